@@ -1,0 +1,68 @@
+#pragma once
+
+#include "workspace.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zarn {
+
+// What a run needs from the window that starts it (or from the batch
+// command, or a test): the chosen file, the progress list, the summary list
+// and the message box. Lines are 8-bit text as the file holds the names.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    virtual std::string FileName() const = 0;   // full path of the chosen file
+    virtual std::string FileTitle() const = 0;  // its name without the folder
+    // The decimal separator of the on-screen lines (the user's locale).
+    virtual std::string DecimalSeparator() const { return "."; }
+
+    virtual void AppendProgress(std::string_view line) = 0;
+    virtual void AppendSummary(std::string_view line) = 0;
+    virtual void SetListsBold() = 0;
+    virtual void RepaintSummary() = 0;
+    // A message box with the critical icon and one OK button; returns when
+    // the user has closed it.
+    virtual void ShowCritical(std::string_view message) = 0;
+
+    // The cause behind a failure message, for those who can show it (the
+    // batch command prints it; the window shows only the message).
+    virtual void ReportCause(std::string_view /*cause*/) {}
+    // How far the reading has come, called once per record.
+    virtual void Progress(std::uint64_t /*bytesRead*/, std::uint64_t /*fileSize*/) {}
+};
+
+// The map half of a run: the extent that grows while the analysis reads, the
+// drawing after it and the saved bitmap.
+class MapStage {
+public:
+    virtual ~MapStage() = default;
+
+    virtual void ResetMapExtent() = 0;
+    virtual void GrowMapExtent(const PolygonRecord& poly) = 0;
+    // Draws the map. A failure before the drawing's own trap (the margin and
+    // scale factors) throws RunError into the run's failure path; a failure
+    // while drawing is reported by the drawing, which returns false.
+    virtual bool DrawMap(RunHost& host) = 0;
+    virtual void SaveMap(const std::string& path) = 0;
+};
+
+enum class RunOutcome : std::uint8_t {
+    Completed,
+    DrawingFailed,  // results and summary complete, the map partial
+    Failed,         // ended through the failure path
+};
+
+inline constexpr std::string_view RunFailedMessage = "Sorry, something went wrong.";
+inline constexpr std::string_view DrawFailedMessage = "Sorry, could not draw without problems.";
+
+// One analysis run over host.FileName(): progress lines, the centroid and
+// area files, the map (when `map` is given) and the summary. Any failure
+// closes the files, keeps what was already written and shown, and ends with
+// RunFailedMessage.
+RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host);
+
+}  // namespace zarn

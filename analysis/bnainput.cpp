@@ -1,0 +1,266 @@
+#include "bnainput.h"
+
+#include "bnanumber.h"
+#include "runerror.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace zarn {
+
+namespace {
+
+constexpr std::size_t BufferBytes = std::size_t{1} << 20;
+// A numeric field is parsed in place when it fits this look-ahead; a longer
+// one cannot be a sensible coordinate and reads as "not a number".
+constexpr std::size_t Lookahead = 4096;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool EndsNumber(char c) { return c == ',' || c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
+bool EndsText(char c) { return c == ',' || c == '\r' || c == '\n'; }
+
+std::string Describe(int err) { return std::strerror(err); }
+
+}  // namespace
+
+BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferBytes])
+{
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+        throw RunError("cannot open " + path + ": " + Describe(errno));
+    }
+    struct stat st {};
+    if (fstat(fileno(file_), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            std::fclose(file_);
+            file_ = nullptr;
+            throw RunError("cannot read " + path + ": it is a folder");
+        }
+        fileSize_ = static_cast<std::uint64_t>(st.st_size);
+    }
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+BnaInput::~BnaInput()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+bool BnaInput::Refill()
+{
+    return Ensure(end_ - pos_ + 1);
+}
+
+// Makes at least `bytes` unread bytes available unless the file ends first;
+// returns whether any unread byte is available.
+bool BnaInput::Ensure(std::size_t bytes)
+{
+    if (end_ - pos_ >= bytes || eof_) {
+        return end_ > pos_;
+    }
+    if (pos_ > 0) {
+        std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+        consumedBefore_ += pos_;
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    while (end_ < bytes && !eof_) {
+        const std::size_t got = std::fread(buf_.get() + end_, 1, BufferBytes - end_, file_);
+        if (got == 0) {
+            if (std::ferror(file_) != 0) {
+                throw RunError("cannot read " + path_ + ": " + Describe(errno));
+            }
+            eof_ = true;
+        }
+        end_ += got;
+    }
+    return end_ > pos_;
+}
+
+void BnaInput::SkipBlanks()
+{
+    for (;;) {
+        const char* b = buf_.get();
+        while (pos_ < end_) {
+            if (!IsBlank(b[pos_])) {
+                return;
+            }
+            ++pos_;
+        }
+        if (!Refill()) {
+            return;
+        }
+    }
+}
+
+bool BnaInput::AtEnd()
+{
+    SkipBlanks();
+    return pos_ == end_;
+}
+
+bool BnaInput::NextIsQuoted()
+{
+    SkipBlanks();
+    return pos_ < end_ && buf_[pos_] == '"';
+}
+
+void BnaInput::EndedInside(const char* what) const
+{
+    throw RunError(path_ + " ends inside record " + std::to_string(record) + " where " + what +
+                   " was expected");
+}
+
+std::string_view BnaInput::NumberToken(const char* what)
+{
+    SkipBlanks();
+    if (!Ensure(Lookahead)) {
+        EndedInside(what);
+    }
+    const char* b = buf_.get();
+    const std::size_t start = pos_;
+    std::size_t i = pos_;
+    while (i < end_ && !EndsNumber(b[i])) {
+        ++i;
+    }
+    if (i < end_ || eof_) {
+        pos_ = i;
+        return {b + start, i - start};
+    }
+    // Longer than the look-ahead: read past it to its end.
+    pos_ = i;
+    for (;;) {
+        if (!Refill()) {
+            return {};
+        }
+        b = buf_.get();
+        while (pos_ < end_ && !EndsNumber(b[pos_])) {
+            ++pos_;
+        }
+        if (pos_ < end_) {
+            return {};
+        }
+    }
+}
+
+void BnaInput::EndNumberField()
+{
+    for (;;) {
+        while (pos_ < end_ && (buf_[pos_] == ' ' || buf_[pos_] == '\t')) {
+            ++pos_;
+        }
+        if (pos_ < end_ || !Refill()) {
+            break;
+        }
+    }
+    if (pos_ == end_) {
+        return;
+    }
+    const char c = buf_[pos_];
+    if (c == ',' || c == '\n') {
+        ++pos_;
+    } else if (c == '\r') {
+        ++pos_;
+        if ((pos_ < end_ || Refill()) && buf_[pos_] == '\n') {
+            ++pos_;
+        }
+    }
+}
+
+// Consumes everything up to and including the next separator.
+void BnaInput::EndTextField()
+{
+    for (;;) {
+        const char* b = buf_.get();
+        while (pos_ < end_ && !EndsText(b[pos_])) {
+            ++pos_;
+        }
+        if (pos_ < end_ || !Refill()) {
+            break;
+        }
+    }
+    if (pos_ == end_) {
+        return;
+    }
+    const char c = buf_[pos_++];
+    if (c == '\r' && (pos_ < end_ || Refill()) && buf_[pos_] == '\n') {
+        ++pos_;
+    }
+}
+
+void BnaInput::ReadText(std::string& out, const char* what)
+{
+    SkipBlanks();
+    if (pos_ == end_) {
+        EndedInside(what);
+    }
+    out.clear();
+    const bool quoted = buf_[pos_] == '"';
+    if (quoted) {
+        ++pos_;
+    }
+    for (;;) {
+        const char* b = buf_.get();
+        const std::size_t start = pos_;
+        if (quoted) {
+            while (pos_ < end_ && b[pos_] != '"') {
+                ++pos_;
+            }
+        } else {
+            while (pos_ < end_ && !EndsText(b[pos_])) {
+                ++pos_;
+            }
+        }
+        out.append(b + start, pos_ - start);
+        if (out.size() > MaxNameBytes) {
+            throw RunError(path_ + ": record " + std::to_string(record) + " has a name longer than " +
+                           std::to_string(MaxNameBytes) + " bytes");
+        }
+        if (pos_ < end_) {
+            break;
+        }
+        if (!Refill()) {
+            if (quoted) {
+                EndedInside("the closing quote of a name");
+            }
+            break;
+        }
+    }
+    if (quoted) {
+        ++pos_;  // the closing quote
+    } else {
+        while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) {
+            out.pop_back();
+        }
+    }
+    EndTextField();
+}
+
+float BnaInput::ReadCoordinate()
+{
+    const std::string_view token = NumberToken("a coordinate");
+    float value = 0.0F;
+    if (ParseCoordinate(token, value) == NumberStatus::TooLarge) {
+        throw RunError(path_ + ": record " + std::to_string(record) + " has the coordinate " +
+                       std::string(token) + ", too large for a 32-bit float");
+    }
+    EndNumberField();
+    return value;
+}
+
+std::int32_t BnaInput::ReadCount()
+{
+    const std::string_view token = NumberToken("the point count");
+    std::int32_t value = 0;
+    if (ParseCount(token, value) == NumberStatus::TooLarge) {
+        throw RunError(path_ + ": record " + std::to_string(record) + " has the point count " +
+                       std::string(token) + ", outside the 32-bit range");
+    }
+    EndNumberField();
+    return value;
+}
+
+}  // namespace zarn

@@ -1,0 +1,51 @@
+#include "bnareader.h"
+
+#include <cstdint>
+
+namespace zarn {
+
+namespace {
+
+void SkipPairs(BnaInput& in, std::int64_t pairs)
+{
+    for (std::int64_t k = 0; k < pairs; ++k) {
+        in.ReadCoordinate();
+        in.ReadCoordinate();
+    }
+}
+
+}  // namespace
+
+void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName, Workspace& ws)
+{
+    ++in.record;
+    in.ReadText(firstName, "the first name");
+    in.ReadText(secondName, "the second name");
+    for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
+        in.SkipText("a further name");
+    }
+    ws.curPoly.nPoints = in.ReadCount();
+}
+
+void ReadBnaPoints(BnaInput& in, Workspace& ws)
+{
+    const std::int32_t n = ws.curPoly.nPoints;
+    if (n < 0) {
+        SkipPairs(in, -static_cast<std::int64_t>(n));
+        return;
+    }
+    float* x = ws.pointX.data();
+    float* y = ws.pointY.data();
+    for (std::int32_t k = 0; k < n; ++k) {
+        x[k] = in.ReadCoordinate();
+        y[k] = in.ReadCoordinate();
+    }
+    ws.MarkFilled(n);
+}
+
+void SkipBnaPoints(BnaInput& in, const Workspace& ws)
+{
+    SkipPairs(in, ws.curPoly.nPoints);
+}
+
+}  // namespace zarn

@@ -1,0 +1,142 @@
+#include "resultfiles.h"
+
+#include "numbertext.h"
+#include "runerror.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace zarn {
+
+namespace {
+
+constexpr std::size_t FileBufferBytes = std::size_t{1} << 18;
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+std::FILE* OpenForWriting(const std::string& path, const std::string& inputPath)
+{
+    if (SameFile(path, inputPath)) {
+        throw RunError("the result file " + path + " is the input file itself");
+    }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    }
+    std::setvbuf(f, nullptr, _IOFBF, FileBufferBytes);
+    return f;
+}
+
+void CloseChecked(std::FILE*& f, const std::string& path)
+{
+    std::FILE* closing = f;
+    f = nullptr;
+    const bool failed = std::ferror(closing) != 0;
+    if (std::fclose(closing) != 0 || failed) {
+        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    }
+}
+
+}  // namespace
+
+OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& inputTitle)
+{
+    // Step back four characters from the end of the title.
+    std::size_t cut = inputTitle.size();
+    for (int chars = 0; chars < 4; ++chars) {
+        if (cut == 0) {
+            throw RunError("the file name \"" + inputTitle +
+                           "\" is shorter than four characters, so no result name can be formed");
+        }
+        --cut;
+        while (cut > 0 && IsContinuationByte(inputTitle[cut])) {
+            --cut;
+        }
+    }
+    if (inputTitle.size() > inputPath.size()) {
+        throw RunError("the file name \"" + inputTitle + "\" is not the end of the path " + inputPath);
+    }
+    OutputNames names;
+    names.baseName = inputTitle.substr(0, cut);
+    names.outputFolder = inputPath.substr(0, inputPath.size() - inputTitle.size());
+    names.centroidPath = names.outputFolder + names.baseName + "Centroid.bna";
+    names.areaPath = names.outputFolder + names.baseName + "Area.csv";
+    names.mapPath = names.outputFolder + names.baseName + "Map.bmp";
+    return names;
+}
+
+ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
+    : centroidPath_(names.centroidPath), areaPath_(names.areaPath)
+{
+    centroid_ = OpenForWriting(centroidPath_, inputPath);
+    area_ = OpenForWriting(areaPath_, inputPath);
+}
+
+ResultFiles::~ResultFiles()
+{
+    if (centroid_ != nullptr) {
+        std::fclose(centroid_);
+    }
+    if (area_ != nullptr) {
+        std::fclose(area_);
+    }
+}
+
+void ResultFiles::Write(std::FILE* file, const std::string& path)
+{
+    if (std::fwrite(line_.data(), 1, line_.size(), file) != line_.size()) {
+        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    }
+}
+
+void ResultFiles::WriteAreaRecord(std::string_view firstName, std::string_view secondName,
+                                  const PolygonRecord& poly)
+{
+    line_.clear();
+    line_ += '"';
+    line_ += firstName;
+    line_ += "\", \"";
+    line_ += secondName;
+    line_ += "\", ";
+    AppendNumber(line_, std::fabs(poly.area));
+    line_ += "\r\n";
+    Write(area_, areaPath_);
+}
+
+void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_view secondName,
+                                      const PolygonRecord& poly)
+{
+    line_.clear();
+    line_ += '"';
+    line_ += firstName;
+    line_ += " Centroid\", \"";
+    line_ += secondName;
+    line_ += "\", 1\r\n";
+    AppendNumber(line_, poly.centroidX);
+    line_ += ", ";
+    AppendNumber(line_, poly.centroidY);
+    line_ += "\r\n";
+    Write(centroid_, centroidPath_);
+}
+
+void ResultFiles::Close()
+{
+    if (centroid_ != nullptr) {
+        CloseChecked(centroid_, centroidPath_);
+    }
+    if (area_ != nullptr) {
+        CloseChecked(area_, areaPath_);
+    }
+}
+
+}  // namespace zarn

@@ -1,0 +1,218 @@
+#include "imagecanvas.h"
+
+#include "bmpfile.h"
+#include "filetext.h"
+#include "runerror.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zarn {
+
+namespace {
+
+QColor ToQColor(Colour c)
+{
+    const auto v = static_cast<std::uint32_t>(c);
+    return {static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU), static_cast<int>((v >> 16U) & 0xFFU)};
+}
+
+QRgb ToQRgb(Colour c)
+{
+    return ToQColor(c).rgb();
+}
+
+// Positions far outside the picture are clipped before they reach the
+// rasteriser, which works in fixed point and must not see huge coordinates.
+constexpr double ClipMargin = 4096.0;
+constexpr double ClipMin = -ClipMargin;
+constexpr double ClipMax = ImageCanvas::SizePixels + ClipMargin;
+
+// Liang-Barsky: clips the segment to the square [ClipMin, ClipMax]²;
+// false when nothing of it is left.
+bool ClipSegment(double& x1, double& y1, double& x2, double& y2)
+{
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - ClipMin, ClipMax - x1, y1 - ClipMin, ClipMax - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) {
+                return false;
+            }
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) {
+            t0 = std::max(t0, t);
+        } else {
+            t1 = std::min(t1, t);
+        }
+        if (t0 > t1) {
+            return false;
+        }
+    }
+    const double ox = x1;
+    const double oy = y1;
+    x1 = ox + t0 * dx;
+    y1 = oy + t0 * dy;
+    x2 = ox + t1 * dx;
+    y2 = oy + t1 * dy;
+    return true;
+}
+
+bool NearPicture(double px, double py, double reach)
+{
+    return px + reach >= 0.0 && py + reach >= 0.0 && px - reach <= ImageCanvas::SizePixels &&
+           py - reach <= ImageCanvas::SizePixels;
+}
+
+}  // namespace
+
+ImageCanvas::ImageCanvas() : image_(SizePixels, SizePixels, QImage::Format_RGB32)
+{
+    constexpr int DotsPerMetre96Dpi = 3780;
+    image_.setDotsPerMeterX(DotsPerMetre96Dpi);
+    image_.setDotsPerMeterY(DotsPerMetre96Dpi);
+    image_.fill(ToQRgb(backColor_));
+    font_.setFamily(QStringLiteral("DejaVu Sans"));
+    font_.setStyleHint(QFont::SansSerif);
+    font_.setPointSizeF(8.25);
+    font_.setStyleStrategy(QFont::NoAntialias);
+    font_.setHintingPreference(QFont::PreferFullHinting);
+}
+
+const QImage& ImageCanvas::image() const
+{
+    EndPainting();
+    return image_;
+}
+
+void ImageCanvas::EndPainting() const
+{
+    painter_.reset();
+}
+
+QPainter& ImageCanvas::Painter(Colour penColour)
+{
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&image_);
+        painter_->setFont(font_);
+    }
+    const QPen pen(ToQColor(penColour), drawWidth_, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (painter_->pen() != pen) {
+        painter_->setPen(pen);
+    }
+    return *painter_;
+}
+
+void ImageCanvas::Cls()
+{
+    EndPainting();
+    image_.fill(ToQRgb(backColor_));
+}
+
+void ImageCanvas::SetBackColor(Colour colour)
+{
+    EndPainting();
+    const QRgb from = ToQRgb(backColor_);
+    const QRgb to = ToQRgb(colour);
+    backColor_ = colour;
+    if (from == to) {
+        return;
+    }
+    for (int row = 0; row < image_.height(); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(image_.scanLine(row));
+        std::replace(line, line + image_.width(), from, to);
+    }
+}
+
+void ImageCanvas::SetDrawWidth(std::int16_t width)
+{
+    if (width < 1) {
+        throw RunError("the pen width " + std::to_string(width) + " is below 1 pixel");
+    }
+    drawWidth_ = width;
+}
+
+void ImageCanvas::SetFillStyle(std::int16_t style)
+{
+    if (style != 0 && style != 1) {
+        throw RunError("unknown fill style " + std::to_string(style));
+    }
+    fillStyle_ = style;
+}
+
+void ImageCanvas::SetFontSize(float points)
+{
+    if (!(points > 0.0F) || points > MaxFontSize) {
+        throw RunError("the canvas cannot take a font size of " + std::to_string(points) + " points");
+    }
+    font_.setPointSizeF(points);
+}
+
+void ImageCanvas::Line(float x1, float y1, float x2, float y2)
+{
+    double ax = PixelX(x1);
+    double ay = PixelY(y1);
+    double bx = PixelX(x2);
+    double by = PixelY(y2);
+    if (!ClipSegment(ax, ay, bx, by)) {
+        return;
+    }
+    Painter(foreColor_).drawLine(QPointF(ax, ay), QPointF(bx, by));
+}
+
+void ImageCanvas::PSet(float x, float y)
+{
+    const double px = PixelX(x);
+    const double py = PixelY(y);
+    if (!NearPicture(px, py, drawWidth_)) {
+        return;
+    }
+    Painter(foreColor_).drawPoint(QPointF(px, py));
+}
+
+void ImageCanvas::Circle(float x, float y, float radius, Colour colour)
+{
+    const double px = PixelX(x);
+    const double py = PixelY(y);
+    const double r = std::fabs(static_cast<double>(radius)) * SizePixels / FrameSize;
+    if (!NearPicture(px, py, r + drawWidth_) || r > ClipMargin) {
+        return;
+    }
+    QPainter& painter = Painter(colour);
+    painter.setBrush(fillStyle_ == 0 ? QBrush(ToQColor(fillColor_)) : QBrush(Qt::NoBrush));
+    painter.drawEllipse(QPointF(px, py), r, r);
+}
+
+void ImageCanvas::Print(std::string_view text)
+{
+    const double px = PixelX(currentX_);
+    const double py = PixelY(currentY_);
+    if (px > SizePixels || py > SizePixels || px < -ClipMargin || py < -ClipMargin) {
+        return;
+    }
+    QPainter& painter = Painter(foreColor_);
+    if (painter.font() != font_) {
+        painter.setFont(font_);
+    }
+    painter.drawText(QRectF(px, py, ClipMargin, ClipMargin), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                     DecodeFileText(text));
+}
+
+void ImageCanvas::SavePicture(const std::string& path) const
+{
+    EndPainting();
+    WriteBmp24(path, image_.width(), image_.height(), reinterpret_cast<const std::uint32_t*>(image_.constBits()),
+               static_cast<std::size_t>(image_.bytesPerLine()) / sizeof(std::uint32_t));
+}
+
+}  // namespace zarn

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "canvas.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+
+#include <memory>
+
+namespace zarn {
+
+// The canvas as an in-memory image of 545 x 545 pixels at 96 dpi, drawn
+// without anti-aliasing so that every outline pixel has exactly the pen
+// colour and the same file draws the same picture on and off screen.
+class ImageCanvas : public Canvas {
+public:
+    static constexpr int SizePixels = 545;
+    static constexpr Colour InitialBackColor = Rgb(240, 240, 240);
+    static constexpr float MaxFontSize = 2160.0F;
+
+    ImageCanvas();
+
+    // The picture; finishes any drawing in progress.
+    const QImage& image() const;
+
+    void Cls() override;
+    Colour BackColor() const override { return backColor_; }
+    // Recolours the background and keeps what is drawn on it.
+    void SetBackColor(Colour colour) override;
+    Colour ForeColor() const override { return foreColor_; }
+    void SetForeColor(Colour colour) override { foreColor_ = colour; }
+    std::int16_t DrawWidth() const override { return drawWidth_; }
+    void SetDrawWidth(std::int16_t width) override;
+    Colour FillColor() const override { return fillColor_; }
+    void SetFillColor(Colour colour) override { fillColor_ = colour; }
+    std::int16_t FillStyle() const override { return fillStyle_; }
+    void SetFillStyle(std::int16_t style) override;
+    bool FontBold() const override { return font_.bold(); }
+    void SetFontBold(bool bold) override { font_.setBold(bold); }
+    bool FontItalic() const override { return font_.italic(); }
+    void SetFontItalic(bool italic) override { font_.setItalic(italic); }
+    float FontSize() const override { return static_cast<float>(font_.pointSizeF()); }
+    void SetFontSize(float points) override;
+    void SetCurrentX(float x) override { currentX_ = x; }
+    void SetCurrentY(float y) override { currentY_ = y; }
+    void Line(float x1, float y1, float x2, float y2) override;
+    void PSet(float x, float y) override;
+    void Circle(float x, float y, float radius, Colour colour) override;
+    void Print(std::string_view text) override;
+    void SavePicture(const std::string& path) const override;
+
+    // The pixel position of a frame position.
+    static double PixelX(double x) { return x * SizePixels / FrameSize; }
+    static double PixelY(double y) { return (FrameSize - y) * SizePixels / FrameSize; }
+
+private:
+    // One painter serves a whole run of drawing calls; it is ended before
+    // the image is read or filled.
+    QPainter& Painter(Colour penColour);
+    void EndPainting() const;
+
+    mutable std::unique_ptr<QPainter> painter_;
+    QImage image_;
+    QFont font_;
+    Colour backColor_ = InitialBackColor;
+    Colour foreColor_ = 0;
+    Colour fillColor_ = 0;
+    std::int16_t drawWidth_ = 1;
+    std::int16_t fillStyle_ = 1;
+    float currentX_ = 0.0F;
+    float currentY_ = 0.0F;
+};
+
+}  // namespace zarn

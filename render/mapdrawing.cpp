@@ -1,0 +1,118 @@
+#include "mapdrawing.h"
+
+#include "bnainput.h"
+#include "bnareader.h"
+#include "geometry.h"
+#include "runerror.h"
+
+#include <cmath>
+#include <limits>
+#include <new>
+#include <string>
+
+namespace zarn {
+
+namespace {
+
+// A canvas position, handed over in single precision.
+float Single(double value)
+{
+    const auto f = static_cast<float>(value);
+    if (!std::isfinite(f)) {
+        throw RunError("a map position overflows the canvas coordinates");
+    }
+    return f;
+}
+
+}  // namespace
+
+void MapDrawing::ResetMapExtent()
+{
+    zarn::ResetMapExtent(mapExtent_);
+}
+
+void MapDrawing::GrowMapExtent(const PolygonRecord& poly)
+{
+    zarn::GrowMapExtent(mapExtent_, poly);
+}
+
+bool MapDrawing::DrawMap(RunHost& host)
+{
+    PadMapExtent(mapExtent_);
+    const MapScale scale = ComputeMapScale(mapExtent_);
+    const CanvasTransform transform(mapExtent_, scale);
+    try {
+        DrawRecords(host, transform);
+        return true;
+    } catch (const RunError& e) {
+        host.ReportCause(e.what());
+    } catch (const std::bad_alloc&) {
+        host.ReportCause("out of memory while drawing");
+    }
+    host.ShowCritical(DrawFailedMessage);
+    return false;
+}
+
+void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
+{
+    BnaInput in(host.FileName());
+    std::string firstName;
+    std::string secondName;
+    std::string line;
+    PolygonRecord& poly = ws_.curPoly;
+    while (!in.AtEnd()) {
+        ws_.ResetPolygon();
+        ReadBnaHeader(in, firstName, secondName, ws_);
+        line.assign("Read polygon ").append(firstName).append(" with ");
+        line.append(std::to_string(poly.nPoints)).append(" points for drawing.");
+        host.AppendProgress(line);
+        if (poly.nPoints > MaxPoints) {
+            SkipBnaPoints(in, ws_);
+            continue;
+        }
+        ReadBnaPoints(in, ws_);
+        ComputeExtent(ws_);
+
+        canvas_.SetForeColor(settings_.lineColor);
+        if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
+            settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
+            throw RunError("the line width " + std::to_string(settings_.lineWidth) +
+                           " is outside the range of a pen width");
+        }
+        canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
+        const float* x = ws_.pointX.data();
+        const float* y = ws_.pointY.data();
+        for (int k = 1; k < poly.nPoints; ++k) {
+            canvas_.Line(Single(transform.X(x[k - 1])), Single(transform.Y(y[k - 1])),
+                         Single(transform.X(x[k])), Single(transform.Y(y[k])));
+        }
+
+        ComputeMidPoint(ws_);
+        ProjectPoints(ws_);
+        ComputeArea(ws_, poly);
+        ComputeCentroid(ws_, poly);
+
+        const double xc = transform.X(poly.centroidX);
+        const double yc = transform.Y(poly.centroidY);
+        const double markerRadius = settings_.centroidSize * 0.2;
+        canvas_.SetForeColor(DotColour);
+        canvas_.PSet(Single(xc), Single(yc));
+        canvas_.SetCurrentX(Single(xc + markerRadius));
+        canvas_.SetCurrentY(Single(yc - markerRadius));
+        canvas_.SetForeColor(settings_.fontColor);
+        if (settings_.showText != 0) {
+            canvas_.Print(firstName);
+        }
+        canvas_.SetForeColor(settings_.centroidBorderColor);
+        canvas_.SetFillColor(settings_.centroidFillColor);
+        canvas_.Circle(Single(xc), Single(yc), Single(markerRadius), settings_.centroidBorderColor);
+        host.Progress(in.BytesRead(), in.FileSize());
+    }
+}
+
+void MapDrawing::SaveMap(const std::string& path)
+{
+    canvas_.SavePicture(path);
+}
+
+}  // namespace zarn

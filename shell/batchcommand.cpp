@@ -1,0 +1,218 @@
+#include "batchcommand.h"
+
+#include "analysisrun.h"
+#include "displaysettings.h"
+#include "imagecanvas.h"
+#include "mapdrawing.h"
+#include "workspace.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace zarn {
+
+namespace {
+
+constexpr const char* Usage =
+    "Usage: zarn-batch [--no-map] [--jobs N] FILE.bna [FILE.bna ...]\n"
+    "\n"
+    "Computes the area (km²) and centroid (degrees) of every polygon of each BNA\n"
+    "file, as the ZARN window does, and writes beside each input:\n"
+    "  NAMECentroid.bna  one centroid point record per polygon\n"
+    "  NAMEArea.csv      \"first name\", \"second name\", area in km²\n"
+    "  NAMEMap.bmp       the map of all polygons (not with --no-map)\n"
+    "where NAME is the input's file name less its last four characters.\n"
+    "\n"
+    "Options:\n"
+    "  --no-map     skip the second reading and the map bitmap\n"
+    "  --jobs N     run up to N files at once (default: the number of cores);\n"
+    "               the lines of one file stay together\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Exit status: 0 when every file completed, 1 when any failed, 2 for a usage error.\n";
+
+// Prints what the window would show: the progress list, the summary list and
+// the message boxes as lines; the cause of a failure goes to the error stream.
+class BatchHost : public RunHost {
+public:
+    BatchHost(std::string path, std::FILE* out, std::FILE* err, std::string decimal)
+        : out_(out), err_(err), decimal_(std::move(decimal))
+    {
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+        fileName_ = ec ? path : absolute.string();
+        title_ = std::filesystem::path(fileName_).filename().string();
+    }
+
+    std::string FileName() const override { return fileName_; }
+    std::string FileTitle() const override { return title_; }
+    std::string DecimalSeparator() const override { return decimal_; }
+    void AppendProgress(std::string_view line) override { Put(line); }
+    void AppendSummary(std::string_view line) override { Put(line); }
+    void SetListsBold() override {}
+    void RepaintSummary() override {}
+    void ShowCritical(std::string_view message) override { Put(message); }
+    void ReportCause(std::string_view cause) override
+    {
+        std::fprintf(err_, "zarn-batch: %.*s\n", static_cast<int>(cause.size()), cause.data());
+    }
+
+private:
+    void Put(std::string_view line)
+    {
+        std::fwrite(line.data(), 1, line.size(), out_);
+        std::fputc('\n', out_);
+    }
+
+    std::FILE* out_;
+    std::FILE* err_;
+    std::string decimal_;
+    std::string fileName_;
+    std::string title_;
+};
+
+struct Options {
+    bool map = true;
+    unsigned jobs = 0;
+    std::vector<std::string> files;
+};
+
+bool ParseJobs(const std::string& text, unsigned& jobs)
+{
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    return ec == std::errc() && ptr == text.data() + text.size() && jobs > 0;
+}
+
+// One file's run with its own workspace and canvas, so files can run side by side.
+bool RunFile(const std::string& path, const Options& options, std::FILE* out, std::FILE* err,
+             const std::string& decimal)
+{
+    auto ws = std::make_unique<Workspace>();
+    BatchHost host(path, out, err, decimal);
+    RunOutcome outcome = RunOutcome::Failed;
+    if (options.map) {
+        ImageCanvas canvas;
+        DisplaySettings settings;
+        ApplyStartupDefaults(settings, canvas);
+        MapDrawing map(*ws, canvas, settings);
+        outcome = ProcessBnaFile(*ws, &map, host);
+    } else {
+        outcome = ProcessBnaFile(*ws, nullptr, host);
+    }
+    return outcome == RunOutcome::Completed;
+}
+
+void CopyAndClose(std::FILE* from, std::FILE* to)
+{
+    std::rewind(from);
+    char buf[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buf, 1, sizeof buf, from)) > 0) {
+        std::fwrite(buf, 1, got, to);
+    }
+    std::fclose(from);
+}
+
+// Runs the files on `jobs` threads; each file writes to a temporary file of
+// its own, copied to `out` in input order once it and those before it are done.
+bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FILE* err,
+                 const std::string& decimal)
+{
+    const std::size_t n = options.files.size();
+    std::vector<std::FILE*> spools(n, nullptr);
+    std::vector<std::FILE*> errSpools(n, nullptr);
+    std::vector<char> ok(n, 0);
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[n]);
+    for (std::size_t i = 0; i < n; ++i) {
+        done[i] = false;
+        spools[i] = std::tmpfile();
+        errSpools[i] = std::tmpfile();
+        if (spools[i] == nullptr || errSpools[i] == nullptr) {
+            std::fprintf(err, "zarn-batch: cannot create a temporary file for the output of %s\n",
+                         options.files[i].c_str());
+            return false;
+        }
+    }
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> workers;
+    for (unsigned w = 0; w < jobs; ++w) {
+        workers.emplace_back([&] {
+            for (std::size_t i = next++; i < n; i = next++) {
+                ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
+                std::fflush(spools[i]);
+                done[i] = true;
+                done[i].notify_all();
+            }
+        });
+    }
+    bool allOk = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        done[i].wait(false);
+        CopyAndClose(spools[i], out);
+        CopyAndClose(errSpools[i], err);
+        std::fflush(out);
+        allOk = allOk && ok[i] != 0;
+    }
+    for (std::thread& t : workers) {
+        t.join();
+    }
+    return allOk;
+}
+
+}  // namespace
+
+int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
+{
+    Options options;
+    bool endOfOptions = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
+            options.files.push_back(a);
+        } else if (a == "--") {
+            endOfOptions = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(Usage, out);
+            return 0;
+        } else if (a == "--version") {
+            std::fprintf(out, "zarn-batch %s\n", ZARN_VERSION);
+            return 0;
+        } else if (a == "--no-map") {
+            options.map = false;
+        } else if (a == "--jobs" || a == "-j") {
+            if (i + 1 == args.size() || !ParseJobs(args[i + 1], options.jobs)) {
+                std::fprintf(err, "zarn-batch: --jobs needs a whole number of at least 1\n");
+                return 2;
+            }
+            ++i;
+        } else {
+            std::fprintf(err, "zarn-batch: unknown option %s\n%s", a.c_str(), Usage);
+            return 2;
+        }
+    }
+    if (options.files.empty()) {
+        std::fputs(Usage, err);
+        return 2;
+    }
+    const std::string decimal = QLocale::system().decimalPoint().toStdString();
+    unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, options.files.size()));
+    if (jobs <= 1) {
+        bool allOk = true;
+        for (const std::string& file : options.files) {
+            allOk = RunFile(file, options, out, err, decimal) && allOk;
+            std::fflush(out);
+        }
+        return allOk ? 0 : 1;
+    }
+    return RunParallel(options, jobs, out, err, decimal) ? 0 : 1;
+}
+
+}  // namespace zarn
