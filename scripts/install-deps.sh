@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing ZARN
+# need. Skipped quickly when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ ninja-build          # the build
+  qt6-base-dev                   # Qt 6 Widgets (Core, Gui, Widgets, Test)
+  fontconfig fonts-dejavu-core   # the map's label font, also off screen
+  libgtest-dev                   # tests of the analysis core
+  clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
+  xvfb xauth xdotool             # the window under a virtual display
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
