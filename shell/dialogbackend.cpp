@@ -1,0 +1,84 @@
+#include "dialogbackend.h"
+
+#include "filetext.h"
+
+#include <QColorDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <vector>
+
+namespace zarn {
+
+namespace {
+
+std::string Trimmed(const std::string& s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string QtDialogBackend::QtFilter(const std::string& filter)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t bar = filter.find('|', start);
+        parts.push_back(Trimmed(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+        if (bar == std::string::npos) {
+            break;
+        }
+        start = bar + 1;
+    }
+    std::string result;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string entry = parts[i];
+        const std::string& pattern = parts[i + 1];
+        if (entry.find('(' + pattern + ')') == std::string::npos) {
+            entry += " (" + pattern + ')';
+        }
+        if (!result.empty()) {
+            result += ";;";
+        }
+        result += entry;
+    }
+    return result;
+}
+
+std::optional<std::string> QtDialogBackend::OpenFile(const std::string& title, const std::string& filter,
+                                                     const std::string& previous)
+{
+    const QString chosen =
+        QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), QFile::decodeName(previous.c_str()),
+                                     QString::fromStdString(QtFilter(filter)));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(chosen).toStdString();
+}
+
+std::optional<Colour> QtDialogBackend::PickColor(Colour initial)
+{
+    const auto v = static_cast<std::uint32_t>(initial);
+    const QColor picked = QColorDialog::getColor(QColor(static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU),
+                                                        static_cast<int>((v >> 16U) & 0xFFU)),
+                                                 parent_);
+    if (!picked.isValid()) {
+        return std::nullopt;
+    }
+    return Rgb(picked.red(), picked.green(), picked.blue());
+}
+
+void QtDialogBackend::Critical(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Critical, QString(), DecodeFileText(text), QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+}  // namespace zarn

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "canvas.h"
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace zarn {
+
+// The modal windows of the program: the open-file dialog, the colour picker
+// and the message box. The program uses Qt's; tests install a script, so that
+// nothing ever waits for a person.
+class DialogBackend {
+public:
+    virtual ~DialogBackend() = default;
+
+    // The accepted file's full path (local 8-bit encoding), or nothing on Cancel.
+    virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                                const std::string& previous) = 0;
+    // The accepted colour, or nothing on Cancel.
+    virtual std::optional<Colour> PickColor(Colour initial) = 0;
+    // A message box with the critical icon and one OK button, under the
+    // program's title.
+    virtual void Critical(const std::string& text) = 0;
+};
+
+// Qt's dialogs. `parent` centres them over the main window.
+class QtDialogBackend : public DialogBackend {
+public:
+    explicit QtDialogBackend(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                        const std::string& previous) override;
+    std::optional<Colour> PickColor(Colour initial) override;
+    void Critical(const std::string& text) override;
+
+    // "BNA (*.bna)| *.bna| All (*.*) | *.*" as Qt writes it: "BNA (*.bna);;All (*.*)".
+    static std::string QtFilter(const std::string& filter);
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace zarn

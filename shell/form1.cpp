@@ -1,0 +1,261 @@
+#include "form1.h"
+
+#include "linelistmodel.h"
+#include "picturebox.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListView>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace zarn {
+
+namespace {
+
+constexpr int ClientWidth = 945;
+constexpr int ClientHeight = 557;
+constexpr qint64 RepaintIntervalMs = 200;
+
+const char* const Caption = "ZARN, a Center of Gravity programme for BNA files by the ZARN developers";
+const char* const OpenTitle = "Open bna file.";
+const char* const OpenFilter = "BNA (*.bna)| *.bna| All (*.*) | *.*";
+
+QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
+{
+    auto* list = new QListView(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setModel(model);
+    list->setUniformItemSizes(true);
+    list->setLayoutMode(QListView::SinglePass);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return list;
+}
+
+}  // namespace
+
+Form1::Form1(DialogBackend& dialogs)
+    : dialogs_(dialogs),
+      ws_(std::make_unique<Workspace>()),
+      mapDrawing_(*ws_, canvas_, settings_),
+      cd1_(dialogs)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(Caption));
+    BuildControls();
+    BuildMenus();
+    Form1_Form_Load();
+    Command1_->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    Command1_ = new QPushButton(QStringLiteral("Select input bna"), client);
+    Command1_->setObjectName(QStringLiteral("Command1"));
+    QFont buttonFont(QStringLiteral("Sans Serif"));
+    buttonFont.setStyleHint(QFont::SansSerif);
+    buttonFont.setPointSize(12);
+    buttonFont.setBold(true);
+    Command1_->setFont(buttonFont);
+    Command1_->setGeometry(8, 8, 377, 41);
+    connect(Command1_, &QPushButton::clicked, this, &Form1::Form1_Command1_Click);
+
+    list1Model_ = new LineListModel(this);
+    List1_ = MakeList(client, list1Model_, "List1");
+    List1_->setGeometry(8, 64, 377, 342);
+
+    Picture1_ = new PictureBox(canvas_, client);
+    Picture1_->setObjectName(QStringLiteral("Picture1"));
+    Picture1_->setGeometry(392, 8, ImageCanvas::SizePixels, ImageCanvas::SizePixels);
+
+    list2Model_ = new LineListModel(this);
+    List2_ = MakeList(client, list2Model_, "List2");
+    List2_->setGeometry(8, 424, 377, 121);
+
+    setTabOrder(Command1_, List1_);
+    setTabOrder(List1_, Picture1_);
+    setTabOrder(Picture1_, List2_);
+
+    status_ = new QLabel(this);
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void Form1::BuildMenus()
+{
+    QAction* about = menuBar()->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("mnuAbout"));
+    connect(about, &QAction::triggered, this, &Form1::Form1_mnuAbout_Click);
+
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("Settings"));
+    settingsMenu->setObjectName(QStringLiteral("mnuSettings"));
+    const auto add = [&](const char* caption, const char* name, void (Form1::*handler)()) {
+        QAction* action = settingsMenu->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    add("Backcolor", "mnuBackcolor", &Form1::Form1_mnuBackcolor_Click);
+    add("Font", "mnuFont", &Form1::Form1_mnuFont_Click);
+    add("Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
+    add("Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
+}
+
+void Form1::Form1_Form_Load()
+{
+    ApplyStartupDefaults(settings_, canvas_);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program with every other window.
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void Form1::Form1_Command1_Click()
+{
+    list1Model_->Clear();
+    list2Model_->Clear();
+    canvas_.Cls();
+    Picture1_->update();
+    if (!selectFile()) {
+        return;
+    }
+    sinceRepaint_.start();
+    drawing_ = false;
+    percentShown_ = -1;
+    lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this);
+    list1Model_->Publish();
+    list2Model_->Publish();
+    List1_->scrollToBottom();
+    status_->clear();
+    Picture1_->update();
+}
+
+bool Form1::selectFile()
+{
+    cd1_.CancelError = true;
+    try {
+        cd1_.DialogTitle = OpenTitle;
+        cd1_.Filter = OpenFilter;
+        cd1_.DialogOption = 1;
+        cd1_.ShowOpen();
+        return true;
+    } catch (const DialogCancelled&) {
+        return false;
+    }
+}
+
+void Form1::Form1_mnuBackcolor_Click()
+{
+    cd1_.CancelError = true;
+    try {
+        cd1_.ShowColor();
+    } catch (const DialogCancelled&) {
+        return;  // Cancel keeps the background as it is
+    }
+    canvas_.SetBackColor(cd1_.Color());
+    Picture1_->update();
+}
+
+void Form1::Form1_mnuAbout_Click() {}
+
+void Form1::Form1_mnuFont_Click() {}
+
+void Form1::Form1_mnuLines_Click() {}
+
+void Form1::Form1_mnuCentroids_Click() {}
+
+std::string Form1::FileName() const
+{
+    return cd1_.FileName();
+}
+
+std::string Form1::FileTitle() const
+{
+    return cd1_.FileTitle();
+}
+
+std::string Form1::DecimalSeparator() const
+{
+    return QLocale::system().decimalPoint().toStdString();
+}
+
+void Form1::AppendProgress(std::string_view line)
+{
+    list1Model_->Append(line);
+}
+
+void Form1::AppendSummary(std::string_view line)
+{
+    list2Model_->Append(line);
+}
+
+void Form1::SetListsBold()
+{
+    drawing_ = false;
+    QFont bold = List1_->font();
+    bold.setBold(true);
+    List1_->setFont(bold);
+    bold = List2_->font();
+    bold.setBold(true);
+    List2_->setFont(bold);
+}
+
+void Form1::RepaintSummary()
+{
+    list2Model_->Publish();
+    List2_->repaint();
+}
+
+void Form1::ShowCritical(std::string_view message)
+{
+    list1Model_->Publish();
+    list2Model_->Publish();
+    List1_->scrollToBottom();
+    Picture1_->update();
+    dialogs_.Critical(std::string(message));
+}
+
+void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
+{
+    if (sinceRepaint_.elapsed() < RepaintIntervalMs) {
+        return;
+    }
+    // The drawing reads the file a second time from its start.
+    if (!drawing_ && percentShown_ > 0 && fileSize > 0 && bytesRead * 100 / fileSize < static_cast<std::uint64_t>(percentShown_)) {
+        drawing_ = true;
+    }
+    const int percent = fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize);
+    percentShown_ = percent;
+    status_->setText(QStringLiteral("%1 %2: %3 %")
+                         .arg(drawing_ ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
+                              QString::fromStdString(cd1_.FileTitle()))
+                         .arg(percent));
+    RepaintDuringRun(false);
+}
+
+void Form1::RepaintDuringRun(bool /*force*/)
+{
+    list1Model_->Publish();
+    List1_->doItemsLayout();
+    List1_->scrollToBottom();
+    List1_->repaint();
+    Picture1_->repaint();
+    status_->repaint();
+    sinceRepaint_.restart();
+}
+
+}  // namespace zarn

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "analysisrun.h"
+#include "commondialog.h"
+#include "dialogbackend.h"
+#include "displaysettings.h"
+#include "imagecanvas.h"
+#include "mapdrawing.h"
+#include "workspace.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListView;
+class QPushButton;
+
+namespace zarn {
+
+class LineListModel;
+class PictureBox;
+
+// The main window: the button that starts a run, the progress list, the
+// summary list, the map canvas and the menus. It owns the program-wide
+// state (workspace, display settings, canvas, CD1) and hands a run to the
+// analysis core, which reports back through the RunHost interface.
+class Form1 : public QMainWindow, private RunHost {
+public:
+    explicit Form1(DialogBackend& dialogs);
+    ~Form1() override;
+
+    // "Select input bna": clears the lists and the canvas, asks for a file
+    // and runs the analysis on it.
+    void Form1_Command1_Click();
+    void Form1_mnuBackcolor_Click();
+    void Form1_mnuAbout_Click();
+    void Form1_mnuFont_Click();
+    void Form1_mnuLines_Click();
+    void Form1_mnuCentroids_Click();
+
+    // The state a run and the settings dialogs work on.
+    DisplaySettings& settings() { return settings_; }
+    ImageCanvas& picture() { return canvas_; }
+    CommonDialog& CD1() { return cd1_; }
+    LineListModel& list1() { return *list1Model_; }
+    LineListModel& list2() { return *list2Model_; }
+    const MapDrawing& mapDrawing() const { return mapDrawing_; }
+    RunOutcome lastOutcome() const { return lastOutcome_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form1_Form_Load();
+    bool selectFile();
+    void BuildControls();
+    void BuildMenus();
+    void RepaintDuringRun(bool force);
+
+    // RunHost
+    std::string FileName() const override;
+    std::string FileTitle() const override;
+    std::string DecimalSeparator() const override;
+    void AppendProgress(std::string_view line) override;
+    void AppendSummary(std::string_view line) override;
+    void SetListsBold() override;
+    void RepaintSummary() override;
+    void ShowCritical(std::string_view message) override;
+    void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override;
+
+    DialogBackend& dialogs_;
+    std::unique_ptr<Workspace> ws_;
+    DisplaySettings settings_;
+    ImageCanvas canvas_;
+    MapDrawing mapDrawing_;
+    CommonDialog cd1_;
+    RunOutcome lastOutcome_ = RunOutcome::Completed;
+
+    QPushButton* Command1_ = nullptr;
+    QListView* List1_ = nullptr;
+    QListView* List2_ = nullptr;
+    PictureBox* Picture1_ = nullptr;
+    QLabel* status_ = nullptr;
+    LineListModel* list1Model_ = nullptr;
+    LineListModel* list2Model_ = nullptr;
+
+    // Repaints while a run holds the user-interface thread.
+    QElapsedTimer sinceRepaint_;
+    bool drawing_ = false;
+    int percentShown_ = -1;
+};
+
+}  // namespace zarn

@@ -1,0 +1,14 @@
+#include "dialogbackend.h"
+#include "form1.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    zarn::QtDialogBackend dialogs;
+    zarn::Form1 form1(dialogs);
+    dialogs.SetParent(&form1);
+    form1.show();
+    return QApplication::exec();
+}

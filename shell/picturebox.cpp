@@ -1,0 +1,18 @@
+#include "picturebox.h"
+
+#include <QPainter>
+
+namespace zarn {
+
+PictureBox::PictureBox(ImageCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), canvas_.image());
+}
+
+}  // namespace zarn
