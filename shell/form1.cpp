@@ -244,10 +244,10 @@ void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
                          .arg(drawing_ ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
                               QString::fromStdString(cd1_.FileTitle()))
                          .arg(percent));
-    RepaintDuringRun(false);
+    RepaintDuringRun();
 }
 
-void Form1::RepaintDuringRun(bool /*force*/)
+void Form1::RepaintDuringRun()
 {
     list1Model_->Publish();
     List1_->doItemsLayout();

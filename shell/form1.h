@@ -53,14 +53,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
-    void Form1_Form_Load();
-    bool selectFile();
-    void BuildControls();
-    void BuildMenus();
-    void RepaintDuringRun(bool force);
-
-    // RunHost
+    // RunHost: how a run reports to this window.
     std::string FileName() const override;
     std::string FileTitle() const override;
     std::string DecimalSeparator() const override;
@@ -70,6 +63,13 @@ private:
     void RepaintSummary() override;
     void ShowCritical(std::string_view message) override;
     void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override;
+
+private:
+    void Form1_Form_Load();
+    bool selectFile();
+    void BuildControls();
+    void BuildMenus();
+    void RepaintDuringRun();
 
     DialogBackend& dialogs_;
     std::unique_ptr<Workspace> ws_;

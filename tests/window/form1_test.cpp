@@ -1,0 +1,408 @@
+// The main window driven as a user would: a click on "Select input bna", a
+// scripted file choice, and the lists, result files and bitmap checked.
+
+#include "batchcommand.h"
+#include "dialogbackend.h"
+#include "form1.h"
+#include "linelistmodel.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QImage>
+#include <QListView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+
+using namespace zarn;
+
+namespace {
+
+// Stands in for the modal windows: answers from a script, records messages.
+class ScriptedDialogs : public DialogBackend {
+public:
+    std::deque<std::optional<std::string>> files;
+    std::deque<std::optional<Colour>> colours;
+    std::vector<std::string> messages;
+    std::function<void(const std::string&)> onCritical;
+    std::string lastOpenTitle;
+    std::string lastFilter;
+
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                        const std::string& /*previous*/) override
+    {
+        lastOpenTitle = title;
+        lastFilter = filter;
+        if (files.empty()) {
+            return std::nullopt;
+        }
+        auto f = files.front();
+        files.pop_front();
+        return f;
+    }
+    std::optional<Colour> PickColor(Colour /*initial*/) override
+    {
+        if (colours.empty()) {
+            return std::nullopt;
+        }
+        auto c = colours.front();
+        colours.pop_front();
+        return c;
+    }
+    void Critical(const std::string& text) override
+    {
+        messages.push_back(text);
+        if (onCritical) {
+            onCritical(text);
+        }
+    }
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+std::vector<std::string> Lines(const LineListModel& model)
+{
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < model.LineCount(); ++i) {
+        lines.emplace_back(model.Line(i));
+    }
+    return lines;
+}
+
+const QByteArray Rings = "\"First\",\"Second\",5\r\n0,0\r\n1,0\r\n1,1\r\n0,1\r\n0,0\r\n"
+                         "\"Box\",\"B\",5\r\n10,50\r\n12,50\r\n12,51\r\n10,51\r\n10,50\r\n"
+                         "\"Tri\",\"T\",4\r\n0,0\r\n2,0\r\n0,2\r\n0,0\r\n";
+
+// True when `colour` is within one pixel of (px, py).
+bool ColourNear(const QImage& image, double px, double py, QRgb colour)
+{
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int x = static_cast<int>(px) + dx;
+            const int y = static_cast<int>(py) + dy;
+            if (image.valid(x, y) && (image.pixel(x, y) & 0xFFFFFFU) == (colour & 0xFFFFFFU)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY2(QFontDatabase::families().contains(QStringLiteral("DejaVu Sans")),
+                 "the label font DejaVu Sans (fonts-dejavu-core) is not installed");
+    }
+
+    void startsWithEmptyListsAndAFocusedButton()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.windowTitle(),
+                 QStringLiteral("ZARN, a Center of Gravity programme for BNA files by the ZARN developers"));
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        QVERIFY(button != nullptr);
+        QCOMPARE(button->text(), QStringLiteral("Select input bna"));
+        QCOMPARE(button->geometry(), QRect(8, 8, 377, 41));
+        QVERIFY(button->hasFocus());
+        QCOMPARE(form.list1().LineCount(), std::size_t{0});
+        QCOMPARE(form.list2().LineCount(), std::size_t{0});
+        QCOMPARE(form.settings().lineWidth, 2);
+        QCOMPARE(form.settings().centroidSize, std::int16_t{3});
+        QVERIFY(form.picture().FontBold());
+        QCOMPARE(form.picture().FillStyle(), std::int16_t{0});
+    }
+
+    void aRunFillsTheListsWritesTheFilesAndSavesTheMap()
+    {
+        const QString input = Path(QStringLiteral("rings.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs);
+        form.show();
+
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+
+        QCOMPARE(dialogs.lastOpenTitle, std::string("Open bna file."));
+        QCOMPARE(dialogs.lastFilter, std::string("BNA (*.bna)| *.bna| All (*.*) | *.*"));
+        QVERIFY(dialogs.messages.empty());
+        const std::vector<std::string> progress = {
+            " Open " + input.toStdString(),
+            "Read polygon First with 5 points.",
+            "Area (sq km): 12363.829",
+            "Center of Gravity: (0.5, 0.5)",
+            "Read polygon Box with 5 points.",
+            "Area (sq km): 15729.324",
+            "Center of Gravity: (11, 50.5)",
+            "Read polygon Tri with 4 points.",
+            "Area (sq km): 24724.835",
+            "Center of Gravity: (0.667, 0.667)",
+            "Read polygon First with 5 points for drawing.",
+            "Read polygon Box with 5 points for drawing.",
+            "Read polygon Tri with 4 points for drawing.",
+        };
+        QCOMPARE(Lines(form.list1()), progress);
+        const std::vector<std::string> summary = {
+            " ",
+            "The following files are written to your hard disk",
+            " at the folder " + dir_.path().toStdString() + "/",
+            " based on the input from rings.bna:",
+            "\tCentroids: \tringsCentroid.bna",
+            "\tAreas (sq km): \tringsArea.csv",
+            "\tMap: \t\tringsMap.bmp",
+        };
+        QCOMPARE(Lines(form.list2()), summary);
+        QVERIFY(form.findChild<QListView*>(QStringLiteral("List1"))->font().bold());
+        QVERIFY(form.findChild<QListView*>(QStringLiteral("List2"))->font().bold());
+
+        QCOMPARE(ReadAll(Path(QStringLiteral("ringsArea.csv"))),
+                 QByteArray("\"First\", \"Second\", 12363.829\r\n\"Box\", \"B\", 15729.324\r\n"
+                            "\"Tri\", \"T\", 24724.835\r\n"));
+        QCOMPARE(ReadAll(Path(QStringLiteral("ringsCentroid.bna"))),
+                 QByteArray("\"First Centroid\", \"Second\", 1\r\n0.5, 0.5\r\n\"Box Centroid\", \"B\", 1\r\n"
+                            "11, 50.5\r\n\"Tri Centroid\", \"T\", 1\r\n0.667, 0.667\r\n"));
+        QCOMPARE(ReadAll(input), Rings);
+
+        // The saved map: a 24-bit BMP of the canvas.
+        const QByteArray bmp = ReadAll(Path(QStringLiteral("ringsMap.bmp")));
+        QVERIFY(bmp.startsWith("BM"));
+        QCOMPARE(static_cast<int>(bmp[28]), 24);
+        QImage map;
+        QVERIFY(map.loadFromData(bmp, "BMP"));
+        QCOMPARE(map.size(), QSize(545, 545));
+        QCOMPARE(map, form.picture().image().convertToFormat(map.format()));
+
+        const CanvasTransform t(form.mapDrawing().mapExtent(), ComputeMapScale(form.mapDrawing().mapExtent()));
+        const auto px = [&](double lon) { return ImageCanvas::PixelX(t.X(lon)); };
+        const auto py = [&](double lat) { return ImageCanvas::PixelY(t.Y(lat)); };
+        // Red outline 2 pixels wide along the box's southern edge, blue fill at its centroid.
+        QVERIFY(ColourNear(map, px(10.5), py(50), qRgb(255, 0, 0)));
+        QVERIFY(ColourNear(map, px(11), py(50.5), qRgb(0, 0, 255)));
+        // Nothing but background far from every polygon.
+        QCOMPARE(map.pixel(500, 300) & 0xFFFFFFU, qRgb(240, 240, 240) & 0xFFFFFFU);
+    }
+
+    void aCancelledChoiceLeavesEverythingEmpty()
+    {
+        const QString input = Path(QStringLiteral("cancel.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), std::nullopt};
+        Form1 form(dialogs);
+        form.Form1_Command1_Click();
+        QVERIFY(form.list1().LineCount() > 0);
+        QFile::remove(Path(QStringLiteral("cancelArea.csv")));
+
+        form.Form1_Command1_Click();
+        QCOMPARE(form.list1().LineCount(), std::size_t{0});
+        QCOMPARE(form.list2().LineCount(), std::size_t{0});
+        QVERIFY(!QFile::exists(Path(QStringLiteral("cancelArea.csv"))));
+        const QImage& image = form.picture().image();
+        QCOMPARE(image.pixel(120, 16), image.pixel(0, 0));
+        QVERIFY(dialogs.messages.empty());
+    }
+
+    void anOversizedRecordIsSkippedAndWarnedAboutAfterTheSummary()
+    {
+        QByteArray data = "\"Big\",\"b\",20001\r\n";
+        for (int i = 0; i < 20001; ++i) {
+            data += QByteArray::number(i % 100) + "," + QByteArray::number(i / 1000) + "\r\n";
+        }
+        data = Rings.left(Rings.indexOf("\"Box\"")) + data + Rings.mid(Rings.indexOf("\"Box\""));
+        const QString input = Path(QStringLiteral("big.bna"));
+        WriteFile(input, data);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs);
+        std::size_t summaryWhenWarned = 0;
+        dialogs.onCritical = [&](const std::string&) { summaryWhenWarned = form.list2().LineCount(); };
+
+        form.Form1_Command1_Click();
+
+        const std::vector<std::string> lines = Lines(form.list1());
+        const std::vector<std::string> skip = {"Read polygon Big with 20001 points.", "",
+                                               "The polygon Big consists of 20001 points.",
+                                               "ZARN can treat only polygons with up to 20000 points.",
+                                               "Therefore this polygon is skipped.", ""};
+        QCOMPARE(std::vector<std::string>(lines.begin() + 4, lines.begin() + 10), skip);
+        QCOMPARE(lines[10], std::string("Read polygon Box with 5 points."));
+        QCOMPARE(dialogs.messages, std::vector<std::string>{"There was at least one polygon with too many points (>20000)."});
+        QCOMPARE(summaryWhenWarned, std::size_t{7});
+        QVERIFY(ReadAll(Path(QStringLiteral("bigArea.csv"))).count('\n') == 3);
+    }
+
+    void failuresShowTheMessageAndKeepTheWindowUsable_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<int>("progressLines");
+        QTest::newRow("a title shorter than four characters") << "a.b" << Rings << true << 0;
+        QTest::newRow("a file that vanished after the choice") << "gone.bna" << QByteArray() << false << 1;
+        QTest::newRow("a file that ends inside the points") << "cut.bna" << Rings.left(Rings.size() - 6) << true << 8;
+    }
+
+    void failuresShowTheMessageAndKeepTheWindowUsable()
+    {
+        QFETCH(QString, title);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, create);
+        QFETCH(int, progressLines);
+        const QString input = Path(title);
+        if (create) {
+            WriteFile(input, content);
+        }
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), Path(QStringLiteral("rings.bna")).toStdString()};
+        WriteFile(Path(QStringLiteral("rings.bna")), Rings);
+        Form1 form(dialogs);
+
+        form.Form1_Command1_Click();
+        QCOMPARE(dialogs.messages, std::vector<std::string>{"Sorry, something went wrong."});
+        QCOMPARE(form.list1().LineCount(), static_cast<std::size_t>(progressLines));
+        QCOMPARE(form.list2().LineCount(), std::size_t{0});
+        if (create) {
+            QCOMPARE(ReadAll(input), content);
+        }
+
+        // The next run works as usual.
+        form.Form1_Command1_Click();
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+    }
+
+    void aFailureWhileDrawingKeepsThePartialMap()
+    {
+        // Several large polygons side by side; the file is cut short once the
+        // drawing has begun, so the drawing ends inside a record.
+        QByteArray data;
+        constexpr int Polygons = 6;
+        constexpr int Points = 15000;
+        for (int p = 0; p < Polygons; ++p) {
+            data += "\"P" + QByteArray::number(p) + "\",\"x\"," + QByteArray::number(Points + 1) + "\r\n";
+            for (int k = 0; k <= Points; ++k) {
+                const double a = 6.283185307179586 * (k % Points) / Points;
+                data += QByteArray::number(p * 3 + std::cos(a), 'f', 6) + "," + QByteArray::number(std::sin(a), 'f', 6) +
+                        "\r\n";
+            }
+        }
+        const QString input = Path(QStringLiteral("cutwhiledrawing.bna"));
+        WriteFile(input, data);
+
+        class CuttingForm : public Form1 {
+        public:
+            CuttingForm(DialogBackend& d, QString path, qint64 keep) : Form1(d), path_(std::move(path)), keep_(keep) {}
+
+        protected:
+            void AppendProgress(std::string_view line) override
+            {
+                Form1::AppendProgress(line);
+                if (line == "Read polygon P0 with 15001 points for drawing.") {
+                    QFile::resize(path_, keep_);
+                }
+            }
+
+        private:
+            QString path_;
+            qint64 keep_;
+        };
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        CuttingForm form(dialogs, input, data.size() / 2);
+
+        form.Form1_Command1_Click();
+
+        QCOMPARE(dialogs.messages, std::vector<std::string>{"Sorry, could not draw without problems."});
+        QCOMPARE(form.lastOutcome(), RunOutcome::DrawingFailed);
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QImage map;
+        QVERIFY(map.load(Path(QStringLiteral("cutwhiledrawingMap.bmp")), "BMP"));
+        const CanvasTransform t(form.mapDrawing().mapExtent(), ComputeMapScale(form.mapDrawing().mapExtent()));
+        const auto at = [&](double lon, double lat) {
+            return ColourNear(map, ImageCanvas::PixelX(t.X(lon)), ImageCanvas::PixelY(t.Y(lat)), qRgb(255, 0, 0));
+        };
+        QVERIFY(at(1.0, 0.0));                    // the first polygon's outline
+        QVERIFY(!at((Polygons - 1) * 3 + 1.0, 0.0));  // the last one was never drawn
+    }
+
+    void backcolorAppliesAtOnceAndCancelKeepsIt()
+    {
+        ScriptedDialogs dialogs;
+        dialogs.colours = {Rgb(0, 128, 0), std::nullopt};
+        Form1 form(dialogs);
+        form.Form1_mnuBackcolor_Click();
+        QCOMPARE(form.picture().BackColor(), Rgb(0, 128, 0));
+        QCOMPARE(form.picture().image().pixel(10, 10) & 0xFFFFFFU, qRgb(0, 128, 0) & 0xFFFFFFU);
+        form.Form1_mnuBackcolor_Click();
+        QCOMPARE(form.picture().BackColor(), Rgb(0, 128, 0));
+        QCOMPARE(form.CD1().Color(), Rgb(0, 128, 0));
+    }
+
+    void namesAreShownAsUtf8OrWindows1252()
+    {
+        LineListModel model;
+        model.Append("Read polygon J\xc3\xbc" "bek with 5 points.");
+        model.Append("Read polygon J\xfc" "bek with 5 points.");
+        model.Append("Euro \x80 sign");
+        model.Publish();
+        QCOMPARE(model.data(model.index(0)).toString(), QStringLiteral(u"Read polygon Jübek with 5 points."));
+        QCOMPARE(model.data(model.index(1)).toString(), QStringLiteral(u"Read polygon Jübek with 5 points."));
+        QCOMPARE(model.data(model.index(2)).toString(), QStringLiteral(u"Euro € sign"));
+    }
+
+    void batchAndWindowSaveTheSameBitmap()
+    {
+        QTemporaryDir other;
+        const QString windowInput = Path(QStringLiteral("same.bna"));
+        const QString batchInput = other.filePath(QStringLiteral("same.bna"));
+        QFile examples(QStringLiteral(ZARN_EXAMPLE));
+        QVERIFY(examples.open(QIODevice::ReadOnly));
+        const QByteArray content = examples.readAll();
+        WriteFile(windowInput, content);
+        WriteFile(batchInput, content);
+
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(windowInput.toStdString());
+        Form1 form(dialogs);
+        form.Form1_Command1_Click();
+        std::FILE* sink = std::tmpfile();
+        QCOMPARE(RunBatchCommand({batchInput.toStdString()}, sink, sink), 0);
+        std::fclose(sink);
+
+        const QByteArray fromWindow = ReadAll(Path(QStringLiteral("sameMap.bmp")));
+        QVERIFY(!fromWindow.isEmpty());
+        QVERIFY(fromWindow == ReadAll(other.filePath(QStringLiteral("sameMap.bmp"))));
+        QCOMPARE(ReadAll(Path(QStringLiteral("sameArea.csv"))), ReadAll(other.filePath(QStringLiteral("sameArea.csv"))));
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
