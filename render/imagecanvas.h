@@ -16,7 +16,7 @@ namespace zarn {
 class ImageCanvas : public Canvas {
 public:
     static constexpr int SizePixels = 545;
-    static constexpr Colour InitialBackColor = Rgb(240, 240, 240);
+    static constexpr Colour InitialBackColor = Rgb(255, 255, 255);
     static constexpr float MaxFontSize = 2160.0F;
 
     ImageCanvas();

@@ -207,7 +207,7 @@ private slots:
         QVERIFY(ColourNear(map, px(10.5), py(50), qRgb(255, 0, 0)));
         QVERIFY(ColourNear(map, px(11), py(50.5), qRgb(0, 0, 255)));
         // Nothing but background far from every polygon.
-        QCOMPARE(map.pixel(500, 300) & 0xFFFFFFU, qRgb(240, 240, 240) & 0xFFFFFFU);
+        QCOMPARE(map.pixel(500, 300) & 0xFFFFFFU, qRgb(255, 255, 255) & 0xFFFFFFU);
     }
 
     void aCancelledChoiceLeavesEverythingEmpty()
