@@ -140,6 +140,20 @@ private slots:
         QCOMPARE(form.picture().FillStyle(), std::int16_t{0});
     }
 
+    void resizingLeavesTheControlsWhereTheyAre()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* picture = form.findChild<QWidget*>(QStringLiteral("Picture1"));
+        const QPoint before = picture->mapTo(&form, QPoint(0, 0));
+        form.resize(form.width() + 300, form.height() + 200);
+        QTest::qWait(20);
+        QCOMPARE(picture->mapTo(&form, QPoint(0, 0)), before);
+        QCOMPARE(picture->size(), QSize(545, 545));
+    }
+
     void aRunFillsTheListsWritesTheFilesAndSavesTheMap()
     {
         const QString input = Path(QStringLiteral("rings.bna"));
