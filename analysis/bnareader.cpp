@@ -34,13 +34,15 @@ void ReadBnaPoints(BnaInput& in, Workspace& ws)
         SkipPairs(in, -static_cast<std::int64_t>(n));
         return;
     }
+    // Marked before reading: a record that ends early has still written
+    // some of its slots, and the next ResetPolygon must clear them.
+    ws.MarkFilled(n);
     float* x = ws.pointX.data();
     float* y = ws.pointY.data();
     for (std::int32_t k = 0; k < n; ++k) {
         x[k] = in.ReadCoordinate();
         y[k] = in.ReadCoordinate();
     }
-    ws.MarkFilled(n);
 }
 
 void SkipBnaPoints(BnaInput& in, const Workspace& ws)

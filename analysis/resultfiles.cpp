@@ -79,7 +79,14 @@ ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
     : centroidPath_(names.centroidPath), areaPath_(names.areaPath)
 {
     centroid_ = OpenForWriting(centroidPath_, inputPath);
-    area_ = OpenForWriting(areaPath_, inputPath);
+    try {
+        area_ = OpenForWriting(areaPath_, inputPath);
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        std::fclose(centroid_);
+        centroid_ = nullptr;
+        throw;
+    }
 }
 
 ResultFiles::~ResultFiles()

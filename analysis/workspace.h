@@ -42,8 +42,9 @@ struct Workspace {
     // cosine keep the previous polygon's values until they are recomputed.
     void ResetPolygon();
 
-    // Records that slots 0 .. n - 1 now hold points, so that ResetPolygon
-    // clears only what was written instead of all 20000 slots per record.
+    // Records that slots 0 .. n - 1 are written (called before the first of
+    // them is), so that ResetPolygon clears only those instead of all 20000
+    // slots per record, also after a record that ended early.
     void MarkFilled(std::int32_t n) { filledSlots_ = n > filledSlots_ ? n : filledSlots_; }
 
 private:

@@ -1,0 +1,215 @@
+#include "bnainput.h"
+#include "bnanumber.h"
+#include "bnareader.h"
+#include "runerror.h"
+#include "testfiles.h"
+#include "workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <charconv>
+#include <clocale>
+#include <locale>
+#include <memory>
+#include <tuple>
+
+namespace zarn {
+namespace {
+
+using namespace std::string_view_literals;
+using test::PrintTo;
+using test::TempFolder;
+
+std::string Shortest(float v)
+{
+    char buf[32];
+    return {buf, std::to_chars(buf, buf + sizeof buf, v).ptr};
+}
+
+// Reads `text` with the record loop and lists each record as
+// "first|second|count: x,y x,y" on a line; a failure appends "error".
+std::string ReadRecords(std::string_view text)
+{
+    const TempFolder dir;
+    auto ws = std::make_unique<Workspace>();
+    std::string out;
+    std::string first;
+    std::string second;
+    try {
+        BnaInput in(dir.Write("in.bna", text));
+        while (!in.AtEnd()) {
+            ws->ResetPolygon();
+            ReadBnaHeader(in, first, second, *ws);
+            const int n = ws->curPoly.nPoints;
+            out += first + "|" + second + "|" + std::to_string(n) + ":";
+            if (n > MaxPoints) {
+                SkipBnaPoints(in, *ws);
+            } else {
+                ReadBnaPoints(in, *ws);
+                for (int k = 0; k < n; ++k) {
+                    out.append(" ").append(Shortest(ws->pointX[k])).append(",").append(Shortest(ws->pointY[k]));
+                }
+            }
+            out += "\n";
+        }
+    } catch (const RunError&) {
+        out += "error";
+    }
+    return out;
+}
+
+struct FieldCase {
+    const char* name;
+    std::string_view input;
+    std::string_view records;
+};
+
+class FieldRules : public testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldRules, ReadAsListed)
+{
+    EXPECT_EQ(ReadRecords(GetParam().input), GetParam().records);
+}
+
+constexpr std::string_view TwoPairs = "A|B|2: 1,2 3,4\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, FieldRules,
+    testing::Values(
+        FieldCase{"conventional_layout", "\"A\",\"B\",2\r\n1,2\r\n3,4\r\n", TwoPairs},
+        FieldCase{"whole_record_on_one_line", "\"A\",\"B\",2,1,2,3,4", TwoPairs},
+        FieldCase{"one_field_per_line", "\"A\"\r\n\"B\"\r\n2\r\n1\r\n2\r\n3\r\n4\r\n", TwoPairs},
+        FieldCase{"lone_CR_and_lone_LF_end_lines", "A\r\"B\"\n2\r1,2\n3,4\r", TwoPairs},
+        FieldCase{"blank_lines_anywhere_are_passed_over", "\r\n\n\"A\",\"B\",2\r\n\r\n1,2\r\n\r\n3,4\r\n\r\n\r\n",
+                  TwoPairs},
+        FieldCase{"blanks_before_fields_are_skipped", " \t\"A\", \t\"B\",\t 2\r\n \t1, \t2\r\n  3,  4", TwoPairs},
+        FieldCase{"blanks_after_a_number_belong_to_its_separator", "\"A\",\"B\",2   \r\n1  ,  2  \r\n3\t,4\t\r\n",
+                  TwoPairs},
+        FieldCase{"pairs_on_one_line_separated_by_spaces", "\"T\",\"x\",2\n-73.04, 41.12 -73.09, 41.15\n",
+                  "T|x|2: -73.04,41.12 -73.09,41.15\n"},
+        FieldCase{"quoted_names_keep_commas_blanks_and_line_breaks", "\" A, b \",\"c\r\nd\",0", " A, b |c\r\nd|0:\n"},
+        FieldCase{"unquoted_names_run_to_the_separator_less_trailing_blanks", "A b \t,B\t ,0\r\n", "A b|B|0:\n"},
+        FieldCase{"text_after_a_closing_quote_is_ignored", "\"PID3\"\"a\",\"SID3\" x,0", "PID3|SID3|0:\n"},
+        FieldCase{"a_third_and_fourth_quoted_name_are_ignored",
+                  "\"A\",\"B\",\"C\",\"D\",1\r\n5,6\r\n\"E\",\"F\",\"G\",1\r\n7,8", "A|B|1: 5,6\nE|F|1: 7,8\n"},
+        FieldCase{"count_zero_is_followed_by_the_next_header", "\"A\",\"B\",0\r\n\"C\",\"D\",1\r\n5,6",
+                  "A|B|0:\nC|D|1: 5,6\n"},
+        FieldCase{"negative_count_reads_past_its_pairs", "\"L\",\"B\",-2\r\n1,2\r\n3,4\r\n\"C\",\"D\",1\r\n5,6",
+                  "L|B|-2:\nC|D|1: 5,6\n"},
+        FieldCase{"fractional_count_rounds_half_to_even", "\"A\",\"B\",1.5\r\n1,2\r\n3,4\r\n\"A\",\"B\",2.5,1,2,3,4",
+                  "A|B|2: 1,2 3,4\nA|B|2: 1,2 3,4\n"},
+        FieldCase{"number_grammar", "\"A\",\"B\",3\r\n+1.5,-.5\r\n5.,1e3\r\n1.E-2,-0\r\n",
+                  "A|B|3: 1.5,-0.5 5,1000 0.01,-0\n"},
+        FieldCase{"anything_else_in_a_number_field_reads_as_zero",
+                  "\"A\",\"B\",4\r\nabc,nan\r\ninf,0x10\r\n1e,--1\r\n,7", "A|B|4: 0,0 0,0 0,0 0,7\n"},
+        FieldCase{"names_are_bytes", "\"Z\xFCrich\",\"\xC3\xA9t\xC3\xA9\",0", "Z\xFCrich|\xC3\xA9t\xC3\xA9|0:\n"},
+        FieldCase{"nul_bytes_and_junk_are_ordinary_bytes", "\"A\0B\",\x01\xFF,1\r\n1,2"sv, "A\0B|\x01\xFF|1: 1,2\n"sv},
+        FieldCase{"empty_file_has_no_records", "", ""},
+        FieldCase{"file_of_blanks_has_no_records", " \r\n\t\r\n", ""},
+        FieldCase{"ending_inside_a_header_fails", "\"A\",\"B\",1\r\n1,2\r\n\"C\",\"D\",\r\n", "A|B|1: 1,2\nerror"},
+        FieldCase{"ending_inside_the_pairs_fails", "\"A\",\"B\",2\r\n1,2\r\n3", "A|B|2:error"},
+        FieldCase{"ending_while_reading_past_a_negative_count_fails", "\"A\",\"B\",-2\r\n1,2\r\n", "A|B|-2:error"},
+        FieldCase{"ending_while_skipping_an_oversized_record_fails", "\"A\",\"B\",20001\r\n1,2\r\n", "A|B|20001:error"},
+        FieldCase{"ending_inside_a_quoted_name_fails", "\"A\",\"B", "error"},
+        FieldCase{"count_beyond_32_bits_fails", "\"A\",\"B\",2147483648\r\n", "error"},
+        FieldCase{"coordinate_too_large_for_a_float_fails", "\"A\",\"B\",1\r\n1e39,0\r\n", "A|B|1:error"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An over-long field is no number, whether it lies at the start of the file
+// or across the end of what one read brought in.
+TEST(Reader, OverLongNumberReadsAsZeroWhereverItLies)
+{
+    const std::string huge = "1" + std::string(9999, '0');
+    const std::string header = "\"A\",\"B\",1\n";
+    EXPECT_EQ(ReadRecords(header + huge + ",2\n"), "A|B|1: 0,2\n");
+    const std::string padding((std::size_t{1} << 20) - 5000 - header.size(), '\n');
+    EXPECT_EQ(ReadRecords(padding + header + huge + ",2\n"), "A|B|1: 0,2\n");
+}
+
+TEST(Reader, PointStaysTheDecimalSeparatorUnderACommaLocale)
+{
+    struct CommaDecimal : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // where it is installed
+    const std::string read = ReadRecords("\"A\",\"B\",1\r\n1.5,-2.25\r\n");
+    std::setlocale(LC_NUMERIC, "C");
+    std::locale::global(saved);
+    EXPECT_EQ(read, "A|B|1: 1.5,-2.25\n");
+}
+
+struct NumberCase {
+    const char* token;
+    NumberStatus status;
+    double value;  // unchecked for TooLarge
+};
+
+TEST(Numbers, CoordinatesAreCorrectlyRoundedFloats)
+{
+    constexpr auto Ok = NumberStatus::Ok;
+    constexpr auto NaN = NumberStatus::NotANumber;
+    const NumberCase cases[] = {
+        {"0.1", Ok, 0.1F},   {"+2", Ok, 2},   {"-.25", Ok, -0.25}, {"7.", Ok, 7},   {"2.5E-1", Ok, 0.25},
+        {"3.4028235e38", Ok, FLT_MAX},        {"1e-50", Ok, 0},    {"1e39", NumberStatus::TooLarge, 0},
+        {"-1e39", NumberStatus::TooLarge, 0}, {"", NaN, 0},        {"abc", NaN, 0}, {"nan", NaN, 0},
+        {"inf", NaN, 0},     {"0x10", NaN, 0}, {"1e", NaN, 0},     {".", NaN, 0},   {"1.2.3", NaN, 0},
+        {"5abc", NaN, 0},
+    };
+    for (const NumberCase& c : cases) {
+        float value = -1.0F;
+        EXPECT_EQ(ParseCoordinate(c.token, value), c.status) << c.token;
+        if (c.status != NumberStatus::TooLarge) {
+            EXPECT_EQ(value, static_cast<float>(c.value)) << c.token;
+        }
+    }
+}
+
+TEST(Numbers, CountsRoundHalfToEvenWithin32Bits)
+{
+    constexpr auto Ok = NumberStatus::Ok;
+    constexpr auto TooLarge = NumberStatus::TooLarge;
+    const NumberCase cases[] = {
+        {"20000", Ok, 20000},     {"2.5", Ok, 2},         {"3.5", Ok, 4},
+        {"-2.5", Ok, -2},         {"2.4999", Ok, 2},      {"1e3", Ok, 1000},
+        {"2147483647", Ok, 2147483647},                   {"-2147483648", Ok, -2147483648.0},
+        {"2147483648", TooLarge, 0},                      {"-2147483649", TooLarge, 0},
+        {"2147483647.5", TooLarge, 0},                    {"1e10", TooLarge, 0},
+        {"abc", NumberStatus::NotANumber, 0},
+    };
+    for (const NumberCase& c : cases) {
+        std::int32_t value = -1;
+        EXPECT_EQ(ParseCount(c.token, value), c.status) << c.token;
+        if (c.status != TooLarge) {
+            EXPECT_EQ(value, static_cast<std::int32_t>(c.value)) << c.token;
+        }
+    }
+}
+
+TEST(Workspace, ResetPolygonEmptiesTheRecordAndKeepsTheMidPoint)
+{
+    auto ws = std::make_unique<Workspace>();
+    ws->curPoly = PolygonRecord{3, 1.0, 2.0, 3.0, 4.0F, 5.0F, 6.0F, 7.0F, 8.0F, 9.0F, 0.5F};
+    ws->tooManyPoints = true;
+    const TempFolder dir;
+    BnaInput in(dir.Write("in.bna", "\"A\",\"B\",3\r\n1,2\r\n3,4\r\n5"));  // ends after two and a half pairs
+    std::string first;
+    std::string second;
+    ReadBnaHeader(in, first, second, *ws);
+    EXPECT_THROW(ReadBnaPoints(in, *ws), RunError);
+
+    ws->ResetPolygon();
+
+    const PolygonRecord& p = ws->curPoly;
+    EXPECT_EQ(std::tie(p.nPoints, p.area, p.centroidX, p.centroidY), std::make_tuple(-999, -999.0, -999.0, -999.0));
+    EXPECT_EQ(std::tie(p.minX, p.maxX, p.minY, p.maxY), std::make_tuple(99999.0F, -99999.0F, 99999.0F, -99999.0F));
+    EXPECT_EQ(std::tie(p.midX, p.midY, p.cosMidLat), std::make_tuple(8.0F, 9.0F, 0.5F)) << "kept until recomputed";
+    EXPECT_TRUE(ws->tooManyPoints);
+    EXPECT_EQ(ws->pointX[0], 1.0F) << "slot 0 is left for the next record to write";
+    EXPECT_EQ(ws->pointY[1], 0.0F);
+    EXPECT_EQ(ws->pointX[2], 0.0F) << "a slot written by a record that ended early is cleared too";
+}
+
+}  // namespace
+}  // namespace zarn

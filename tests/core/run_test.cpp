@@ -1,0 +1,422 @@
+#include "analysisrun.h"
+#include "resultfiles.h"
+#include "runerror.h"
+#include "testfiles.h"
+#include "workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PrintTo;
+using test::ReadBytes;
+using Lines = std::vector<std::string>;
+
+// The window as a run sees it: both lists, the message boxes, and the order
+// of all calls as one letter each (P progress, S summary, B bold lists,
+// ! message box, R repaint).
+class RecordingHost : public RunHost {
+public:
+    RecordingHost(std::string path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
+
+    std::string FileName() const override { return path_; }
+    std::string FileTitle() const override { return title_; }
+    void AppendProgress(std::string_view line) override { Add('P', progress, line); }
+    void AppendSummary(std::string_view line) override { Add('S', summary, line); }
+    void SetListsBold() override { order += 'B'; }
+    void RepaintSummary() override { order += 'R'; }
+    void ShowCritical(std::string_view message) override { Add('!', boxes, message); }
+    void ReportCause(std::string_view text) override { cause = text; }
+
+    Lines progress, summary, boxes;
+    std::string order, cause;
+
+private:
+    void Add(char kind, Lines& list, std::string_view line)
+    {
+        order += kind;
+        list.emplace_back(line);
+    }
+    std::string path_, title_;
+};
+
+// The map half as a run drives it: the extents it is handed, and the area
+// file as it stands when the drawing starts.
+class RecordingMap : public MapStage {
+public:
+    explicit RecordingMap(std::string areaPath) : areaPath_(std::move(areaPath)) {}
+
+    void ResetMapExtent() override { calls.push_back("reset"); }
+    void GrowMapExtent(const PolygonRecord& p) override
+    {
+        calls.push_back("grow " + Text(p.minX) + " " + Text(p.maxX) + " " + Text(p.minY) + " " + Text(p.maxY));
+    }
+    bool DrawMap(RunHost& /*host*/) override
+    {
+        calls.push_back("draw");
+        areaFileWhenDrawn = ReadBytes(areaPath_);
+        if (cannotScale) {
+            throw RunError("the map extent cannot be scaled onto the canvas");
+        }
+        return drawSucceeds;
+    }
+    void SaveMap(const std::string& path) override { calls.push_back("save " + path); }
+
+    Lines calls;
+    std::string areaFileWhenDrawn;
+    bool drawSucceeds = true;
+    bool cannotScale = false;
+
+private:
+    static std::string Text(float v)
+    {
+        char buf[32];
+        return {buf, std::to_chars(buf, buf + sizeof buf, v).ptr};
+    }
+    std::string areaPath_;
+};
+
+class AnalysisRun : public testing::Test {
+protected:
+    // Runs on `input` saved as `title`; the input must come out unchanged.
+    RunOutcome Run(std::string_view input, const std::string& title = "in.bna", MapStage* map = nullptr)
+    {
+        const std::string path = dir.Write(title, input);
+        host = std::make_unique<RecordingHost>(path, title);
+        const RunOutcome outcome = ProcessBnaFile(*ws, map, *host);
+        EXPECT_EQ(ReadBytes(path), input) << "the input is never written";
+        return outcome;
+    }
+    std::string Open() const { return " Open " + dir.File("in.bna"); }
+    std::string AreaFile() const { return ReadBytes(dir.File("inArea.csv")); }
+    std::string CentroidFile() const { return ReadBytes(dir.File("inCentroid.bna")); }
+    void ExpectFailed(RunOutcome outcome) const
+    {
+        EXPECT_EQ(outcome, RunOutcome::Failed);
+        EXPECT_EQ(host->boxes, Lines{std::string(RunFailedMessage)});
+        EXPECT_TRUE(host->summary.empty());
+        EXPECT_FALSE(host->cause.empty());
+    }
+
+    test::TempFolder dir;
+    std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+    std::unique_ptr<RecordingHost> host;
+};
+
+// One point record, and what a run reports and writes for it.
+constexpr std::string_view RecordA = "\"A\",\"B\",1\r\n3,4\r\n";
+const Lines ReadA{"Read polygon A with 1 points.", "Area (sq km): 0", "Center of Gravity: (3, 4)"};
+constexpr std::string_view AreaA = "\"A\", \"B\", 0\r\n";
+
+// A record of n points along the equator: no area, exactly.
+std::string Record(const std::string& name, int n)
+{
+    std::string r = "\"" + name + "\",\"x\"," + std::to_string(n) + "\r\n";
+    for (int k = 0; k < n; ++k) {
+        r += std::to_string(k % 2) + ",0\r\n";
+    }
+    return r;
+}
+
+TEST(OutputNames, FormedFromTheTitleLessItsLastFourCharacters)
+{
+    const OutputNames n = DeriveOutputNames("/data/gis/regions.bna", "regions.bna");
+    EXPECT_EQ(n.outputFolder, "/data/gis/");
+    EXPECT_EQ(n.baseName, "regions");
+    EXPECT_EQ(n.centroidPath, "/data/gis/regionsCentroid.bna");
+    EXPECT_EQ(n.areaPath, "/data/gis/regionsArea.csv");
+    EXPECT_EQ(n.mapPath, "/data/gis/regionsMap.bmp");
+    EXPECT_EQ(DeriveOutputNames("/d/coast.txt2", "coast.txt2").baseName, "coast.");
+    EXPECT_EQ(DeriveOutputNames("/d/abcd", "abcd").baseName, "");
+    EXPECT_EQ(DeriveOutputNames("/d/K\xC3\xB6ln.bna", "K\xC3\xB6ln.bna").baseName, "K\xC3\xB6ln");
+    EXPECT_THROW(DeriveOutputNames("/d/abc", "abc"), RunError);
+}
+
+TEST_F(AnalysisRun, ExampleRingsGiveTheirListsAndFilesExactly)
+{
+    EXPECT_EQ(Run(test::ExampleRings), RunOutcome::Completed);
+    EXPECT_EQ(host->progress, (Lines{Open(), "Read polygon First with 5 points.", "Area (sq km): 12363.829",
+                                     "Center of Gravity: (0.5, 0.5)", "Read polygon Box with 5 points.",
+                                     "Area (sq km): 15729.324", "Center of Gravity: (11, 50.5)",
+                                     "Read polygon Triangle with 4 points.", "Area (sq km): 24724.835",
+                                     "Center of Gravity: (0.667, 0.667)"}));
+    EXPECT_EQ(host->summary, (Lines{" ", "The following files are written to your hard disk",
+                                    " at the folder " + dir.path().string() + "/", " based on the input from in.bna:",
+                                    "\tCentroids: \tinCentroid.bna", "\tAreas (sq km): \tinArea.csv"}));
+    EXPECT_EQ(host->order, "PPPPPPPPPPBSSSSSSR");
+    EXPECT_EQ(AreaFile(), test::ExampleAreaFile);
+    EXPECT_EQ(CentroidFile(), test::ExampleCentroidFile);
+}
+
+TEST_F(AnalysisRun, NamesGoBackByteForByteAndDirectionDoesNotChangeTheArea)
+{
+    const std::string names = "\"Z\xFCrich\", \"\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\"";
+    EXPECT_EQ(Run("\"Z\xFCrich\",\"\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\",5\r\n0,0\r\n0,1\r\n1,1\r\n1,0\r\n0,0\r\n"
+                  "Empty,  x ,0\r\n"),
+              RunOutcome::Completed);
+    EXPECT_EQ(AreaFile(), names + ", 12363.829\r\n\"Empty\", \"x\", 0\r\n");
+    EXPECT_EQ(CentroidFile(), "\"Z\xFCrich Centroid\", \"\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\", 1\r\n0.5, 0.5\r\n"
+                              "\"Empty Centroid\", \"x\", 1\r\n0, 0\r\n");
+}
+
+TEST_F(AnalysisRun, NegativeCountReadsPastItsPointsAndReportsZero)
+{
+    EXPECT_EQ(Run("\"L\",\"B\",-2\r\n7,8\r\n9,10\r\n" + std::string(RecordA)), RunOutcome::Completed);
+    EXPECT_EQ(AreaFile(), "\"L\", \"B\", 0\r\n" + std::string(AreaA));
+    EXPECT_EQ(CentroidFile(), "\"L Centroid\", \"B\", 1\r\n0, 0\r\n\"A Centroid\", \"B\", 1\r\n3, 4\r\n");
+}
+
+TEST_F(AnalysisRun, EmptyInputGivesEmptyFilesAndTheSummary)
+{
+    EXPECT_EQ(Run(""), RunOutcome::Completed);
+    EXPECT_EQ(host->progress, Lines{Open()});
+    EXPECT_EQ(host->summary.size(), 6U);
+    EXPECT_TRUE(fs::exists(dir.File("inArea.csv")));
+    EXPECT_EQ(AreaFile() + CentroidFile(), "");
+}
+
+TEST_F(AnalysisRun, RecordOverTheLimitIsReportedAndSkipped)
+{
+    EXPECT_EQ(Run(Record("Max", 20000) + Record("Big", 20001) + std::string(RecordA)), RunOutcome::Completed);
+    Lines progress{Open(),
+                   "Read polygon Max with 20000 points.",
+                   "Area (sq km): 0",
+                   "Center of Gravity: (0.5, 0)",
+                   "Read polygon Big with 20001 points.",
+                   "",
+                   "The polygon Big consists of 20001 points.",
+                   "ZARN can treat only polygons with up to 20000 points.",
+                   "Therefore this polygon is skipped.",
+                   ""};
+    progress.insert(progress.end(), ReadA.begin(), ReadA.end());
+    EXPECT_EQ(host->progress, progress);
+    EXPECT_EQ(AreaFile(), "\"Max\", \"x\", 0\r\n" + std::string(AreaA));
+    EXPECT_EQ(host->boxes, Lines{"There was at least one polygon with too many points (>20000)."});
+    EXPECT_TRUE(host->order.ends_with("BSSSSSS!R")) << "the warning comes after the summary";
+    EXPECT_EQ(ws->pointX[20000], 0.0F) << "the spare slot is never written";
+}
+
+struct FailureCase {
+    const char* name;
+    std::string_view input;
+    Lines progress;  // after the " Open " line
+    std::string_view areaFile;
+};
+
+class Failures : public AnalysisRun, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failures, EndTheRunAndKeepWhatWasWritten)
+{
+    ExpectFailed(Run(GetParam().input));
+    Lines progress{Open()};
+    progress.insert(progress.end(), GetParam().progress.begin(), GetParam().progress.end());
+    EXPECT_EQ(host->progress, progress);
+    EXPECT_EQ(AreaFile(), GetParam().areaFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AnalysisRun, Failures,
+    testing::Values(
+        FailureCase{"file_ends_inside_a_header", "\"A\",\"B\",1\r\n3,4\r\n\"C\",\"D\"\r\n", ReadA, AreaA},
+        FailureCase{"file_ends_inside_the_points", "\"A\",\"B\",1\r\n3,4\r\n\"C\",\"D\",3\r\n1,2\r\n",
+                    {ReadA[0], ReadA[1], ReadA[2], "Read polygon C with 3 points."}, AreaA},
+        FailureCase{"file_ends_while_skipping", "\"A\",\"B\",20001\r\n1,2\r\n",
+                    {"Read polygon A with 20001 points.", "", "The polygon A consists of 20001 points.",
+                     "ZARN can treat only polygons with up to 20000 points.", "Therefore this polygon is skipped.", ""},
+                    ""},
+        FailureCase{"file_ends_while_reading_past_a_negative_count", "\"A\",\"B\",-2\r\n1,2\r\n",
+                    {"Read polygon A with -2 points."}, ""},
+        FailureCase{"count_overflows_32_bits", "\"A\",\"B\",1\r\n3,4\r\n\"C\",\"D\",2147483648\r\n", ReadA, AreaA},
+        FailureCase{"count_of_1e10", "\"C\",\"D\",1e10\r\n", {}, ""},
+        FailureCase{"coordinate_too_large_for_a_float", "\"A\",\"B\",1\r\n3,4\r\n\"C\",\"D\",1\r\n1e39,0\r\n",
+                    {ReadA[0], ReadA[1], ReadA[2], "Read polygon C with 1 points."}, AreaA},
+        FailureCase{"coordinate_that_overflows_the_projection", "\"C\",\"D\",2\r\n-3e38,0\r\n3e38,0\r\n",
+                    {"Read polygon C with 2 points."}, ""},
+        FailureCase{"unterminated_quote", "\"A\",\"B\",1\r\n3,4\r\n\"C,D,1\r\n0,0\r\n", ReadA, AreaA}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AnalysisRun, TitleShorterThanFourCharactersFailsBeforeAnything)
+{
+    ExpectFailed(Run(RecordA, "abc"));
+    EXPECT_TRUE(host->progress.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "no result file";
+}
+
+TEST_F(AnalysisRun, VanishedInputFailsAfterTheOpenLine)
+{
+    host = std::make_unique<RecordingHost>(dir.File("in.bna"), "in.bna");
+    ExpectFailed(ProcessBnaFile(*ws, nullptr, *host));
+    EXPECT_EQ(host->progress, Lines{Open()});
+    EXPECT_FALSE(fs::exists(dir.File("inCentroid.bna"))) << "the input is opened before the result files";
+}
+
+TEST_F(AnalysisRun, DirectoryInTheResultFilesPlaceFailsAndLeavesNoFileOpen)
+{
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    fs::create_directory(dir.File("inArea.csv"));
+    const auto before = openFiles();
+    ExpectFailed(Run(RecordA));
+    EXPECT_EQ(openFiles(), before);
+    EXPECT_EQ(host->progress, Lines{Open()});
+}
+
+TEST_F(AnalysisRun, FullDiskFailsInsteadOfReportingSuccess)
+{
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    fs::create_symlink("/dev/full", dir.File("inCentroid.bna"));
+    ExpectFailed(Run(RecordA));
+}
+
+TEST_F(AnalysisRun, ReadOnlyFolderFails)
+{
+    const std::string input = dir.Write("in.bna", RecordA);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    if (std::FILE* probe = std::fopen(dir.File("probe").c_str(), "wb")) {
+        std::fclose(probe);
+        GTEST_SKIP() << "this user writes into read-only folders (root)";
+    }
+    host = std::make_unique<RecordingHost>(input, "in.bna");
+    ExpectFailed(ProcessBnaFile(*ws, nullptr, *host));
+    EXPECT_EQ(ReadBytes(input), RecordA);
+}
+
+TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsAfterTheFilesAreClosed)
+{
+    RecordingMap map(dir.File("inArea.csv"));
+    const std::string input = "\"Box\",\"x\",5\r\n10,50\r\n12,50\r\n12,51\r\n10,51\r\n10,50\r\n" +
+                              Record("Big", 20001) + "\"None\",\"x\",0\r\n";
+    EXPECT_EQ(Run(input, "in.bna", &map), RunOutcome::Completed);
+    EXPECT_EQ(map.calls, (Lines{"reset", "grow 10 12 50 51", "grow 99999 -99999 99999 -99999", "draw",
+                                "save " + dir.File("inMap.bmp")}));
+    EXPECT_EQ(map.areaFileWhenDrawn, AreaFile());
+    EXPECT_EQ(host->summary.back(), "\tMap: \t\tinMap.bmp");
+}
+
+TEST_F(AnalysisRun, DrawingThatFailsByItselfStillGivesSummaryAndMap)
+{
+    RecordingMap map(dir.File("inArea.csv"));
+    map.drawSucceeds = false;
+    EXPECT_EQ(Run(RecordA, "in.bna", &map), RunOutcome::DrawingFailed);
+    EXPECT_EQ(map.calls.back(), "save " + dir.File("inMap.bmp"));
+    EXPECT_EQ(host->summary.size(), 7U);
+}
+
+TEST_F(AnalysisRun, MapThatCannotBeScaledTakesTheFailurePath)
+{
+    RecordingMap map(dir.File("inArea.csv"));
+    map.cannotScale = true;
+    ExpectFailed(Run(RecordA, "in.bna", &map));
+    EXPECT_EQ(map.calls, (Lines{"reset", "grow 3 3 4 4", "draw"}));
+    EXPECT_EQ(AreaFile(), AreaA);
+}
+
+// Real files from other projects: the outcome each must have under the field
+// rules, with the number of records read and analysed.
+struct SampleOutcome {
+    RunOutcome outcome;
+    std::size_t read;
+    std::size_t analysed;
+    bool tooManyPoints;
+};
+
+const std::map<std::string, SampleOutcome> Samples{
+    {"gdal__bna_for_gpx.bna", {RunOutcome::Completed, 2, 2, false}},
+    {"gdalsrc__parser_comment_valid1.bna", {RunOutcome::Completed, 5, 5, false}},
+    {"gdalsrc__tiger_4ids_multipair.bna", {RunOutcome::Completed, 1, 1, false}},
+    {"gdalx__test.bna", {RunOutcome::Completed, 10, 10, false}},
+    {"maproom__00003polys_000035pts.bna", {RunOutcome::Completed, 3, 3, false}},
+    {"maproom__00011polys_001486pts.bna", {RunOutcome::Completed, 11, 11, false}},
+    // Nine pairs too many: pair 81 becomes a header, pair 82 its count of 120,
+    // and the file stays out of step until it ends inside a record.
+    {"maproom__Broken_BNA.bna", {RunOutcome::Failed, 38, 37, false}},
+    {"maproom__Haiti.bna", {RunOutcome::Completed, 12, 11, true}},
+    {"maproom__RNCProdCat_latest.bna", {RunOutcome::Completed, 2165, 2165, false}},
+    {"maproom__bad--extra_polygon_points.bna", {RunOutcome::Failed, 2, 1, false}},
+    {"maproom__bad--missing_polygon_points.bna", {RunOutcome::Failed, 2, 1, false}},
+    {"maproom__hawaii-self-crossing-96.bna", {RunOutcome::Completed, 1, 1, false}},
+    {"maproom__pearl_harbor2.bna", {RunOutcome::Completed, 10, 10, false}},
+    {"pygnome__MapBounds_2Spillable2Islands2Lakes.bna", {RunOutcome::Completed, 7, 7, false}},
+    {"pygnome__Perfland.bna", {RunOutcome::Completed, 3, 3, false}},
+    {"pygnome__SanDiegoBay.bna", {RunOutcome::Completed, 3, 3, false}},
+    {"pygnome__florida_with_lake_small.bna", {RunOutcome::Completed, 2, 2, false}},
+    {"pygnome__house.bna", {RunOutcome::Completed, 2, 2, false}},
+    {"pygnome__small_wadden_sea.bna", {RunOutcome::Completed, 3, 3, false}},
+};
+
+class SampleFiles : public AnalysisRun {
+protected:
+    void SetUp() override
+    {
+        if (!fs::is_directory(ZARN_SAMPLES_DIR)) {
+            GTEST_SKIP() << "no sample folder at " << ZARN_SAMPLES_DIR;
+        }
+    }
+    // Runs on a copy: the results are written beside the input.
+    RunOutcome RunSample(const std::string& file) { return Run(ReadBytes(fs::path(ZARN_SAMPLES_DIR) / file), file); }
+    Lines Starting(std::string_view prefix) const
+    {
+        Lines found;
+        std::copy_if(host->progress.begin(), host->progress.end(), std::back_inserter(found),
+                     [&](const std::string& line) { return line.starts_with(prefix); });
+        return found;
+    }
+};
+
+TEST_F(SampleFiles, EachHasItsOutcome)
+{
+    for (const auto& entry : fs::directory_iterator(ZARN_SAMPLES_DIR)) {
+        const std::string file = entry.path().filename().string();
+        if (entry.path().extension() != ".bna") {
+            continue;
+        }
+        SCOPED_TRACE(file);
+        const auto expected = Samples.find(file);
+        ASSERT_NE(expected, Samples.end()) << "a new sample needs its expected outcome here";
+        const SampleOutcome& want = expected->second;
+        EXPECT_EQ(RunSample(file), want.outcome);
+        EXPECT_EQ(Starting("Read polygon ").size(), want.read);
+        EXPECT_EQ(Starting("Area (sq km): ").size(), want.analysed);
+        EXPECT_EQ(host->boxes.size(), (want.outcome == RunOutcome::Failed ? 1U : 0U) + (want.tooManyPoints ? 1U : 0U));
+    }
+}
+
+TEST_F(SampleFiles, TigerBlockWithPairsSharingLinesHasItsPlanimeterArea)
+{
+    EXPECT_EQ(RunSample("gdalsrc__tiger_4ids_multipair.bna"), RunOutcome::Completed);
+    const Lines area = Starting("Area (sq km): ");
+    ASSERT_EQ(area.size(), 1U);
+    EXPECT_NEAR(std::stod(area[0].substr(14)), 136.28, 136.28 * 0.01);
+}
+
+TEST_F(SampleFiles, MalformedFilesGoOutOfStepAsTheFieldRulesSay)
+{
+    // 15 pairs where 19 are announced: the next header's names and count
+    // complete the record, and the rest of the file cannot fill the next.
+    EXPECT_EQ(RunSample("maproom__bad--missing_polygon_points.bna"), RunOutcome::Failed);
+    EXPECT_EQ(Starting("Read polygon "),
+              (Lines{"Read polygon Missing 4 points with 19 points.", "Read polygon 31.121908187866 with 31 points."}));
+    // Four pairs too many: the first becomes a header whose count -81.53
+    // rounds to -82, and the file ends while those pairs are read past.
+    EXPECT_EQ(RunSample("maproom__bad--extra_polygon_points.bna"), RunOutcome::Failed);
+    EXPECT_EQ(Starting("Read polygon "),
+              (Lines{"Read polygon 4 extra points with 19 points.", "Read polygon -81.531112670898 with -82 points."}));
+    EXPECT_EQ(RunSample("maproom__Broken_BNA.bna"), RunOutcome::Failed);
+    EXPECT_EQ(Starting("Read polygon ")[2], "Read polygon 120.246194 with 120 points.");
+}
+
+}  // namespace
+}  // namespace zarn
