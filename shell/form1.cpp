@@ -1,5 +1,9 @@
 #include "form1.h"
 
+#include "form2.h"
+#include "form3.h"
+#include "form4.h"
+#include "form5.h"
 #include "linelistmodel.h"
 #include "picturebox.h"
 
@@ -40,8 +44,9 @@ QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
 
 }  // namespace
 
-Form1::Form1(DialogBackend& dialogs)
+Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
     : dialogs_(dialogs),
+      colourPickers_(std::move(colourPickers)),
       ws_(std::make_unique<Workspace>()),
       mapDrawing_(*ws_, canvas_, settings_),
       cd1_(dialogs)
@@ -170,13 +175,37 @@ void Form1::Form1_mnuBackcolor_Click()
     Picture1_->update();
 }
 
-void Form1::Form1_mnuAbout_Click() {}
+void Form1::Form1_mnuAbout_Click()
+{
+    if (!form2_) {
+        form2_ = std::make_unique<Form2>();
+    }
+    form2_->ShowModeless();
+}
 
-void Form1::Form1_mnuFont_Click() {}
+void Form1::Form1_mnuFont_Click()
+{
+    if (!form3_) {
+        form3_ = std::make_unique<Form3>(settings_, canvas_, cd1_);
+    }
+    form3_->ShowModeless();
+}
 
-void Form1::Form1_mnuLines_Click() {}
+void Form1::Form1_mnuLines_Click()
+{
+    if (!form4_) {
+        form4_ = std::make_unique<Form4>(settings_, colourPickers_);
+    }
+    form4_->ShowModeless();
+}
 
-void Form1::Form1_mnuCentroids_Click() {}
+void Form1::Form1_mnuCentroids_Click()
+{
+    if (!form5_) {
+        form5_ = std::make_unique<Form5>(settings_, canvas_, colourPickers_);
+    }
+    form5_->ShowModeless();
+}
 
 std::string Form1::FileName() const
 {

@@ -20,6 +20,10 @@ class QPushButton;
 
 namespace zarn {
 
+class Form2;
+class Form3;
+class Form4;
+class Form5;
 class LineListModel;
 class PictureBox;
 
@@ -29,7 +33,9 @@ class PictureBox;
 // analysis core, which reports back through the RunHost interface.
 class Form1 : public QMainWindow, private RunHost {
 public:
-    explicit Form1(DialogBackend& dialogs);
+    // `colourPickers` makes the colour dialogs of the line and centroid
+    // settings dialogs (each has its own).
+    Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers);
     ~Form1() override;
 
     // "Select input bna": clears the lists and the canvas, asks for a file
@@ -49,6 +55,12 @@ public:
     LineListModel& list2() { return *list2Model_; }
     const MapDrawing& mapDrawing() const { return mapDrawing_; }
     RunOutcome lastOutcome() const { return lastOutcome_; }
+
+    // The secondary windows, once their menu entry has been chosen.
+    Form2* form2() const { return form2_.get(); }
+    Form3* form3() const { return form3_.get(); }
+    Form4* form4() const { return form4_.get(); }
+    Form5* form5() const { return form5_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +84,7 @@ private:
     void RepaintDuringRun();
 
     DialogBackend& dialogs_;
+    ColorDialogFactory colourPickers_;
     std::unique_ptr<Workspace> ws_;
     DisplaySettings settings_;
     ImageCanvas canvas_;
@@ -91,6 +104,11 @@ private:
     QElapsedTimer sinceRepaint_;
     bool drawing_ = false;
     int percentShown_ = -1;
+
+    std::unique_ptr<Form2> form2_;
+    std::unique_ptr<Form3> form3_;
+    std::unique_ptr<Form4> form4_;
+    std::unique_ptr<Form5> form5_;
 };
 
 }  // namespace zarn

@@ -1,5 +1,6 @@
 #include "dialogbackend.h"
 #include "form1.h"
+#include "qtcolordialogcontrol.h"
 
 #include <QApplication>
 
@@ -7,7 +8,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     zarn::QtDialogBackend dialogs;
-    zarn::Form1 form1(dialogs);
+    zarn::Form1 form1(dialogs, zarn::QtColorDialogFactory());
     dialogs.SetParent(&form1);
     form1.show();
     return QApplication::exec();

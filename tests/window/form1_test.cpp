@@ -4,12 +4,17 @@
 #include "batchcommand.h"
 #include "dialogbackend.h"
 #include "form1.h"
+#include "form2.h"
+#include "form3.h"
+#include "form4.h"
+#include "form5.h"
 #include "linelistmodel.h"
 
 #include <QFile>
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +65,23 @@ public:
         }
     }
 };
+
+// The colour pickers of the line and centroid dialogs: each answers Cancel.
+class CancellingPicker : public ColorDialogControl {
+public:
+    void ShowColor() override
+    {
+        if (CancelError) {
+            throw DialogCancelled{};
+        }
+    }
+    Colour Color() const override { return 0; }
+};
+
+ColorDialogFactory CancellingPickers()
+{
+    return [] { return std::make_unique<CancellingPicker>(); };
+}
 
 QByteArray ReadAll(const QString& path)
 {
@@ -122,7 +144,7 @@ private slots:
     void startsWithEmptyListsAndAFocusedButton()
     {
         ScriptedDialogs dialogs;
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.windowTitle(),
@@ -143,7 +165,7 @@ private slots:
     void resizingLeavesTheControlsWhereTheyAre()
     {
         ScriptedDialogs dialogs;
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* picture = form.findChild<QWidget*>(QStringLiteral("Picture1"));
@@ -160,7 +182,7 @@ private slots:
         WriteFile(input, Rings);
         ScriptedDialogs dialogs;
         dialogs.files.push_back(input.toStdString());
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.show();
 
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
@@ -230,7 +252,7 @@ private slots:
         WriteFile(input, Rings);
         ScriptedDialogs dialogs;
         dialogs.files = {input.toStdString(), std::nullopt};
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.Form1_Command1_Click();
         QVERIFY(form.list1().LineCount() > 0);
         QFile::remove(Path(QStringLiteral("cancelArea.csv")));
@@ -255,7 +277,7 @@ private slots:
         WriteFile(input, data);
         ScriptedDialogs dialogs;
         dialogs.files.push_back(input.toStdString());
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         std::size_t summaryWhenWarned = 0;
         dialogs.onCritical = [&](const std::string&) { summaryWhenWarned = form.list2().LineCount(); };
 
@@ -297,7 +319,7 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.files = {input.toStdString(), Path(QStringLiteral("rings.bna")).toStdString()};
         WriteFile(Path(QStringLiteral("rings.bna")), Rings);
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
 
         form.Form1_Command1_Click();
         QCOMPARE(dialogs.messages, std::vector<std::string>{"Sorry, something went wrong."});
@@ -333,7 +355,7 @@ private slots:
 
         class CuttingForm : public Form1 {
         public:
-            CuttingForm(DialogBackend& d, QString path, qint64 keep) : Form1(d), path_(std::move(path)), keep_(keep) {}
+            CuttingForm(DialogBackend& d, QString path, qint64 keep) : Form1(d, CancellingPickers()), path_(std::move(path)), keep_(keep) {}
 
         protected:
             void AppendProgress(std::string_view line) override
@@ -371,13 +393,39 @@ private slots:
     {
         ScriptedDialogs dialogs;
         dialogs.colours = {Rgb(0, 128, 0), std::nullopt};
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.Form1_mnuBackcolor_Click();
         QCOMPARE(form.picture().BackColor(), Rgb(0, 128, 0));
         QCOMPARE(form.picture().image().pixel(10, 10) & 0xFFFFFFU, qRgb(0, 128, 0) & 0xFFFFFFU);
         form.Form1_mnuBackcolor_Click();
         QCOMPARE(form.picture().BackColor(), Rgb(0, 128, 0));
         QCOMPARE(form.CD1().Color(), Rgb(0, 128, 0));
+    }
+
+    void eachMenuEntryShowsItsOneWindow()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        const auto twice = [&](const char* entry) {
+            auto* action = form.findChild<QAction*>(QString::fromLatin1(entry));
+            QVERIFY(action != nullptr);
+            action->trigger();
+            action->trigger();
+        };
+        twice("mnuAbout");
+        twice("mnuFont");
+        twice("mnuLines");
+        twice("mnuCentroids");
+        const std::vector<FormWindow*> windows = {form.form2(), form.form3(), form.form4(), form.form5()};
+        for (FormWindow* w : windows) {
+            QVERIFY(w != nullptr && w->window() != nullptr && w->window()->isVisible());
+        }
+        QCOMPARE(form.form4()->window()->windowTitle(), QStringLiteral("LIne Characteristics"));
+        // The About window found the zarn.txt that the build puts beside the program.
+        auto* about = form.form2()->window()->findChild<QListWidget*>(QStringLiteral("List1"));
+        QVERIFY(about != nullptr && about->count() > 1);
+        QVERIFY(!about->item(0)->text().contains(QStringLiteral("not found")));
     }
 
     void namesAreShownAsUtf8OrWindows1252()
@@ -405,7 +453,7 @@ private slots:
 
         ScriptedDialogs dialogs;
         dialogs.files.push_back(windowInput.toStdString());
-        Form1 form(dialogs);
+        Form1 form(dialogs, CancellingPickers());
         form.Form1_Command1_Click();
         std::FILE* sink = std::tmpfile();
         QCOMPARE(RunBatchCommand({batchInput.toStdString()}, sink, sink), 0);

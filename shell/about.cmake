@@ -1,0 +1,12 @@
+# The About window, a library of its own so that its tests link only it.
+# Included from shell/CMakeLists.txt.
+include_guard(GLOBAL)
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+add_library(zarn_about STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/form2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/form2.h
+)
+target_include_directories(zarn_about PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(zarn_about PUBLIC zarn_settings zarn_canvas Qt6::Widgets)
+set_target_properties(zarn_about PROPERTIES AUTOMOC ON)

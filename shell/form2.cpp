@@ -1,0 +1,87 @@
+#include "form2.h"
+
+#include "filetext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+
+#include <optional>
+
+namespace zarn {
+
+namespace {
+
+// The file's lines. A line ends at CR LF or a lone CR, as the program's text
+// files are written, and at a lone LF, as editors here write them; the line
+// end is not part of the line, and a last line without one still counts.
+// Names are decoded as the map labels are: UTF-8 where valid, else
+// Windows-1252.
+QStringList SplitLines(const QByteArray& bytes)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n') {
+            continue;
+        }
+        lines.append(DecodeFileText(std::string_view(bytes.constData() + start, static_cast<std::size_t>(i - start))));
+        if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < n) {
+        lines.append(DecodeFileText(std::string_view(bytes.constData() + start, static_cast<std::size_t>(n - start))));
+    }
+    return lines;
+}
+
+std::optional<QByteArray> ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+Form2::Form2(QString folder) : folder_(std::move(folder)) {}
+
+void Form2::Load(QWidget& window)
+{
+    window.setWindowTitle(QStringLiteral("About ZARN"));
+    window.resize(474, 371);
+    List1_ = new QListWidget(&window);
+    List1_->setObjectName(QStringLiteral("List1"));
+    List1_->setGeometry(0, 0, 473, 368);
+    List1_->setUniformItemSizes(true);
+    Form2_Form_Load();
+}
+
+void Form2::Unload()
+{
+    List1_ = nullptr;
+}
+
+void Form2::Form2_Form_Load()
+{
+    List1_->clear();
+    const QString path = QDir(folder_).filePath(QString::fromLatin1(FileName));
+    if (const std::optional<QByteArray> bytes = ReadWholeFile(path)) {
+        List1_->addItems(SplitLines(*bytes));
+    } else {
+        List1_->addItem(QStringLiteral("The about text zarn.txt was not found in the program's folder (looked for %1).")
+                            .arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+}  // namespace zarn
