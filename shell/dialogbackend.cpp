@@ -3,6 +3,7 @@
 #include "filetext.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -77,7 +78,9 @@ std::optional<Colour> QtDialogBackend::PickColor(Colour initial)
 
 void QtDialogBackend::Critical(const std::string& text)
 {
-    QMessageBox box(QMessageBox::Critical, QString(), DecodeFileText(text), QMessageBox::Ok, parent_);
+    // No title of its own: the program's name, as for any box without one.
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), DecodeFileText(text), QMessageBox::Ok,
+                    parent_);
     box.exec();
 }
 

@@ -7,6 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZARN"));
     zarn::QtDialogBackend dialogs;
     zarn::Form1 form1(dialogs, zarn::QtColorDialogFactory());
     dialogs.SetParent(&form1);
