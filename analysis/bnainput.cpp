@@ -40,6 +40,14 @@ BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferB
         fileSize_ = static_cast<std::uint64_t>(st.st_size);
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);
+    // UTF-16 text reads as records of junk names without points, which a run
+    // would report as complete results; a byte-order mark gives it away.
+    end_ = std::fread(buf_.get(), 1, 2, file_);
+    if (end_ == 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF'))) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw RunError("cannot read " + path + ": it is UTF-16 text, not 8-bit text");
+    }
 }
 
 BnaInput::~BnaInput()
@@ -128,6 +136,9 @@ std::string_view BnaInput::NumberToken(const char* what)
     }
     if (i < end_ || eof_) {
         pos_ = i;
+        if (i - start > Lookahead) {
+            return {};  // over-long wherever it lies, not only across the buffer's end
+        }
         return {b + start, i - start};
     }
     // Longer than the look-ahead: read past it to its end.

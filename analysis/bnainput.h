@@ -21,8 +21,9 @@ namespace zarn {
 //   separator, so several pairs may share a line separated by spaces.
 // Memory stays bounded whatever the file holds: a name is limited to
 // MaxNameBytes, and an over-long numeric field is read past as "not a number".
-// Every failure (cannot open, cannot read, ends inside a record, a number too
-// large for its type) throws RunError naming the record.
+// Every failure (cannot open, cannot read, UTF-16 text with its byte-order
+// mark, ends inside a record, a number too large for its type) throws
+// RunError naming the file or the record.
 class BnaInput {
 public:
     static constexpr std::size_t MaxNameBytes = 1 << 20;

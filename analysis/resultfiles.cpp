@@ -78,6 +78,12 @@ OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& i
 ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
     : centroidPath_(names.centroidPath), areaPath_(names.areaPath)
 {
+    // The map is saved only after the drawing, over whatever its name leads
+    // to; a map name that leads to the input stops the run before anything
+    // is written.
+    if (SameFile(names.mapPath, inputPath)) {
+        throw RunError("the map file " + names.mapPath + " is the input file itself");
+    }
     centroid_ = OpenForWriting(centroidPath_, inputPath);
     try {
         area_ = OpenForWriting(areaPath_, inputPath);

@@ -37,7 +37,8 @@ OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& i
 class ResultFiles {
 public:
     // Opens the centroid file, then the area file, creating or emptying each.
-    // Refuses (RunError) a result path that is the input file itself.
+    // Refuses (RunError) a result path, the map's included, that is the input
+    // file itself (a link to it).
     ResultFiles(const OutputNames& names, const std::string& inputPath);
     ~ResultFiles();
     ResultFiles(const ResultFiles&) = delete;
