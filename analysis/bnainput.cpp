@@ -42,11 +42,16 @@ BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferB
     std::setvbuf(file_, nullptr, _IONBF, 0);
     // UTF-16 text reads as records of junk names without points, which a run
     // would report as complete results; a byte-order mark gives it away.
-    end_ = std::fread(buf_.get(), 1, 2, file_);
-    if (end_ == 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF'))) {
+    end_ = std::fread(buf_.get(), 1, 3, file_);
+    if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF'))) {
         std::fclose(file_);
         file_ = nullptr;
         throw RunError("cannot read " + path + ": it is UTF-16 text, not 8-bit text");
+    }
+    // A UTF-8 byte-order mark, as Windows editors write it, is no part of the
+    // first name.
+    if (end_ == 3 && buf_[0] == '\xEF' && buf_[1] == '\xBB' && buf_[2] == '\xBF') {
+        pos_ = 3;
     }
 }
 

@@ -78,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
     Reader, FieldRules,
     testing::Values(
         FieldCase{"conventional_layout", "\"A\",\"B\",2\r\n1,2\r\n3,4\r\n", TwoPairs},
+        FieldCase{"utf8_byte_order_mark_is_no_part_of_the_first_name", "\xEF\xBB\xBF\"A\",\"B\",2\r\n1,2\r\n3,4\r\n", TwoPairs},
         FieldCase{"whole_record_on_one_line", "\"A\",\"B\",2,1,2,3,4", TwoPairs},
         FieldCase{"one_field_per_line", "\"A\"\r\n\"B\"\r\n2\r\n1\r\n2\r\n3\r\n4\r\n", TwoPairs},
         FieldCase{"lone_CR_and_lone_LF_end_lines", "A\r\"B\"\n2\r1,2\n3,4\r", TwoPairs},
