@@ -1,0 +1,304 @@
+#!/usr/bin/env bash
+# The ZARN benchmark: generates BNA files of 20, 100 and 200 MB, runs the
+# parse floor, zarn-batch without and with the map and a window run on each,
+# three times, and prints one table of medians and ratios, the goals with
+# their verdicts and the --jobs speed-up. See bench/README.md.
+#
+#   bench/run-bench.sh [BUILD_DIR] [--out FILE] [--sizes "20 100 200"]
+#                      [--runs 3] [--seed 1] [--data DIR] [--no-jobs]
+#                      [--wait-idle] [--clean]
+#
+# Builds nothing: BUILD_DIR (default: build/ in the source tree) must hold a
+# Release build with the benchmarks (ZARN_BUILD_BENCH=ON). Needs
+# /usr/bin/time (Debian package "time").
+set -euo pipefail
+export LC_ALL=C
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}"
+export QT_QPA_PLATFORM=offscreen
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build"
+out=""
+sizes="20 100 200"
+runs=3
+seed=1
+data="${ZARN_BENCH_DATA:-${TMPDIR:-/tmp}/zarn-bench}"
+jobs=1
+clean=0
+waitIdle=0
+busyRuns=0
+
+usage() {
+  sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+  exit 2
+}
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --out) out="$2"; shift 2 ;;
+    --sizes) sizes="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --seed) seed="$2"; shift 2 ;;
+    --data) data="$2"; shift 2 ;;
+    --no-jobs) jobs=0; shift ;;
+    --wait-idle) waitIdle=1; shift ;;
+    --clean) clean=1; shift ;;
+    -h|--help) usage ;;
+    -*) echo "run-bench: unknown option $1" >&2; usage ;;
+    *) build="$1"; shift ;;
+  esac
+done
+build="$(cd "$build" && pwd)"
+
+generate="$build/bench/bna-generate"
+floor="$build/bench/bna-parse-floor"
+window="$build/bench/bna-window-run"
+batch="$build/shell/zarn-batch"
+for exe in "$generate" "$floor" "$window" "$batch"; do
+  if [ ! -x "$exe" ]; then
+    echo "run-bench: $exe is missing; build first:" >&2
+    echo "  cmake -S $root -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release && cmake --build $build" >&2
+    exit 1
+  fi
+done
+if [ ! -x /usr/bin/time ]; then
+  echo "run-bench: /usr/bin/time is missing; install the Debian package \"time\"" >&2
+  exit 1
+fi
+buildType="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)"
+if [ "$buildType" != "Release" ]; then
+  echo "run-bench: warning: $build is a '${buildType:-unknown}' build, not Release" >&2
+fi
+
+mkdir -p "$data" "$XDG_RUNTIME_DIR"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+started=$EPOCHREALTIME
+
+# A generated file, made once per size and seed and kept in $data until the
+# generator changes.
+input() {
+  local mb=$1 s=$2 name=${3:-gen}
+  local dir="$data/$name-${mb}mb-s$s"
+  local file="$dir/$name${mb}mb.bna"
+  mkdir -p "$dir"
+  if [ ! -f "$file" ] || [ "$generate" -nt "$file" ]; then
+    "$generate" --size-mb "$mb" --seed "$s" "$file" 2>>"$work/generate.log"
+  fi
+  echo "$file"
+}
+
+# With --wait-idle: waits up to a minute for a second in which the CPUs are
+# at least 90 % idle, so that other people's builds do not take the cores a
+# run needs; counts the runs that started on a busy machine all the same.
+wait_idle() {
+  [ "$waitIdle" -eq 1 ] || return 0
+  local deadline=$((SECONDS + 60)) idle
+  while [ $SECONDS -lt $deadline ]; do
+    idle=$(vmstat 1 2 | tail -n 1 | awk '{ print $15 }')
+    [ "$idle" -ge 90 ] && return 0
+  done
+  busyRuns=$((busyRuns + 1))
+}
+
+# measure KEY SINK COMMAND...: one run with its standard output to SINK;
+# appends "wall_s peak_rss_kb cpu_s" to $work/KEY.
+measure() {
+  local key=$1 sink=$2
+  shift 2
+  local t0 t1 rss cpu
+  wait_idle
+  t0=$EPOCHREALTIME
+  if ! /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" >"$sink" 2>"$work/stderr"; then
+    echo "run-bench: failed: $*" >&2
+    tail -n 5 "$work/stderr" >&2
+    exit 1
+  fi
+  t1=$EPOCHREALTIME
+  rss=$(tail -n 1 "$work/time" | awk '{ print $2 }')
+  cpu=$(tail -n 1 "$work/time" | awk '{ print $3 + $4 }')
+  awk -v a="$t0" -v b="$t1" -v r="$rss" -v c="$cpu" 'BEGIN { printf "%.4f %d %.2f\n", b - a, r, c }' >>"$work/$key"
+}
+
+# median KEY COLUMN: the median of one column of $work/KEY.
+median() {
+  awk -v c="$2" '{ print $c }' "$work/$1" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# largest KEY COLUMN
+largest() {
+  awk -v c="$2" 'NR == 1 || $c > m { m = $c } END { print m }' "$work/$1"
+}
+
+# field KEY NAME: a name=value field of the last run's output.
+field() {
+  tr ' ' '\n' <"$work/$1.out" | sed -n "s/^$2=//p" | tail -n 1
+}
+
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+
+programs=(floor nomap map window)
+declare -A label=(
+  [floor]="parse floor"
+  [nomap]="zarn-batch --no-map"
+  [map]="zarn-batch (map)"
+  [window]="window run"
+)
+
+report="$work/report"
+{
+  echo "ZARN benchmark  $(date -u '+%Y-%m-%d %H:%M UTC')  $(nproc) cores  build: $build"
+  echo "commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)$(git -C "$root" diff --quiet HEAD 2>/dev/null || echo ' (with local changes)')"
+  echo "medians of $runs runs; 1 MB = 10^6 bytes; MB/s = file MB / median wall; x floor = median wall / median wall of the parse floor"
+  echo "load average at the start: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+} >"$report"
+
+# A window run on a tiny file: the fixed memory of the window, against which
+# the memory per progress line is estimated.
+tiny="$(input 0.01 "$seed" tiny)"
+cat "$tiny" >/dev/null
+for ((r = 1; r <= runs; r++)); do
+  measure tinywindow /dev/null "$window" "$tiny"
+done
+
+declare -A mbOf
+for mb in $sizes; do
+  file="$(input "$mb" "$seed")"
+  mbOf[$mb]=$(stat -c %s "$file" | awk '{ printf "%.3f", $1 / 1e6 }')
+  cat "$file" >/dev/null  # from the page cache, like every later run
+  for ((r = 1; r <= runs; r++)); do
+    measure "floor$mb" /dev/null "$floor" "$file"
+    measure "nomap$mb" /dev/null "$batch" --no-map "$file"
+    measure "map$mb" /dev/null "$batch" "$file"
+    measure "window$mb" "$work/window$mb.out" "$window" "$file"
+  done
+done
+
+{
+  echo
+  printf '%8s  %-20s %9s %8s %8s %12s %8s\n' "size MB" "program" "wall s" "MB/s" "x floor" "peak RSS MB" "cpu s"
+  for mb in $sizes; do
+    f=$(median "floor$mb" 1)
+    for p in "${programs[@]}"; do
+      w=$(median "$p$mb" 1)
+      rss=$(largest "$p$mb" 2)
+      printf '%8s  %-20s %9.3f %8.1f %8.2f %12.1f %8.2f\n' "${mbOf[$mb]}" "${label[$p]}" "$w" \
+        "$(calc %.3f "${mbOf[$mb]} / $w")" "$(calc %.4f "$w / $f")" "$(calc %.1f "$rss / 1024")" "$(median "$p$mb" 3)"
+    done
+  done
+
+  echo
+  echo "Window run / zarn-batch (map), and the progress list:"
+  printf '%8s  %9s %11s %14s %13s %13s %15s %15s\n' "size MB" "window/map" "lines" "text MB" "list B/line" "RSS B/line" "list gap ms" "indicator gap ms"
+  tinyRss=$(median tinywindow 2)
+  for mb in $sizes; do
+    lines=$(field "window$mb" progress_lines)
+    text=$(field "window$mb" progress_text_bytes)
+    over=$(field "window$mb" progress_overhead_bytes)
+    rss=$(median "window$mb" 2)
+    printf '%8s  %9.2f %11d %14.1f %13.1f %13.1f %15s %15s\n' "${mbOf[$mb]}" \
+      "$(calc %.4f "$(median "window$mb" 1) / $(median "map$mb" 1)")" "$lines" \
+      "$(calc %.1f "$text / 1e6")" "$(calc %.2f "$over / $lines")" \
+      "$(calc %.2f "(($rss - $tinyRss) * 1024 - $text) / $lines")" \
+      "$(field "window$mb" list_max_gap_ms)" "$(field "window$mb" indicator_max_gap_ms)"
+  done
+  echo "  list B/line: what the progress list model holds beyond the text, per line (LineListModel::OverheadBytes)"
+  echo "  RSS B/line:  (peak RSS of the window run - that of a run on a 10 kB file - the text) / lines: the whole"
+  echo "               process's growth per line beyond the text, the view's per-row layout included"
+  echo "  gap ms:      the longest stretch of the last window run without a paint of the progress list / indicator"
+} >>"$report"
+
+if [ "$jobs" -eq 1 ]; then
+  files=()
+  for k in 1 2 3 4; do
+    files+=("$(input 20 $((seed + k)) jobs)")
+  done
+  cat "${files[@]}" >/dev/null
+  for ((r = 1; r <= runs; r++)); do
+    measure jobs1map /dev/null "$batch" --jobs 1 "${files[@]}"
+    measure jobs2map /dev/null "$batch" --jobs 2 "${files[@]}"
+    measure jobs1nomap /dev/null "$batch" --jobs 1 --no-map "${files[@]}"
+    measure jobs2nomap /dev/null "$batch" --jobs 2 --no-map "${files[@]}"
+  done
+  {
+    echo
+    echo "zarn-batch --jobs on 4 files of 20 MB ($(nproc) cores):"
+    printf '  %-10s %12s %12s %10s %12s %12s\n' "" "--jobs 1 s" "--jobs 2 s" "speed-up" "cores used" "peak RSS MB"
+    for m in map nomap; do
+      j1=$(median "jobs1$m" 1)
+      j2=$(median "jobs2$m" 1)
+      printf '  %-10s %12.3f %12.3f %10.2f %12.2f %12.1f\n' "$([ $m = map ] && echo "map" || echo "--no-map")" \
+        "$j1" "$j2" "$(calc %.2f "$j1 / $j2")" "$(calc %.2f "$(median "jobs2$m" 3) / $j2")" \
+        "$(calc %.1f "$(largest "jobs2$m" 2) / 1024")"
+    done
+    echo "  cores used: cpu s / wall s of --jobs 2; below 2 when other programs hold a core ($(cut -d ' ' -f 1-3 /proc/loadavg))"
+  } >>"$report"
+fi
+
+# The goals, judged on this run's medians.
+verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
+{
+  echo
+  echo "Goals:"
+  for mb in $sizes; do
+    f=$(median "floor$mb" 1)
+    n=$(median "nomap$mb" 1)
+    m=$(median "map$mb" 1)
+    w=$(median "window$mb" 1)
+    printf '  %s  analysis pass <= 1.3 x floor and >= 250 MB/s at %s MB: %.2f x, %.0f MB/s\n' \
+      "$(verdict "$n / $f <= 1.3 && ${mbOf[$mb]} / $n >= 250")" "${mbOf[$mb]}" "$(calc %.4f "$n / $f")" \
+      "$(calc %.1f "${mbOf[$mb]} / $n")"
+    printf '  %s  batch run with the map <= 3 x floor at %s MB: %.2f x\n' \
+      "$(verdict "$m / $f <= 3")" "${mbOf[$mb]}" "$(calc %.4f "$m / $f")"
+    printf '  %s  window run <= 1.5 x batch run with the map at %s MB: %.2f x\n' \
+      "$(verdict "$w / $m <= 1.5")" "${mbOf[$mb]}" "$(calc %.4f "$w / $m")"
+  done
+  small=$(printf '%s\n' $sizes | sort -g | head -n 1)
+  large=$(printf '%s\n' $sizes | sort -g | tail -n 1)
+  if [ "$small" != "$large" ]; then
+    for p in "${programs[@]}"; do
+      ps=$(calc %.6f "$(median "$p$small" 1) / ${mbOf[$small]}")
+      pl=$(calc %.6f "$(median "$p$large" 1) / ${mbOf[$large]}")
+      printf '  %s  linear: s/MB of %s at %s MB within 15 %% of that at %s MB: %+.1f %%\n' \
+        "$(verdict "$pl / $ps <= 1.15 && $pl / $ps >= 0.85")" "${label[$p]}" "$large" "$small" \
+        "$(calc %.4f "($pl / $ps - 1) * 100")"
+    done
+    for p in nomap map; do
+      rs=$(largest "$p$small" 2)
+      rl=$(largest "$p$large" 2)
+      printf '  %s  peak RSS of %s independent of size (within 5 MB): %.1f MB at %s MB, %.1f MB at %s MB\n' \
+        "$(verdict "$rl - $rs <= 5 * 1024")" "${label[$p]}" "$(calc %.4f "$rs / 1024")" "$small" \
+        "$(calc %.4f "$rl / 1024")" "$large"
+    done
+  fi
+  for mb in $sizes; do
+    lines=$(field "window$mb" progress_lines)
+    over=$(field "window$mb" progress_overhead_bytes)
+    printf '  %s  progress list <= 48 B per line beyond the text at %s MB: %.1f B (model), %.1f B (RSS estimate)\n' \
+      "$(verdict "$over / $lines <= 48")" "${mbOf[$mb]}" "$(calc %.4f "$over / $lines")" \
+      "$(calc %.4f "(($(median "window$mb" 2) - $tinyRss) * 1024 - $(field "window$mb" progress_text_bytes)) / $lines")"
+  done
+  printf '  %s  window run on the largest file under 1 GB: %.1f MB\n' \
+    "$(verdict "$(largest "window$large" 2) < 1024 * 1024")" "$(calc %.4f "$(largest "window$large" 2) / 1024")"
+  for mb in $sizes; do
+    gl=$(field "window$mb" list_max_gap_ms)
+    gi=$(field "window$mb" indicator_max_gap_ms)
+    printf '  %s  list and indicator repainted at least every 250 ms at %s MB: longest gaps %s / %s ms\n' \
+      "$(verdict "$gl <= 250 && $gi <= 250")" "${mbOf[$mb]}" "$gl" "$gi"
+  done
+  echo
+  printf 'benchmark time: %.0f s; load average at the end: %s\n' "$(calc %.1f "$EPOCHREALTIME - $started")" \
+    "$(cut -d ' ' -f 1-3 /proc/loadavg)"
+  if [ "$waitIdle" -eq 1 ]; then
+    echo "runs started without an idle second within a minute: $busyRuns"
+  fi
+} >>"$report"
+
+cat "$report"
+if [ -n "$out" ]; then
+  cp "$report" "$out"
+fi
+if [ "$clean" -eq 1 ]; then
+  rm -rf "$data"
+fi

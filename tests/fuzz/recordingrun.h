@@ -1,0 +1,218 @@
+#pragma once
+
+// A whole analysis run without a window: a host that keeps every line and
+// message, and a Qt-free canvas that keeps a digest of every drawing call and
+// refuses what the image canvas refuses. Shared by the fuzz target and the
+// failure catalogue.
+
+#include "analysisrun.h"
+#include "canvas.h"
+#include "displaysettings.h"
+#include "mapdrawing.h"
+#include "runerror.h"
+#include "workspace.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn::probe {
+
+class RecordingHost : public RunHost {
+public:
+    RecordingHost(std::string path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
+
+    std::string FileName() const override { return path_; }
+    std::string FileTitle() const override { return title_; }
+    void AppendProgress(std::string_view line) override { progress.emplace_back(line); }
+    void AppendSummary(std::string_view line) override { summary.emplace_back(line); }
+    void SetListsBold() override { ++boldCalls; }
+    void RepaintSummary() override { ++repaintCalls; }
+    void ShowCritical(std::string_view message) override { messages.emplace_back(message); }
+    void ReportCause(std::string_view c) override { causes.emplace_back(c); }
+
+    std::vector<std::string> progress;
+    std::vector<std::string> summary;
+    std::vector<std::string> messages;
+    std::vector<std::string> causes;
+    int boldCalls = 0;
+    int repaintCalls = 0;
+    // Index of the first progress line the drawing added, when it ran.
+    std::optional<std::size_t> drawingFrom;
+
+private:
+    std::string path_;
+    std::string title_;
+};
+
+// Refuses a pen width below 1 like the image canvas; every position must be
+// finite. The map file it saves holds the digest of the calls since Cls.
+class RecordingCanvas : public Canvas {
+public:
+    void Cls() override
+    {
+        digest_ = Offset;
+        calls = 0;
+    }
+    Colour BackColor() const override { return back_; }
+    void SetBackColor(Colour c) override { back_ = c; }
+    Colour ForeColor() const override { return fore_; }
+    void SetForeColor(Colour c) override
+    {
+        fore_ = c;
+        Mix('F', c);
+    }
+    std::int16_t DrawWidth() const override { return width_; }
+    void SetDrawWidth(std::int16_t w) override
+    {
+        if (w < 1) {
+            throw RunError("the pen width " + std::to_string(w) + " is below 1 pixel");
+        }
+        width_ = w;
+        Mix('W', w);
+    }
+    Colour FillColor() const override { return fill_; }
+    void SetFillColor(Colour c) override
+    {
+        fill_ = c;
+        Mix('C', c);
+    }
+    std::int16_t FillStyle() const override { return fillStyle_; }
+    void SetFillStyle(std::int16_t s) override { fillStyle_ = s; }
+    bool FontBold() const override { return bold_; }
+    void SetFontBold(bool b) override { bold_ = b; }
+    bool FontItalic() const override { return italic_; }
+    void SetFontItalic(bool i) override { italic_ = i; }
+    float FontSize() const override { return size_; }
+    void SetFontSize(float s) override { size_ = s; }
+    void SetCurrentX(float x) override { Position('X', {x}); }
+    void SetCurrentY(float y) override { Position('Y', {y}); }
+    void Line(float x1, float y1, float x2, float y2) override
+    {
+        Position('L', {x1, y1, x2, y2});
+        ++lines;
+    }
+    void PSet(float x, float y) override { Position('P', {x, y}); }
+    void Circle(float x, float y, float radius, Colour colour) override
+    {
+        Position('O', {x, y, radius});
+        Mix('o', colour);
+    }
+    void Print(std::string_view text) override
+    {
+        Mix('T', static_cast<std::int64_t>(text.size()));
+        for (const char c : text) {
+            Mix('t', c);
+        }
+    }
+    void SavePicture(const std::string& path) const override
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr) {
+            throw RunError("cannot write " + path + ": " + std::strerror(errno));
+        }
+        const std::string text = std::to_string(digest_) + "\n";
+        const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        if (std::fclose(f) != 0 || !written) {
+            throw RunError("cannot write " + path);
+        }
+    }
+
+    std::uint64_t digest() const { return digest_; }
+    std::uint64_t calls = 0;
+    std::uint64_t lines = 0;
+    // Set by a position that was not finite; the caller decides what to do.
+    bool nonFinite = false;
+
+private:
+    static constexpr std::uint64_t Offset = 14695981039346656037ULL;
+
+    void Mix(char op, std::int64_t value)
+    {
+        ++calls;
+        const auto mixByte = [this](unsigned char b) { digest_ = (digest_ ^ b) * 1099511628211ULL; };
+        mixByte(static_cast<unsigned char>(op));
+        for (int i = 0; i < 8; ++i) {
+            mixByte(static_cast<unsigned char>(static_cast<std::uint64_t>(value) >> (8 * i)));
+        }
+    }
+    void Position(char op, std::initializer_list<float> values)
+    {
+        for (const float v : values) {
+            if (!std::isfinite(v)) {
+                nonFinite = true;
+            }
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &v, sizeof bits);
+            Mix(op, bits);
+        }
+    }
+
+    std::uint64_t digest_ = Offset;
+    Colour back_ = Rgb(255, 255, 255);
+    Colour fore_ = 0;
+    Colour fill_ = 0;
+    std::int16_t width_ = 1;
+    std::int16_t fillStyle_ = 1;
+    bool bold_ = false;
+    bool italic_ = false;
+    float size_ = 8.25F;
+};
+
+// MapDrawing, marking in the host where the drawing's lines begin.
+class MarkedDrawing : public MapStage {
+public:
+    MarkedDrawing(Workspace& ws, Canvas& canvas, const DisplaySettings& settings) : drawing(ws, canvas, settings) {}
+
+    void ResetMapExtent() override { drawing.ResetMapExtent(); }
+    void GrowMapExtent(const PolygonRecord& poly) override { drawing.GrowMapExtent(poly); }
+    bool DrawMap(RunHost& host) override
+    {
+        auto& recording = static_cast<RecordingHost&>(host);
+        recording.drawingFrom = recording.progress.size();
+        return drawing.DrawMap(host);
+    }
+    void SaveMap(const std::string& path) override { drawing.SaveMap(path); }
+
+    MapDrawing drawing;
+};
+
+inline std::optional<std::string> ReadBytes(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    char chunk[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.append(chunk, got);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+inline bool WriteBytes(const std::string& path, std::string_view bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+}
+
+}  // namespace zarn::probe
