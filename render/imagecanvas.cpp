@@ -97,16 +97,30 @@ const QImage& ImageCanvas::image() const
 
 void ImageCanvas::EndPainting() const
 {
+    FlushOutline();
     painter_.reset();
 }
 
-QPainter& ImageCanvas::Painter(Colour penColour)
+void ImageCanvas::FlushOutline() const
 {
+    if (outline_.size() >= 2) {
+        auto& self = const_cast<ImageCanvas&>(*this);
+        self.Painter(foreColor_, false).drawPolyline(outline_.data(), static_cast<int>(outline_.size()));
+    }
+    outline_.clear();
+}
+
+QPainter& ImageCanvas::Painter(Colour penColour, bool round)
+{
+    if (!outline_.empty() && penColour != foreColor_) {
+        FlushOutline();
+    }
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&image_);
         painter_->setFont(font_);
     }
-    const QPen pen(ToQColor(penColour), drawWidth_, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    const QPen pen(ToQColor(penColour), drawWidth_, Qt::SolidLine, round ? Qt::RoundCap : Qt::SquareCap,
+                   round ? Qt::RoundJoin : Qt::BevelJoin);
     if (painter_->pen() != pen) {
         painter_->setPen(pen);
     }
@@ -136,6 +150,7 @@ void ImageCanvas::SetBackColor(Colour colour)
 
 void ImageCanvas::SetDrawWidth(std::int16_t width)
 {
+    FlushOutline();
     if (width < 1) {
         throw RunError("the pen width " + std::to_string(width) + " is below 1 pixel");
     }
@@ -167,7 +182,12 @@ void ImageCanvas::Line(float x1, float y1, float x2, float y2)
     if (!ClipSegment(ax, ay, bx, by)) {
         return;
     }
-    Painter(foreColor_).drawLine(QPointF(ax, ay), QPointF(bx, by));
+    const QPointF from(ax, ay);
+    if (outline_.empty() || outline_.back() != from) {
+        FlushOutline();
+        outline_.push_back(from);
+    }
+    outline_.emplace_back(bx, by);
 }
 
 void ImageCanvas::PSet(float x, float y)
@@ -177,6 +197,7 @@ void ImageCanvas::PSet(float x, float y)
     if (!NearPicture(px, py, drawWidth_)) {
         return;
     }
+    FlushOutline();
     Painter(foreColor_).drawPoint(QPointF(px, py));
 }
 
@@ -188,6 +209,7 @@ void ImageCanvas::Circle(float x, float y, float radius, Colour colour)
     if (!NearPicture(px, py, r + drawWidth_) || r > ClipMargin) {
         return;
     }
+    FlushOutline();
     QPainter& painter = Painter(colour);
     painter.setBrush(fillStyle_ == 0 ? QBrush(ToQColor(fillColor_)) : QBrush(Qt::NoBrush));
     painter.drawEllipse(QPointF(px, py), r, r);
@@ -200,6 +222,7 @@ void ImageCanvas::Print(std::string_view text)
     if (px > SizePixels || py > SizePixels || px < -ClipMargin || py < -ClipMargin) {
         return;
     }
+    FlushOutline();
     QPainter& painter = Painter(foreColor_);
     if (painter.font() != font_) {
         painter.setFont(font_);

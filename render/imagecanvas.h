@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <memory>
+#include <vector>
 
 namespace zarn {
 
@@ -29,7 +30,11 @@ public:
     // Recolours the background and keeps what is drawn on it.
     void SetBackColor(Colour colour) override;
     Colour ForeColor() const override { return foreColor_; }
-    void SetForeColor(Colour colour) override { foreColor_ = colour; }
+    void SetForeColor(Colour colour) override
+    {
+        FlushOutline();
+        foreColor_ = colour;
+    }
     std::int16_t DrawWidth() const override { return drawWidth_; }
     void SetDrawWidth(std::int16_t width) override;
     Colour FillColor() const override { return fillColor_; }
@@ -57,10 +62,18 @@ public:
 private:
     // One painter serves a whole run of drawing calls; it is ended before
     // the image is read or filled.
-    QPainter& Painter(Colour penColour);
+    // Round caps give dots their shape; outlines use cheap bevel joins,
+    // since round joins at every vertex cost more than the rest of a run.
+    QPainter& Painter(Colour penColour, bool round = true);
     void EndPainting() const;
 
+    // Consecutive segments that continue one another in the same pen are
+    // painted as one polyline: a ring of thousands of points costs one
+    // call to the rasteriser instead of one per edge.
+    void FlushOutline() const;
+
     mutable std::unique_ptr<QPainter> painter_;
+    mutable std::vector<QPointF> outline_;
     QImage image_;
     QFont font_;
     Colour backColor_ = InitialBackColor;
