@@ -9,7 +9,8 @@ packages=(
   fontconfig fonts-dejavu-core   # the map's label font, also off screen
   libgtest-dev                   # tests of the analysis core
   clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
-  xvfb xauth xdotool             # the window under a virtual display
+  xvfb xauth xdotool imagemagick # the window under a virtual display, screenshots
+  time                           # peak memory in the benchmarks
 )
 
 missing=()
