@@ -1,6 +1,6 @@
 #include "batchcommand.h"
 
-#include <QGuiApplication>
+#include <QByteArray>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +23,6 @@ int main(int argc, char* argv[])
             qputenv("XDG_RUNTIME_DIR", runtime.c_str());
         }
     }
-    const QGuiApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
     return zarn::RunBatchCommand({argv + 1, argv + argc}, stdout, stderr);
 }

@@ -6,6 +6,7 @@
 #include "mapdrawing.h"
 #include "workspace.h"
 
+#include <QGuiApplication>
 #include <QLocale>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <charconv>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace zarn {
@@ -200,6 +202,16 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
     if (options.files.empty()) {
         std::fputs(Usage, err);
         return 2;
+    }
+    // The map's canvas needs a QGuiApplication (fonts, the offscreen
+    // platform); a run without the map spares its start-up and teardown,
+    // which load the font configuration only to unload it again.
+    std::optional<QGuiApplication> gui;
+    if (options.map && QCoreApplication::instance() == nullptr) {
+        static int guiArgc = 1;
+        static char guiName[] = "zarn-batch";
+        static char* guiArgv[] = {guiName, nullptr};
+        gui.emplace(guiArgc, guiArgv);
     }
     const std::string decimal = QLocale::system().decimalPoint().toStdString();
     unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <memory>
+#include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -174,6 +178,30 @@ TEST(NumberText, RoundsTheBinaryValueToThreeDecimalsTiesToEven)
     }
     EXPECT_EQ(NumberText(12363.829127557401, ","), "12363,829");
     EXPECT_EQ(NumberText(-0.5, ","), "-0,5");
+}
+
+// The text is written in one conversion where the rounded value has few
+// enough digits; it must agree with rounding first and writing 15 digits.
+TEST(NumberText, ShortcutAgreesWithRoundingThenWritingFifteenDigits)
+{
+    std::mt19937_64 random(20261207);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-6, 13);
+    for (int i = 0; i < 200000; ++i) {
+        const double value = mantissa(random) * std::pow(10.0, exponent(random));
+        char buf[64];
+        const auto res = std::to_chars(buf, buf + sizeof buf, RoundTo3(value), std::chars_format::general, 15);
+        std::string expected(buf, res.ptr);
+        if (expected == "-0") {
+            expected = "0";
+        }
+        for (char& c : expected) {
+            c = c == 'e' ? 'E' : c;
+        }
+        ASSERT_EQ(NumberText(value), expected) << std::hexfloat << value;
+    }
+    EXPECT_EQ(NumberText(99999999999.9996), "100000000000");
+    EXPECT_EQ(NumberText(-99999999999.999), "-99999999999.999");
 }
 
 MapExtent Extent(float minX, float maxX, float minY, float maxY)
