@@ -106,9 +106,7 @@ bool HasColour(const QImage& image, QRgb colour)
     return false;
 }
 
-// Rings of `points` points side by side, each a circle of radius one degree;
-// large enough that the drawing's reader has not buffered the whole file
-// when it is cut.
+// Rings of `points` points side by side, each a circle of radius one degree.
 QByteArray Rings(int rings, int points)
 {
     QByteArray data;
@@ -136,8 +134,9 @@ private slots:
         QTest::addColumn<int>("drawingLinesBeforeFault");
         QTest::newRow("a pen width of 0 from the line dialog") << "0" << false << 1;
         QTest::newRow("a pen width beyond 16 bits from the line dialog") << "40000" << false << 1;
-        // The cut lands beyond what the drawing's reader has buffered, so
-        // where the record ends early depends on the buffer's size.
+        // The drawing reads ahead of what it draws (a few blocks of rings and
+        // the reader's buffer), so the cut lands far beyond; where the record
+        // ends early depends on those sizes.
         QTest::newRow("a record that ends early while drawing") << "" << true << -1;
     }
 
@@ -146,7 +145,7 @@ private slots:
         QFETCH(QString, lineWidth);
         QFETCH(bool, cutWhileDrawing);
         QFETCH(int, drawingLinesBeforeFault);
-        constexpr int RingCount = 4;
+        constexpr int RingCount = 40;
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString input = dir.filePath(QStringLiteral("rings.bna"));

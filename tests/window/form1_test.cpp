@@ -337,10 +337,11 @@ private slots:
 
     void aFailureWhileDrawingKeepsThePartialMap()
     {
-        // Several large polygons side by side; the file is cut short once the
-        // drawing has begun, so the drawing ends inside a record.
+        // Large polygons side by side; the file is cut in half once the
+        // drawing has begun, so the drawing ends inside a record. The drawing
+        // reads ahead of what it draws by far fewer polygons than half.
         QByteArray data;
-        constexpr int Polygons = 6;
+        constexpr int Polygons = 40;
         constexpr int Points = 15000;
         for (int p = 0; p < Polygons; ++p) {
             data += "\"P" + QByteArray::number(p) + "\",\"x\"," + QByteArray::number(Points + 1) + "\r\n";
