@@ -76,7 +76,9 @@ bool NearPicture(double px, double py, double reach)
 
 }  // namespace
 
-ImageCanvas::ImageCanvas() : image_(SizePixels, SizePixels, QImage::Format_RGB32)
+ImageCanvas::ImageCanvas()
+    : image_(SizePixels, SizePixels, QImage::Format_RGB32),
+      raster_(nullptr, SizePixels, SizePixels, static_cast<std::size_t>(image_.bytesPerLine()) / sizeof(std::uint32_t))
 {
     constexpr int DotsPerMetre96Dpi = 3780;
     image_.setDotsPerMeterX(DotsPerMetre96Dpi);
@@ -127,6 +129,17 @@ QPainter& ImageCanvas::Painter(Colour penColour, bool round)
     return *painter_;
 }
 
+PixelRaster& ImageCanvas::Raster(Colour penColour)
+{
+    FlushOutline();
+    if (!image_.isDetached()) {
+        painter_.reset();  // the painter would go on drawing into the shared copy
+    }
+    raster_.SetBits(reinterpret_cast<std::uint32_t*>(image_.bits()));
+    raster_.SetPen(ToQRgb(penColour), drawWidth_);
+    return raster_;
+}
+
 void ImageCanvas::Cls()
 {
     EndPainting();
@@ -175,6 +188,10 @@ void ImageCanvas::SetFontSize(float points)
 
 void ImageCanvas::Line(float x1, float y1, float x2, float y2)
 {
+    if (Small()) {
+        Raster(foreColor_).Segment(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2));
+        return;
+    }
     double ax = PixelX(x1);
     double ay = PixelY(y1);
     double bx = PixelX(x2);
@@ -190,10 +207,24 @@ void ImageCanvas::Line(float x1, float y1, float x2, float y2)
     outline_.emplace_back(bx, by);
 }
 
+void ImageCanvas::Polyline(const float* xy, std::size_t count)
+{
+    if (!Small()) {
+        Canvas::Polyline(xy, count);
+        return;
+    }
+    Raster(foreColor_).Polyline(
+        xy, count, [](float x) { return PixelX(x); }, [](float y) { return PixelY(y); });
+}
+
 void ImageCanvas::PSet(float x, float y)
 {
     const double px = PixelX(x);
     const double py = PixelY(y);
+    if (Small()) {
+        Raster(foreColor_).Dot(px, py);
+        return;
+    }
     if (!NearPicture(px, py, drawWidth_)) {
         return;
     }
@@ -206,6 +237,10 @@ void ImageCanvas::Circle(float x, float y, float radius, Colour colour)
     const double px = PixelX(x);
     const double py = PixelY(y);
     const double r = std::fabs(static_cast<double>(radius)) * SizePixels / FrameSize;
+    if (Small() && r <= PixelRaster::MaxCircleRadius) {
+        Raster(colour).Circle(px, py, r, fillStyle_ == 0, ToQRgb(fillColor_), ToQRgb(colour));
+        return;
+    }
     if (!NearPicture(px, py, r + drawWidth_) || r > ClipMargin) {
         return;
     }

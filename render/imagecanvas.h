@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas.h"
+#include "pixelraster.h"
 
 #include <QFont>
 #include <QImage>
@@ -50,6 +51,7 @@ public:
     void SetCurrentX(float x) override { currentX_ = x; }
     void SetCurrentY(float y) override { currentY_ = y; }
     void Line(float x1, float y1, float x2, float y2) override;
+    void Polyline(const float* xy, std::size_t count) override;
     void PSet(float x, float y) override;
     void Circle(float x, float y, float radius, Colour colour) override;
     void Print(std::string_view text) override;
@@ -72,9 +74,16 @@ private:
     // call to the rasteriser instead of one per edge.
     void FlushOutline() const;
 
+    // Outlines, dots and markers of ordinary sizes are set pixel by pixel,
+    // far faster than a general rasteriser; wide pens and large circles go
+    // to the painter.
+    bool Small() const { return drawWidth_ <= PixelRaster::MaxPenWidth; }
+    PixelRaster& Raster(Colour penColour);
+
     mutable std::unique_ptr<QPainter> painter_;
     mutable std::vector<QPointF> outline_;
     QImage image_;
+    PixelRaster raster_;
     QFont font_;
     Colour backColor_ = InitialBackColor;
     Colour foreColor_ = 0;

@@ -1,0 +1,111 @@
+#include "pixelraster.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+constexpr int Size = 64;
+constexpr std::uint32_t White = 0xFFFFFFFFU;
+constexpr std::uint32_t Red = 0xFFFF0000U;
+constexpr std::uint32_t Blue = 0xFF0000FFU;
+
+struct Image {
+    std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(Size * Size, White);
+    PixelRaster raster{pixels.data(), Size, Size, Size};
+
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * Size + x)]; }
+    int Count(std::uint32_t colour) const
+    {
+        int n = 0;
+        for (const std::uint32_t p : pixels) {
+            n += p == colour ? 1 : 0;
+        }
+        return n;
+    }
+};
+
+double Identity(float v)
+{
+    return v;
+}
+
+// A ring of many points, most of them inside one pixel of the last, must
+// put down exactly the pixels of its segments drawn one by one.
+TEST(PixelRaster, PolylineDrawsWhatItsSegmentsDraw)
+{
+    std::mt19937 random(7);
+    std::normal_distribution<float> step(0.0F, 0.4F);
+    for (const int width : {1, 2, 3, 6}) {
+        std::vector<float> xy{-3.0F, 30.0F};
+        for (int k = 0; k < 4000; ++k) {
+            xy.push_back(xy[xy.size() - 2] + step(random) + 0.02F);
+            xy.push_back(xy[xy.size() - 2] + step(random));
+        }
+        Image chained;
+        chained.raster.SetPen(Red, width);
+        chained.raster.Polyline(xy.data(), xy.size() / 2, Identity, Identity);
+        Image single;
+        single.raster.SetPen(Red, width);
+        for (std::size_t k = 2; k < xy.size(); k += 2) {
+            single.raster.Segment(xy[k - 2], xy[k - 1], xy[k], xy[k + 1]);
+        }
+        EXPECT_EQ(chained.pixels, single.pixels) << "pen width " << width;
+        EXPECT_GT(chained.Count(Red), Size) << "pen width " << width;
+    }
+}
+
+TEST(PixelRaster, ClipsFarAndNonFinitePositions)
+{
+    constexpr double Inf = std::numeric_limits<double>::infinity();
+    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    Image image;
+    image.raster.SetPen(Red, 1);
+    image.raster.Segment(-1e300, 10.5, 1e300, 10.5);
+    for (int x = 0; x < Size; ++x) {
+        ASSERT_EQ(image.At(x, 10), Red) << x;
+    }
+    EXPECT_EQ(image.Count(Red), Size);
+    image.raster.Segment(NaN, 1.0, 5.0, 5.0);
+    image.raster.Segment(-Inf, -Inf, Inf, Inf);
+    image.raster.Segment(-1e9, -5.0, 1e9, -5.0);  // wholly above the image
+    image.raster.Dot(NaN, 3.0);
+    image.raster.Dot(-1e20, 3.0);
+    image.raster.Circle(Inf, 3.0, 4.0, true, Blue, Red);
+    EXPECT_EQ(image.Count(Red), Size);
+    EXPECT_EQ(image.Count(Blue), 0);
+}
+
+TEST(PixelRaster, CircleHasItsRingAroundItsInside)
+{
+    Image filled;
+    filled.raster.SetPen(Red, 1);
+    filled.raster.Circle(20.5, 20.5, 4.0, true, Blue, Red);
+    EXPECT_EQ(filled.At(20, 20), Blue);
+    EXPECT_EQ(filled.At(24, 20), Red);
+    EXPECT_EQ(filled.At(20, 16), Red);
+    EXPECT_EQ(filled.At(26, 20), White);
+
+    Image hollow;
+    hollow.raster.SetPen(Red, 1);
+    hollow.raster.Circle(20.5, 20.5, 4.0, false, Blue, Red);
+    EXPECT_EQ(hollow.At(20, 20), White);
+    EXPECT_EQ(hollow.Count(Red), filled.Count(Red));
+    EXPECT_EQ(hollow.Count(Blue), 0);
+
+    // Half outside the image: the visible half only.
+    Image edge;
+    edge.raster.SetPen(Red, 3);
+    edge.raster.Circle(0.5, 30.5, 6.0, true, Blue, Red);
+    EXPECT_EQ(edge.At(0, 30), Blue);
+    EXPECT_EQ(edge.At(6, 30), Red);
+}
+
+}  // namespace
+}  // namespace zarn
