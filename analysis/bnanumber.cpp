@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 
 namespace zarn {
@@ -99,9 +100,93 @@ bool Overflows(std::string_view t)
     return magnitude + exponent > 0;
 }
 
+// The common case in one pass: a plain decimal ("-12.345678") of at most 15
+// significant digits and 22 decimals. Its digits and its power of ten are
+// then both exact doubles, and one division rounds correctly (Clinger's fast
+// path). False for anything else (an exponent, more digits, not a number):
+// the general path decides.
+bool ParsePlainDecimal(std::string_view t, double& value)
+{
+    const char* p = t.data();
+    const char* const end = p + t.size();
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    const char* const intStart = p;
+    while (p != end && IsDigit(*p)) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        ++p;
+    }
+    digits = static_cast<int>(p - intStart);
+    if (p != end && *p == '.') {
+        ++p;
+        const char* const fracStart = p;
+        while (p != end && IsDigit(*p)) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            ++p;
+        }
+        decimals = static_cast<int>(p - fracStart);
+        digits += decimals;
+    }
+    // Leading zeros count as digits here; that only sends a few more
+    // numbers to the general path.
+    if (p != end || digits == 0 || digits > 15 || decimals > 22) {
+        return false;
+    }
+    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double magnitude = static_cast<double>(mantissa) / PowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// A double correctly rounded from the decimal rounds to the same float as
+// the decimal itself, unless it lies exactly halfway between two floats: a
+// float midpoint is a double, so none can lie between the decimal and its
+// nearest double. Within the normal float range that tie shows as the 29
+// bits below a float's precision reading 1000...0.
+bool ToFloatWithoutDoubleRounding(double d, float& value)
+{
+    if (d == 0.0) {
+        value = static_cast<float>(d);
+        return true;
+    }
+    const double a = std::fabs(d);
+    if (!(a >= 1e-37 && a <= 3e38)) {
+        return false;
+    }
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    if ((bits & ((std::uint64_t{1} << 29) - 1)) == (std::uint64_t{1} << 28)) {
+        return false;
+    }
+    value = static_cast<float>(d);
+    return true;
+}
+
+bool ParseFast(std::string_view token, float& value)
+{
+    double d = 0.0;
+    return ParsePlainDecimal(token, d) && ToFloatWithoutDoubleRounding(d, value);
+}
+
+bool ParseFast(std::string_view token, double& value)
+{
+    return ParsePlainDecimal(token, value);
+}
+
 template <typename T>
 NumberStatus Parse(std::string_view token, T& value)
 {
+    if (ParseFast(token, value)) {
+        return NumberStatus::Ok;
+    }
     if (!IsNumber(token)) {
         value = 0;
         return NumberStatus::NotANumber;

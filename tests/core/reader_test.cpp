@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <clocale>
 #include <locale>
 #include <memory>
+#include <random>
+#include <string>
 #include <tuple>
 
 namespace zarn {
@@ -164,6 +167,38 @@ TEST(Numbers, CoordinatesAreCorrectlyRoundedFloats)
         if (c.status != NumberStatus::TooLarge) {
             EXPECT_EQ(value, static_cast<float>(c.value)) << c.token;
         }
+    }
+}
+
+// Plain decimals take a shortcut through a double; the float must still be
+// the correctly rounded one, halfway cases between two floats included.
+TEST(Numbers, PlainDecimalsRoundAsFromCharsDoes)
+{
+    const auto check = [](const std::string& token) {
+        float expected = 0.0F;
+        std::from_chars(token.data() + (token[0] == '+' ? 1 : 0), token.data() + token.size(), expected);
+        float value = 0.0F;
+        ASSERT_EQ(ParseCoordinate(token, value), NumberStatus::Ok) << token;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(expected)) << token;
+    };
+    for (const char* tie : {"16777217", "16777219", "-16777217.0", "0.500000029802322387695312", "-0", "0.000"}) {
+        check(tie);
+    }
+    std::mt19937_64 random(5);
+    for (int i = 0; i < 300000; ++i) {
+        const int intDigits = static_cast<int>(random() % 10);
+        const int decimals = static_cast<int>(random() % 12);
+        std::string token = random() % 2 == 0 ? "-" : "";
+        for (int d = 0; d < intDigits; ++d) {
+            token += static_cast<char>('0' + random() % 10);
+        }
+        if (decimals > 0 || intDigits == 0) {
+            token += '.';
+            for (int d = 0; d <= decimals; ++d) {
+                token += static_cast<char>('0' + random() % 10);
+            }
+        }
+        check(token);
     }
 }
 
