@@ -21,20 +21,30 @@ void ComputeExtent(Workspace& ws)
     PolygonRecord& p = ws.curPoly;
     const float* x = ws.pointX.data();
     const float* y = ws.pointY.data();
+    // In locals: the record is floats too, so the compiler would otherwise
+    // store every candidate back in case the point slots alias it.
+    float minX = p.minX;
+    float maxX = p.maxX;
+    float minY = p.minY;
+    float maxY = p.maxY;
     for (int k = 0; k < p.nPoints; ++k) {
-        if (x[k] < p.minX) {
-            p.minX = x[k];
+        if (x[k] < minX) {
+            minX = x[k];
         }
-        if (x[k] > p.maxX) {
-            p.maxX = x[k];
+        if (x[k] > maxX) {
+            maxX = x[k];
         }
-        if (y[k] < p.minY) {
-            p.minY = y[k];
+        if (y[k] < minY) {
+            minY = y[k];
         }
-        if (y[k] > p.maxY) {
-            p.maxY = y[k];
+        if (y[k] > maxY) {
+            maxY = y[k];
         }
     }
+    p.minX = minX;
+    p.maxX = maxX;
+    p.minY = minY;
+    p.maxY = maxY;
 }
 
 void ComputeMidPoint(Workspace& ws)
