@@ -4,6 +4,7 @@
 #include "bnareader.h"
 #include "geometry.h"
 #include "numbertext.h"
+#include "recordstream.h"
 #include "resultfiles.h"
 #include "runerror.h"
 
@@ -23,12 +24,12 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
 {
     const std::string decimal = host.DecimalSeparator();
     const std::string maxPoints = std::to_string(MaxPoints);
-    std::string firstName;
-    std::string secondName;
     std::string line;
-    while (!in.AtEnd()) {
+    RecordStream stream(in);
+    while (const StreamRecord* record = stream.Next()) {
         ws.ResetPolygon();
-        ReadBnaHeader(in, firstName, secondName, ws);
+        RecordStream::Load(*record, ws);
+        const std::string_view firstName = record->firstName;
         PolygonRecord& poly = ws.curPoly;
 
         line.assign("Read polygon ").append(firstName).append(" with ");
@@ -44,12 +45,15 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
             host.AppendProgress("Therefore this polygon is skipped.");
             host.AppendProgress("");
             ws.tooManyPoints = true;
-            SkipBnaPoints(in, ws);
-            host.Progress(in.BytesRead(), in.FileSize());
+            if (record->complete) {
+                host.Progress(record->bytesRead, stream.FileSize());
+            }
             continue;
         }
+        if (!record->complete) {
+            continue;  // the next record is the failure that ended it
+        }
 
-        ReadBnaPoints(in, ws);
         ComputeExtent(ws);
         if (map != nullptr) {
             map->GrowMapExtent(poly);
@@ -61,7 +65,7 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         line.assign("Area (sq km): ");
         AppendNumber(line, std::fabs(poly.area), decimal);
         host.AppendProgress(line);
-        results.WriteAreaRecord(firstName, secondName, poly);
+        results.WriteAreaRecord(firstName, record->secondName, poly);
 
         ComputeCentroid(ws, poly);
         line.assign("Center of Gravity: (");
@@ -70,9 +74,9 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         AppendNumber(line, poly.centroidY, decimal);
         line.append(")");
         host.AppendProgress(line);
-        results.WriteCentroidRecord(firstName, secondName, poly);
+        results.WriteCentroidRecord(firstName, record->secondName, poly);
 
-        host.Progress(in.BytesRead(), in.FileSize());
+        host.Progress(record->bytesRead, stream.FileSize());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "bnainput.h"
 #include "bnanumber.h"
 #include "bnareader.h"
+#include "recordstream.h"
 #include "runerror.h"
 #include "testfiles.h"
 #include "workspace.h"
@@ -10,6 +11,7 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
+#include <cstdlib>
 #include <clocale>
 #include <locale>
 #include <memory>
@@ -245,6 +247,72 @@ TEST(Workspace, ResetPolygonEmptiesTheRecordAndKeepsTheMidPoint)
     EXPECT_EQ(ws->pointX[0], 1.0F) << "slot 0 is left for the next record to write";
     EXPECT_EQ(ws->pointY[1], 0.0F);
     EXPECT_EQ(ws->pointX[2], 0.0F) << "a slot written by a record that ended early is cleared too";
+}
+
+}  // namespace
+}  // namespace zarn
+
+namespace zarn {
+namespace {
+
+// Records of k points at (k, r) for record r: enough to fill many blocks of
+// the read-ahead, with names of every length from 0 to 40 bytes.
+std::string ManyRecords(int count)
+{
+    std::string bna;
+    for (int r = 0; r < count; ++r) {
+        const int n = r % 700 - 20;  // negative, zero and plain counts, some over a block's share
+        bna += "\"" + std::string(static_cast<std::size_t>(r % 41), 'a') + "\",\"" + std::to_string(r) + "\"," +
+               std::to_string(n) + "\n";
+        for (int k = 0; k < std::abs(n); ++k) {
+            bna += std::to_string(k) + "," + std::to_string(r) + "\n";
+        }
+    }
+    return bna;
+}
+
+TEST(RecordStream, DeliversEveryRecordInOrderThenTheFailure)
+{
+    const test::TempFolder folder;
+    constexpr int Count = 400;
+    std::string bna = ManyRecords(Count);
+    bna += "\"cut\",\"x\",5\n1,2\n3,";
+    const std::string path = folder.Write("many.bna", bna);
+    BnaInput in(path);
+    RecordStream stream(in);
+    Workspace ws;
+    for (int r = 0; r < Count; ++r) {
+        const StreamRecord* record = stream.Next();
+        ASSERT_NE(record, nullptr) << r;
+        ASSERT_EQ(record->firstName, std::string(static_cast<std::size_t>(r % 41), 'a'));
+        ASSERT_EQ(record->secondName, std::to_string(r));
+        ASSERT_EQ(record->nPoints, r % 700 - 20);
+        ASSERT_TRUE(record->complete);
+        ws.ResetPolygon();
+        RecordStream::Load(*record, ws);
+        for (int k = 0; k < record->nPoints; ++k) {
+            ASSERT_EQ(ws.pointX[static_cast<std::size_t>(k)], static_cast<float>(k)) << r;
+            ASSERT_EQ(ws.pointY[static_cast<std::size_t>(k)], static_cast<float>(r)) << r;
+        }
+    }
+    const StreamRecord* cut = stream.Next();
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(cut->firstName, "cut");
+    EXPECT_FALSE(cut->complete);
+    EXPECT_THROW(stream.Next(), RunError);
+}
+
+TEST(RecordStream, StopsWhenTheCallerLeavesEarly)
+{
+    const test::TempFolder folder;
+    const std::string path = folder.Write("many.bna", ManyRecords(2000));
+    for (const int taken : {0, 1, 300}) {
+        BnaInput in(path);
+        RecordStream stream(in);
+        for (int r = 0; r < taken; ++r) {
+            ASSERT_NE(stream.Next(), nullptr);
+        }
+    }  // each stream ends here with its reader still ahead
 }
 
 }  // namespace

@@ -1,0 +1,244 @@
+#include "recordstream.h"
+
+#include "bnareader.h"
+#include "runerror.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace zarn {
+
+namespace {
+
+struct Item {
+    std::size_t firstOffset = 0;
+    std::size_t firstSize = 0;
+    std::size_t secondOffset = 0;
+    std::size_t secondSize = 0;
+    std::size_t pointOffset = 0;
+    std::int32_t nPoints = 0;
+    bool withPoints = false;
+    bool complete = false;
+    std::uint64_t bytesRead = 0;
+};
+
+// A batch of records: their names, their points and, after the last of
+// them, what stopped the reading, if anything.
+struct Block {
+    static constexpr std::size_t TargetPoints = std::size_t{1} << 15;
+    static constexpr std::size_t TargetItems = 2048;
+    static constexpr std::size_t TargetText = std::size_t{1} << 16;
+
+    bool Full() const { return x.size() >= TargetPoints || items.size() >= TargetItems || text.size() >= TargetText; }
+    void Clear()
+    {
+        items.clear();
+        x.clear();
+        y.clear();
+        text.clear();
+        error = nullptr;
+        last = false;
+    }
+
+    std::vector<Item> items;
+    std::vector<float> x;
+    std::vector<float> y;
+    std::string text;
+    std::exception_ptr error;
+    bool last = false;
+};
+
+}  // namespace
+
+// Blocks travel from the reading thread to the caller and back for reuse.
+struct RecordStream::Shared {
+    static constexpr std::size_t Capacity = 4;
+
+    // Reading side: an empty block, or null once the caller has quit.
+    std::unique_ptr<Block> TakeEmpty()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return quit || !empty.empty() || created < Capacity; });
+        if (quit) {
+            return nullptr;
+        }
+        if (empty.empty()) {
+            ++created;
+            return std::make_unique<Block>();
+        }
+        auto block = std::move(empty.back());
+        empty.pop_back();
+        block->Clear();
+        return block;
+    }
+    void PutFull(std::unique_ptr<Block> block)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            full.push_back(std::move(block));
+        }
+        changed.notify_all();
+    }
+    std::unique_ptr<Block> TakeFull()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return !full.empty(); });
+        auto block = std::move(full.front());
+        full.pop_front();
+        return block;
+    }
+    void PutEmpty(std::unique_ptr<Block> block)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            empty.push_back(std::move(block));
+        }
+        changed.notify_all();
+    }
+    void Quit()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            quit = true;
+        }
+        changed.notify_all();
+    }
+
+    void Read(BnaInput& in);
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<Block>> full;
+    std::vector<std::unique_ptr<Block>> empty;
+    std::size_t created = 0;
+    bool quit = false;
+
+    // The caller's side.
+    std::unique_ptr<Block> current;
+    std::size_t nextItem = 0;
+    StreamRecord record;
+    std::thread reader;
+};
+
+void RecordStream::Shared::Read(BnaInput& in)
+{
+    std::unique_ptr<Block> block = TakeEmpty();
+    if (!block) {
+        return;
+    }
+    // The reader's own workspace: the caller's belongs to the caller.
+    const auto ws = std::make_unique<Workspace>();
+    std::string firstName;
+    std::string secondName;
+    try {
+        while (!in.AtEnd()) {
+            if (block->Full()) {
+                PutFull(std::move(block));
+                block = TakeEmpty();
+                if (!block) {
+                    return;
+                }
+            }
+            ws->ResetPolygon();
+            ReadBnaHeader(in, firstName, secondName, *ws);
+            Item& item = block->items.emplace_back();
+            item.firstOffset = block->text.size();
+            item.firstSize = firstName.size();
+            block->text.append(firstName);
+            item.secondOffset = block->text.size();
+            item.secondSize = secondName.size();
+            block->text.append(secondName);
+            item.nPoints = ws->curPoly.nPoints;
+            if (item.nPoints > MaxPoints) {
+                SkipBnaPoints(in, *ws);
+            } else {
+                ReadBnaPoints(in, *ws);
+                if (item.nPoints > 0) {
+                    const auto n = static_cast<std::size_t>(item.nPoints);
+                    item.pointOffset = block->x.size();
+                    item.withPoints = true;
+                    block->x.insert(block->x.end(), ws->pointX.begin(), ws->pointX.begin() + n);
+                    block->y.insert(block->y.end(), ws->pointY.begin(), ws->pointY.begin() + n);
+                }
+            }
+            item.complete = true;
+            item.bytesRead = in.BytesRead();
+        }
+    } catch (...) {
+        block->error = std::current_exception();
+    }
+    block->last = true;
+    PutFull(std::move(block));
+}
+
+RecordStream::RecordStream(BnaInput& in) : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
+{
+    Shared& s = *shared_;
+    try {
+        s.reader = std::thread([&s, &in] { s.Read(in); });
+    } catch (const std::system_error& e) {
+        throw RunError(std::string("cannot start a thread to read the file: ") + e.what());
+    }
+}
+
+RecordStream::~RecordStream()
+{
+    shared_->Quit();
+    shared_->reader.join();
+}
+
+const StreamRecord* RecordStream::Next()
+{
+    Shared& s = *shared_;
+    for (;;) {
+        if (!s.current) {
+            s.current = s.TakeFull();
+            s.nextItem = 0;
+        }
+        Block& block = *s.current;
+        if (s.nextItem < block.items.size()) {
+            const Item& item = block.items[s.nextItem++];
+            const std::string_view text(block.text);
+            StreamRecord& r = s.record;
+            r.firstName = text.substr(item.firstOffset, item.firstSize);
+            r.secondName = text.substr(item.secondOffset, item.secondSize);
+            r.nPoints = item.nPoints;
+            r.x = item.withPoints ? block.x.data() + item.pointOffset : nullptr;
+            r.y = item.withPoints ? block.y.data() + item.pointOffset : nullptr;
+            r.complete = item.complete;
+            r.bytesRead = item.bytesRead;
+            return &r;
+        }
+        if (block.error) {
+            std::rethrow_exception(block.error);
+        }
+        if (block.last) {
+            return nullptr;
+        }
+        s.PutEmpty(std::move(s.current));
+    }
+}
+
+void RecordStream::Load(const StreamRecord& record, Workspace& ws)
+{
+    ws.curPoly.nPoints = record.nPoints;
+    if (record.nPoints <= 0 || record.nPoints > MaxPoints) {
+        return;
+    }
+    // A record that ended early had written some of its slots.
+    ws.MarkFilled(record.nPoints);
+    if (record.x != nullptr) {
+        const auto n = static_cast<std::size_t>(record.nPoints);
+        std::copy_n(record.x, n, ws.pointX.begin());
+        std::copy_n(record.y, n, ws.pointY.begin());
+    }
+}
+
+}  // namespace zarn

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "bnainput.h"
+#include "workspace.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace zarn {
+
+// One record as read from the file.
+struct StreamRecord {
+    std::string_view firstName;
+    std::string_view secondName;
+    std::int32_t nPoints = 0;  // the count from the header
+    // Its coordinate pairs in degrees: nPoints of them when the record is
+    // complete and within MaxPoints, none otherwise.
+    const float* x = nullptr;
+    const float* y = nullptr;
+    // False when the file ended (or failed) inside the record; the next call
+    // of RecordStream::Next then throws what stopped the reading.
+    bool complete = true;
+    std::uint64_t bytesRead = 0;  // file position after the record
+};
+
+// The records of an open BNA file, read ahead on a thread of its own with
+// the reader's record operations, so that the caller's work on one record
+// overlaps the parsing of the next. The caller sees the same sequence of
+// records, and the same failure at the same place, as a loop over the file
+// would give it; memory stays fixed (a few blocks of records in flight).
+class RecordStream {
+public:
+    // Starts reading; `in` must outlive the stream and is not touched by the
+    // caller until the stream is gone.
+    explicit RecordStream(BnaInput& in);
+    // Stops the reading thread, whatever state it is in.
+    ~RecordStream();
+    RecordStream(const RecordStream&) = delete;
+    RecordStream& operator=(const RecordStream&) = delete;
+
+    // The next record, valid until the next call; null at the end of the
+    // file. Throws the reading's RunError (or bad_alloc) after the last record
+    // it delivered.
+    const StreamRecord* Next();
+
+    std::uint64_t FileSize() const { return fileSize_; }
+
+    // Puts a record into the workspace as ReadBnaHeader and ReadBnaPoints
+    // would have left it (after ResetPolygon).
+    static void Load(const StreamRecord& record, Workspace& ws);
+
+private:
+    struct Shared;
+
+    std::unique_ptr<Shared> shared_;
+    std::uint64_t fileSize_ = 0;
+};
+
+}  // namespace zarn
