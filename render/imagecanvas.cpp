@@ -258,12 +258,14 @@ void ImageCanvas::Print(std::string_view text)
         return;
     }
     FlushOutline();
+    if (!image_.isDetached()) {
+        painter_.reset();  // the labels' glyphs are written into the pixels themselves
+    }
     QPainter& painter = Painter(foreColor_);
     if (painter.font() != font_) {
         painter.setFont(font_);
     }
-    painter.drawText(QRectF(px, py, ClipMargin, ClipMargin), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                     DecodeFileText(text));
+    labels_.Draw(image_, painter, px, py, DecodeFileText(text));
 }
 
 void ImageCanvas::SavePicture(const std::string& path) const

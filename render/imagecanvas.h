@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas.h"
+#include "labeltext.h"
 #include "pixelraster.h"
 
 #include <QFont>
@@ -84,6 +85,7 @@ private:
     mutable std::vector<QPointF> outline_;
     QImage image_;
     PixelRaster raster_;
+    LabelText labels_;
     QFont font_;
     Colour backColor_ = InitialBackColor;
     Colour foreColor_ = 0;
