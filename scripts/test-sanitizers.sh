@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the whole project and every test with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-asan/ and runs the whole suite there.
-# Any sanitizer report ends the test that caused it with a failure.
+# UndefinedBehaviorSanitizer into build-asan/ and runs the whole suite there,
+# then the core tests with ThreadSanitizer in build-tsan/. Any sanitizer
+# report ends the test that caused it with a failure.
 # Expects what scripts/install-deps.sh installs (clang++ is preferred; g++
 # serves when it is missing).
 set -euo pipefail
@@ -26,3 +27,16 @@ cmake --build build-asan
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j2
+
+# The analysis core (which reads records ahead on a second thread) and its
+# tests with ThreadSanitizer, into build-tsan/.
+cmake -S . -B build-tsan -G Ninja \
+  -DCMAKE_CXX_COMPILER="$compiler" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 $debug_info" \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+  -DZARN_BUILD_GUI=OFF \
+  -DZARN_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan --target core_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/core/core_tests
