@@ -16,12 +16,17 @@ namespace zarn {
 
 namespace {
 
+[[noreturn]] void PositionOverflows()
+{
+    throw RunError("a map position overflows the canvas coordinates");
+}
+
 // A canvas position, handed over in single precision.
-float Single(double value)
+inline float Single(double value)
 {
     const auto f = static_cast<float>(value);
-    if (!std::isfinite(f)) {
-        throw RunError("a map position overflows the canvas coordinates");
+    if (!std::isfinite(f)) [[unlikely]] {
+        PositionOverflows();
     }
     return f;
 }

@@ -36,11 +36,6 @@ void PixelRaster::SetPen(std::uint32_t colour, int width)
     }
 }
 
-int PixelRaster::Anchor(double v) const
-{
-    return static_cast<int>(std::floor(penWidth_ % 2 == 0 ? v + 0.5 : v));
-}
-
 // Cohen-Sutherland against the image widened by the clip margin: each end
 // outside is moved onto the border it crosses, set exactly, so that even
 // ends 1e300 pixels away leave the visible part where it belongs. False when

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -54,7 +55,10 @@ private:
     }
     static constexpr double ClipMargin = 2.0 * MaxPenWidth;
 
-    int Anchor(double v) const;
+    int Anchor(double v) const
+    {
+        return static_cast<int>(std::floor(penWidth_ % 2 == 0 ? v + 0.5 : v));
+    }
     bool Clip(double& x1, double& y1, double& x2, double& y2) const;
     void Line(int x1, int y1, int x2, int y2);
     void Stamp(int x, int y);
