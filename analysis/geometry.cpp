@@ -3,6 +3,7 @@
 #include "runerror.h"
 
 #include <cmath>
+#include <limits>
 
 namespace zarn {
 
@@ -63,13 +64,20 @@ void ProjectPoints(Workspace& ws)
     const double midX = p.midX;
     const double midY = p.midY;
     const double cosMidLat = p.cosMidLat;
-    bool finite = true;
-    for (int k = 0; k < p.nPoints; ++k) {
+    const int n = p.nPoints;
+    // Two plain loops and a check afterwards, so that each vectorises.
+    for (int k = 0; k < n; ++k) {
         x[k] = static_cast<float>((x[k] - midX) / 360.0 * EarthCircumferenceKm * cosMidLat);
-        y[k] = static_cast<float>((y[k] - midY) / 360.0 * EarthCircumferenceKm);
-        finite = finite && std::isfinite(x[k]) && std::isfinite(y[k]);
     }
-    if (!finite) {
+    for (int k = 0; k < n; ++k) {
+        y[k] = static_cast<float>((y[k] - midY) / 360.0 * EarthCircumferenceKm);
+    }
+    constexpr float Largest = std::numeric_limits<float>::max();
+    int finite = 1;
+    for (int k = 0; k < n; ++k) {
+        finite &= static_cast<int>(std::fabs(x[k]) <= Largest) & static_cast<int>(std::fabs(y[k]) <= Largest);
+    }
+    if (finite == 0) {
         throw RunError("record with coordinates too large to project (arithmetic overflow)");
     }
 }

@@ -58,12 +58,12 @@ public:
     virtual void SetCurrentY(float y) = 0;
 
     virtual void Line(float x1, float y1, float x2, float y2) = 0;
-    // The segments between consecutive points of `xy` (x0, y0, x1, y1, ...):
-    // the same as a Line from each of the `count` points to the next.
-    virtual void Polyline(const float* xy, std::size_t count)
+    // The segments between consecutive points (x[k], y[k]): the same as a
+    // Line from each of the `count` points to the next.
+    virtual void Polyline(const float* x, const float* y, std::size_t count)
     {
         for (std::size_t k = 1; k < count; ++k) {
-            Line(xy[2 * k - 2], xy[2 * k - 1], xy[2 * k], xy[2 * k + 1]);
+            Line(x[k - 1], y[k - 1], x[k], y[k]);
         }
     }
     virtual void PSet(float x, float y) = 0;

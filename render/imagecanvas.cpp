@@ -207,14 +207,14 @@ void ImageCanvas::Line(float x1, float y1, float x2, float y2)
     outline_.emplace_back(bx, by);
 }
 
-void ImageCanvas::Polyline(const float* xy, std::size_t count)
+void ImageCanvas::Polyline(const float* x, const float* y, std::size_t count)
 {
     if (!Small()) {
-        Canvas::Polyline(xy, count);
+        Canvas::Polyline(x, y, count);
         return;
     }
     Raster(foreColor_).Polyline(
-        xy, count, [](float x) { return PixelX(x); }, [](float y) { return PixelY(y); });
+        x, y, count, [](float v) { return PixelX(v); }, [](float v) { return PixelY(v); });
 }
 
 void ImageCanvas::PSet(float x, float y)

@@ -52,7 +52,7 @@ public:
     void SetCurrentX(float x) override { currentX_ = x; }
     void SetCurrentY(float y) override { currentY_ = y; }
     void Line(float x1, float y1, float x2, float y2) override;
-    void Polyline(const float* xy, std::size_t count) override;
+    void Polyline(const float* x, const float* y, std::size_t count) override;
     void PSet(float x, float y) override;
     void Circle(float x, float y, float radius, Colour colour) override;
     void Print(std::string_view text) override;

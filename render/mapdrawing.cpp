@@ -31,6 +31,32 @@ inline float Single(double value)
     return f;
 }
 
+// Canvas positions of n points, in plain loops that vectorise; returns how
+// many points come before the first one whose position is not finite.
+std::size_t ToCanvas(const CanvasTransform& transform, const float* lon, const float* lat, std::size_t n,
+                     float* x, float* y)
+{
+    for (std::size_t k = 0; k < n; ++k) {
+        x[k] = static_cast<float>(transform.X(lon[k]));
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        y[k] = static_cast<float>(transform.Y(lat[k]));
+    }
+    constexpr float Largest = std::numeric_limits<float>::max();
+    int finite = 1;
+    for (std::size_t k = 0; k < n; ++k) {
+        finite &= static_cast<int>(std::fabs(x[k]) <= Largest) & static_cast<int>(std::fabs(y[k]) <= Largest);
+    }
+    if (finite != 0) {
+        return n;
+    }
+    std::size_t k = 0;
+    while (std::fabs(x[k]) <= Largest && std::fabs(y[k]) <= Largest) {
+        ++k;
+    }
+    return k;
+}
+
 }  // namespace
 
 void MapDrawing::ResetMapExtent()
@@ -65,7 +91,8 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
     BnaInput in(host.FileName());
     RecordStream stream(in);
     std::string line;
-    std::vector<float> outline;
+    std::vector<float> outlineX;
+    std::vector<float> outlineY;
     PolygonRecord& poly = ws_.curPoly;
     while (const StreamRecord* record = stream.Next()) {
         ws_.ResetPolygon();
@@ -89,18 +116,14 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
             // The whole outline goes to the canvas at once; a position that
             // cannot be handed over ends it after the segments before it.
             const auto n = static_cast<std::size_t>(poly.nPoints);
-            outline.resize(2 * n);
-            std::size_t ready = 0;
-            try {
-                for (; ready < n; ++ready) {
-                    outline[2 * ready] = Single(transform.X(ws_.pointX[ready]));
-                    outline[2 * ready + 1] = Single(transform.Y(ws_.pointY[ready]));
-                }
-            } catch (const RunError&) {
-                canvas_.Polyline(outline.data(), ready);
-                throw;
+            outlineX.resize(n);
+            outlineY.resize(n);
+            const std::size_t ready = ToCanvas(transform, ws_.pointX.data(), ws_.pointY.data(), n,
+                                               outlineX.data(), outlineY.data());
+            canvas_.Polyline(outlineX.data(), outlineY.data(), ready);
+            if (ready < n) {
+                PositionOverflows();
             }
-            canvas_.Polyline(outline.data(), n);
         }
 
         ComputeMidPoint(ws_);

@@ -30,10 +30,10 @@ public:
     void SetBits(std::uint32_t* bits) { bits_ = bits; }
     void SetPen(std::uint32_t colour, int width);
 
-    // The segments between consecutive points of `xy` (x0, y0, x1, y1, ...),
-    // `toPixelX` and `toPixelY` turning each coordinate into pixels.
+    // The segments between consecutive points (x[k], y[k]), `toPixelX` and
+    // `toPixelY` turning each coordinate into pixels.
     template <class ToPixelX, class ToPixelY>
-    void Polyline(const float* xy, std::size_t count, ToPixelX toPixelX, ToPixelY toPixelY);
+    void Polyline(const float* x, const float* y, std::size_t count, ToPixelX toPixelX, ToPixelY toPixelY);
     void Segment(double x1, double y1, double x2, double y2);
     void Dot(double x, double y);
     // A circle of `radius` pixels (at most MaxCircleRadius) around the pixel
@@ -86,20 +86,20 @@ private:
 };
 
 template <class ToPixelX, class ToPixelY>
-void PixelRaster::Polyline(const float* xy, std::size_t count, ToPixelX toPixelX, ToPixelY toPixelY)
+void PixelRaster::Polyline(const float* x, const float* y, std::size_t count, ToPixelX toPixelX, ToPixelY toPixelY)
 {
     if (count < 2) {
         return;
     }
-    double ax = toPixelX(xy[0]);
-    double ay = toPixelY(xy[1]);
+    double ax = toPixelX(x[0]);
+    double ay = toPixelY(y[0]);
     // The pixel last stamped, while the previous point lies near the image.
     bool chained = false;
     int lastX = 0;
     int lastY = 0;
     for (std::size_t k = 1; k < count; ++k) {
-        const double bx = toPixelX(xy[2 * k]);
-        const double by = toPixelY(xy[2 * k + 1]);
+        const double bx = toPixelX(x[k]);
+        const double by = toPixelY(y[k]);
         if (Near(ax, ay) && Near(bx, by)) {
             const int x2 = Anchor(bx);
             const int y2 = Anchor(by);

@@ -43,18 +43,19 @@ TEST(PixelRaster, PolylineDrawsWhatItsSegmentsDraw)
     std::mt19937 random(7);
     std::normal_distribution<float> step(0.0F, 0.4F);
     for (const int width : {1, 2, 3, 6}) {
-        std::vector<float> xy{-3.0F, 30.0F};
+        std::vector<float> x{-3.0F};
+        std::vector<float> y{30.0F};
         for (int k = 0; k < 4000; ++k) {
-            xy.push_back(xy[xy.size() - 2] + step(random) + 0.02F);
-            xy.push_back(xy[xy.size() - 2] + step(random));
+            x.push_back(x.back() + step(random) + 0.02F);
+            y.push_back(y.back() + step(random));
         }
         Image chained;
         chained.raster.SetPen(Red, width);
-        chained.raster.Polyline(xy.data(), xy.size() / 2, Identity, Identity);
+        chained.raster.Polyline(x.data(), y.data(), x.size(), Identity, Identity);
         Image single;
         single.raster.SetPen(Red, width);
-        for (std::size_t k = 2; k < xy.size(); k += 2) {
-            single.raster.Segment(xy[k - 2], xy[k - 1], xy[k], xy[k + 1]);
+        for (std::size_t k = 1; k < x.size(); ++k) {
+            single.raster.Segment(x[k - 1], y[k - 1], x[k], y[k]);
         }
         EXPECT_EQ(chained.pixels, single.pixels) << "pen width " << width;
         EXPECT_GT(chained.Count(Red), Size) << "pen width " << width;
