@@ -138,6 +138,10 @@ void Form1::Form1_Command1_Click()
     if (!selectFile()) {
         return;
     }
+    // Lets the window system take the open-file dialog away and this window
+    // paint what it uncovers, before the run holds the thread; clicks and
+    // keys wait until the run is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceRepaint_.start();
     drawing_ = false;
     percentShown_ = -1;
@@ -255,6 +259,7 @@ void Form1::ShowCritical(std::string_view message)
     list2Model_->Publish();
     List1_->scrollToBottom();
     Picture1_->update();
+    status_->clear();  // the message ends what the indicator was showing
     dialogs_.Critical(std::string(message));
 }
 
