@@ -9,6 +9,7 @@
 #include "canvas.h"
 #include "displaysettings.h"
 #include "mapdrawing.h"
+#include "pixelraster.h"
 #include "runerror.h"
 #include "workspace.h"
 
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -55,8 +57,17 @@ private:
 
 // Refuses a pen width below 1 like the image canvas; every position must be
 // finite. The map file it saves holds the digest of the calls since Cls.
+// Outlines, dots and circles are also set into a picture of the map's size
+// by the image canvas's own pixel rasteriser, so that whatever positions a
+// file leads to meet its clipping.
 class RecordingCanvas : public Canvas {
 public:
+    static constexpr int Size = 545;
+
+    RecordingCanvas() : pixels_(static_cast<std::size_t>(Size) * Size), raster_(pixels_.data(), Size, Size, Size) {}
+    RecordingCanvas(const RecordingCanvas&) = delete;
+    RecordingCanvas& operator=(const RecordingCanvas&) = delete;
+
     void Cls() override
     {
         digest_ = Offset;
@@ -99,12 +110,30 @@ public:
     {
         Position('L', {x1, y1, x2, y2});
         ++lines;
+        Pen(fore_).Segment(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2));
     }
-    void PSet(float x, float y) override { Position('P', {x, y}); }
+    void Polyline(const float* x, const float* y, std::size_t count) override
+    {
+        for (std::size_t k = 1; k < count; ++k) {
+            Position('L', {x[k - 1], y[k - 1], x[k], y[k]});
+            ++lines;
+        }
+        Pen(fore_).Polyline(x, y, count, PixelX, PixelY);
+    }
+    void PSet(float x, float y) override
+    {
+        Position('P', {x, y});
+        Pen(fore_).Dot(PixelX(x), PixelY(y));
+    }
     void Circle(float x, float y, float radius, Colour colour) override
     {
         Position('O', {x, y, radius});
         Mix('o', colour);
+        const double r = std::fabs(static_cast<double>(radius)) * Size / FrameSize;
+        if (r <= PixelRaster::MaxCircleRadius) {
+            Pen(colour).Circle(PixelX(x), PixelY(y), r, fillStyle_ == 0, static_cast<std::uint32_t>(fill_),
+                               static_cast<std::uint32_t>(colour));
+        }
     }
     void Print(std::string_view text) override
     {
@@ -156,6 +185,16 @@ private:
         }
     }
 
+    static double PixelX(float x) { return static_cast<double>(x) * Size / FrameSize; }
+    static double PixelY(float y) { return (FrameSize - static_cast<double>(y)) * Size / FrameSize; }
+    PixelRaster& Pen(Colour colour)
+    {
+        raster_.SetPen(static_cast<std::uint32_t>(colour), std::clamp<int>(width_, 1, PixelRaster::MaxPenWidth));
+        return raster_;
+    }
+
+    std::vector<std::uint32_t> pixels_;
+    PixelRaster raster_;
     std::uint64_t digest_ = Offset;
     Colour back_ = Rgb(255, 255, 255);
     Colour fore_ = 0;
