@@ -32,42 +32,6 @@ constexpr double ClipMargin = 4096.0;
 constexpr double ClipMin = -ClipMargin;
 constexpr double ClipMax = ImageCanvas::SizePixels + ClipMargin;
 
-// Liang-Barsky: clips the segment to the square [ClipMin, ClipMax]²;
-// false when nothing of it is left.
-bool ClipSegment(double& x1, double& y1, double& x2, double& y2)
-{
-    const double dx = x2 - x1;
-    const double dy = y2 - y1;
-    double t0 = 0.0;
-    double t1 = 1.0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - ClipMin, ClipMax - x1, y1 - ClipMin, ClipMax - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0) {
-            if (q[i] < 0.0) {
-                return false;
-            }
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0.0) {
-            t0 = std::max(t0, t);
-        } else {
-            t1 = std::min(t1, t);
-        }
-        if (t0 > t1) {
-            return false;
-        }
-    }
-    const double ox = x1;
-    const double oy = y1;
-    x1 = ox + t0 * dx;
-    y1 = oy + t0 * dy;
-    x2 = ox + t1 * dx;
-    y2 = oy + t1 * dy;
-    return true;
-}
-
 bool NearPicture(double px, double py, double reach)
 {
     return px + reach >= 0.0 && py + reach >= 0.0 && px - reach <= ImageCanvas::SizePixels &&
@@ -196,7 +160,7 @@ void ImageCanvas::Line(float x1, float y1, float x2, float y2)
     double ay = PixelY(y1);
     double bx = PixelX(x2);
     double by = PixelY(y2);
-    if (!ClipSegment(ax, ay, bx, by)) {
+    if (!ClipSegment(ax, ay, bx, by, ClipMin, ClipMin, ClipMax, ClipMax)) {
         return;
     }
     const QPointF from(ax, ay);

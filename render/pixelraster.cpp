@@ -36,19 +36,12 @@ void PixelRaster::SetPen(std::uint32_t colour, int width)
     }
 }
 
-// Cohen-Sutherland against the image widened by the clip margin: each end
-// outside is moved onto the border it crosses, set exactly, so that even
-// ends 1e300 pixels away leave the visible part where it belongs. False when
-// nothing is left or an end is not a finite position.
-bool PixelRaster::Clip(double& x1, double& y1, double& x2, double& y2) const
+bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
+                 double bottom)
 {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
         return false;
     }
-    const double left = -ClipMargin;
-    const double top = -ClipMargin;
-    const double right = width_ + ClipMargin;
-    const double bottom = height_ + ClipMargin;
     enum : unsigned { Left = 1, Right = 2, Top = 4, Bottom = 8 };
     const auto code = [&](double x, double y) {
         return (x < left ? Left : x > right ? Right : 0U) | (y < top ? Top : y > bottom ? Bottom : 0U);
@@ -84,7 +77,7 @@ bool PixelRaster::Clip(double& x1, double& y1, double& x2, double& y2) const
 
 void PixelRaster::Segment(double x1, double y1, double x2, double y2)
 {
-    if (!Clip(x1, y1, x2, y2)) {
+    if (!ClipSegment(x1, y1, x2, y2, -ClipMargin, -ClipMargin, width_ + ClipMargin, height_ + ClipMargin)) {
         return;
     }
     Line(Anchor(x1), Anchor(y1), Anchor(x2), Anchor(y2));

@@ -7,6 +7,13 @@
 
 namespace zarn {
 
+// Clips the segment to the box [left, right] x [top, bottom] (Cohen-Sutherland):
+// each end outside is moved onto the border it crosses, set exactly, so that
+// even ends 1e300 away leave the visible part where it belongs. False when
+// nothing is left or an end is not a finite position.
+bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
+                 double bottom);
+
 // Outlines, dots and marker circles set straight into a 32-bit image, without
 // anti-aliasing. Positions are in pixels (x to the right, y downward, pixel
 // (i, j) covering [i, i + 1) x [j, j + 1)) and may lie anywhere: what falls
@@ -59,7 +66,6 @@ private:
     {
         return static_cast<int>(std::floor(penWidth_ % 2 == 0 ? v + 0.5 : v));
     }
-    bool Clip(double& x1, double& y1, double& x2, double& y2) const;
     void Line(int x1, int y1, int x2, int y2);
     void Stamp(int x, int y);
     void Put(int x, int y, std::uint32_t colour)
