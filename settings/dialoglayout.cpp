@@ -20,4 +20,15 @@ void SetUpDialogWindow(QWidget& window, const QString& caption, int width, int h
     window.setFixedSize(Twips(width), Twips(height));
 }
 
+void SetTabOrder(std::initializer_list<QWidget*> chain)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* widget : chain) {
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+}
+
 }  // namespace zarn

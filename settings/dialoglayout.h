@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <initializer_list>
+
 namespace zarn {
 
 // The settings dialogs are laid out in twips (1/1440 inch) and placed in
@@ -30,6 +32,9 @@ QFont DialogFont(qreal points, bool bold, bool italic = false);
 // button only, whose client area is `width` x `height` twips. Controls
 // without a font of their own take the window's: 8.25 points, regular.
 void SetUpDialogWindow(QWidget& window, const QString& caption, int width, int height);
+
+// Tab moves through `chain` in the order given.
+void SetTabOrder(std::initializer_list<QWidget*> chain);
 
 // Creates a control with its object name, caption, font and place, as the
 // dialogs list them. Works for every control that takes (text, parent).

@@ -30,9 +30,7 @@ void Form4::Load(QWidget& window)
                                           {120, 1320, 1335, 375});
     c_.Command3 = AddControl<QPushButton>(window, "Command3", QStringLiteral("OK"), buttonFont,
                                           {1560, 1320, 1215, 375});
-    QWidget::setTabOrder(c_.Text1, c_.Command1);
-    QWidget::setTabOrder(c_.Command1, c_.Command2);
-    QWidget::setTabOrder(c_.Command2, c_.Command3);
+    SetTabOrder({c_.Text1, c_.Command1, c_.Command2, c_.Command3});
 
     connect(c_.Command1, &QPushButton::clicked, this, &Form4::Form4_Command1_Click);
     connect(c_.Command2, &QPushButton::clicked, this, &Form4::Form4_Command2_Click);
