@@ -1,7 +1,6 @@
 #include "analysisrun.h"
 
 #include "bnainput.h"
-#include "bnareader.h"
 #include "geometry.h"
 #include "numbertext.h"
 #include "recordstream.h"
