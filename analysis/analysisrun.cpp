@@ -121,7 +121,7 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host)
 
 }  // namespace
 
-RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host)
+RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& /*options*/)
 {
     if (map != nullptr) {
         map->ResetMapExtent();

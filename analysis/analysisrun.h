@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -59,10 +60,21 @@ enum class RunOutcome : std::uint8_t {
 inline constexpr std::string_view RunFailedMessage = "Sorry, something went wrong.";
 inline constexpr std::string_view DrawFailedMessage = "Sorry, could not draw without problems.";
 
+class RunOutput;
+
+// What a run does beyond the classic result files and the map.
+struct RunOptions {
+    // The figures on the WGS84 ellipsoid: a progress line per polygon and
+    // the table <base>Geodesic.csv.
+    bool geodesic = false;
+    // Further outputs (GIS exports), owned by the caller.
+    std::vector<RunOutput*> outputs;
+};
+
 // One analysis run over host.FileName(): progress lines, the centroid and
 // area files, the map (when `map` is given) and the summary. Any failure
 // closes the files, keeps what was already written and shown, and ends with
 // RunFailedMessage.
-RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host);
+RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options = {});
 
 }  // namespace zarn

@@ -18,6 +18,13 @@ struct StreamRecord {
     // complete and within MaxPoints, none otherwise.
     const float* x = nullptr;
     const float* y = nullptr;
+    // With a stream that keeps the degrees: every pair of the record as
+    // written, in double precision (longitude, latitude), line records and
+    // records over MaxPoints included; `pointsRead` of them (|nPoints| for a
+    // complete record). Null and 0 otherwise.
+    const double* lon = nullptr;
+    const double* lat = nullptr;
+    std::size_t pointsRead = 0;
     // False when the file ended (or failed) inside the record; the next call
     // of RecordStream::Next then throws what stopped the reading.
     bool complete = true;
@@ -32,8 +39,9 @@ struct StreamRecord {
 class RecordStream {
 public:
     // Starts reading; `in` must outlive the stream and is not touched by the
-    // caller until the stream is gone.
-    explicit RecordStream(BnaInput& in);
+    // caller until the stream is gone. With `keepDegrees` every record also
+    // carries its pairs in double precision, whatever its count.
+    explicit RecordStream(BnaInput& in, bool keepDegrees = false);
     // Stops the reading thread, whatever state it is in.
     ~RecordStream();
     RecordStream(const RecordStream&) = delete;

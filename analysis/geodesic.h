@@ -1,0 +1,65 @@
+#pragma once
+
+#include "rings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+// Figures of one record on the WGS84 ellipsoid (a = 6378137 m,
+// f = 1/298.257223563), from its coordinates as written in the file (double
+// precision, degrees), every record's rings as SplitRings finds them. Edges
+// are geodesics between consecutive vertices, each ring closed back to its
+// first vertex. Longitudes are taken modulo 360.
+
+enum GeodesicFlag : std::uint32_t {
+    CrossesAntimeridian = 1U << 0,  // a longitude beyond +-180, or a step of more than 180 degrees
+    EnclosesPole = 1U << 1,         // the steps, each the short way round, add up to +-360 degrees
+    ClosedHere = 1U << 2,           // first and last points differ
+    MultiRing = 1U << 3,            // more than one ring
+    OverPointLimit = 1U << 4,       // more than MaxPoints points
+    NoRing = 1U << 5,               // fewer than 3 points, or a line record
+    ClassicDiffers = 1U << 6,       // the classic area differs by more than 1 % (set by the run)
+};
+
+struct GeodesicFigures {
+    // km²: the outer rings' areas less the holes'; each ring's area is that
+    // of the smaller of the two regions it divides the earth into, whatever
+    // its direction. 0 for a record without a ring.
+    double areaKm2 = 0.0;
+    // km: the geodesic length of every ring's edges, closing edges included
+    // (separator steps between rings are no edges).
+    double perimeterKm = 0.0;
+    // Degrees: the direction of the surface integral of the position over the
+    // region on the authalic sphere, mapped back to geodetic latitude;
+    // longitude in [-180, 180). None for a record without a ring.
+    bool hasCentroid = false;
+    double centroidLon = 0.0;
+    double centroidLat = 0.0;
+    std::uint32_t flags = 0;  // GeodesicFlag bits
+};
+
+// Measures records one after another, reusing its buffers.
+class EllipsoidMeter {
+public:
+    // `count` is the record's point count as written in its header (negative
+    // for a line record); lon and lat hold its n pairs. Sets every flag but
+    // ClassicDiffers.
+    void Measure(std::int32_t count, const double* lon, const double* lat, std::size_t n, GeodesicFigures& out);
+
+    // The rings of the last record measured.
+    const std::vector<Ring>& Rings() const { return rings_; }
+
+private:
+    std::vector<Ring> rings_;
+};
+
+// Appends the flag words that apply, joined by ';', in this order:
+// crosses-antimeridian, encloses-pole, closed-here, multi-ring,
+// over-point-limit, no-ring, classic-differs.
+void AppendFlagWords(std::string& out, std::uint32_t flags);
+
+}  // namespace zarn
