@@ -1,0 +1,624 @@
+#include "gisexport.h"
+
+#include "analysisrun.h"
+#include "numbertext.h"
+#include "runerror.h"
+
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <ogr_geometry.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace zarn {
+
+namespace {
+
+// A GeoPackage commits this many rows at a time: one transaction per row
+// would cost a journal write each, one for the whole file would keep every
+// row in SQLite's journal.
+constexpr std::size_t RowsPerTransaction = 4096;
+constexpr std::size_t RecordsQuoted = 10;
+constexpr std::size_t ShapefileStringBytes = 254;
+constexpr std::string_view TempInfix = ".partial";
+// Every file a Shapefile set may consist of; .shp first.
+constexpr std::array<std::string_view, 5> ShapefileSet{"shp", "shx", "dbf", "prj", "cpg"};
+// What SQLite may leave beside a GeoPackage it did not close.
+constexpr std::array<std::string_view, 3> SqliteSidecars{"-journal", "-wal", "-shm"};
+
+enum LayerKind : std::size_t { Polygons, Centroids, Lines, Points, CentroidsWgs84, LayerCount };
+
+struct LayerInfo {
+    const char* name;
+    std::string_view fileSuffix;
+    OGRwkbGeometryType type;
+    bool figures;  // carries the area fields
+};
+
+constexpr std::array<LayerInfo, LayerCount> Layers{{
+    {"polygons", "Polygons", wkbMultiPolygon, true},
+    {"centroids", "Centroids", wkbPoint, true},
+    {"lines", "Lines", wkbLineString, false},
+    {"points", "Points", wkbPoint, false},
+    {"centroids_wgs84", "CentroidsWgs84", wkbPoint, true},
+}};
+
+enum FieldKind : int { Name, Second, PointCount, AreaKm2, AreaWgs84Km2, PerimeterKm, Flags, FieldCount };
+
+struct FieldInfo {
+    const char* name;
+    OGRFieldType type;
+};
+
+constexpr std::array<FieldInfo, FieldCount> Fields{{
+    {"name", OFTString},
+    {"second", OFTString},
+    {"points", OFTInteger},
+    {"area_km2", OFTReal},
+    {"area_wgs84_km2", OFTReal},
+    {"perimeter_km", OFTReal},
+    {"flags", OFTString},
+}};
+
+int FieldsOf(LayerKind layer, bool geodesic)
+{
+    if (!Layers[layer].figures) {
+        return AreaKm2;
+    }
+    return geodesic ? FieldCount : AreaWgs84Km2;
+}
+
+// GDAL's messages while the export works, in place of its default handler
+// (standard error): the last failure becomes the cause of the RunError.
+// Handlers are per thread, so runs on several threads keep theirs apart.
+class GdalMessages {
+public:
+    GdalMessages() : pusher_(&GdalMessages::Handle, this) {}
+
+    const std::string& Failure() const { return failure_; }
+    void Clear() { failure_.clear(); }
+
+    [[noreturn]] void Fail(const std::string& path, std::string_view otherwise) const
+    {
+        throw RunError("cannot write " + path + ": " + (failure_.empty() ? std::string(otherwise) : failure_));
+    }
+
+private:
+    static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum /*number*/, const char* message)
+    {
+        auto* self = static_cast<GdalMessages*>(CPLGetErrorHandlerUserData());
+        if (level >= CE_Failure) {
+            self->failure_ = message;
+        }
+    }
+
+    std::string failure_;
+    CPLErrorHandlerPusher pusher_;
+};
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The figure as the result files write it, so that a GIS shows the same
+// digits as <base>Area.csv and <base>Centroid.bna.
+double AsWritten(double value)
+{
+    const std::string text = NumberText(value);
+    double parsed = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), parsed);
+    return parsed;
+}
+
+std::string Utf8(std::string_view name, bool& recoded)
+{
+    std::string text(name);
+    if (CPLIsUTF8(text.c_str(), static_cast<int>(text.size())) != 0) {
+        return text;
+    }
+    recoded = true;
+    char* converted = CPLRecode(text.c_str(), "CP1252", CPL_ENC_UTF8);
+    text = converted;
+    CPLFree(converted);
+    return text;
+}
+
+void AppendQuoted(std::string& out, std::uint64_t number, std::string_view name)
+{
+    out.append(std::to_string(number)).append(" \"").append(name).append("\"");
+}
+
+// "3 \"a\", 7 \"b\" and 5 more"
+std::string QuotedList(const std::vector<std::string>& quoted, std::uint64_t count)
+{
+    std::string line;
+    for (const std::string& q : quoted) {
+        if (!line.empty()) {
+            line += ", ";
+        }
+        line += q;
+    }
+    if (count > quoted.size()) {
+        line += " and " + std::to_string(count - quoted.size()) + " more";
+    }
+    return (count == 1 ? "record " : "records ") + line;
+}
+
+void RegisterDrivers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { GDALAllRegister(); });
+}
+
+}  // namespace
+
+// One format's files and layers.
+struct GisExport::Target {
+    struct File {
+        std::string finalPath;
+        std::string tempPath;
+        GDALDatasetUniquePtr ds;
+        bool transaction = false;
+        std::size_t pending = 0;
+        bool renamed = false;
+    };
+
+    explicit Target(const ExportFormatInfo& i) : info(i) {}
+
+    const ExportFormatInfo& info;
+    std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
+    std::array<OGRLayer*, LayerCount> layers{};
+    std::vector<std::string> renamedFields;  // "area_wgs84_km2 as area_wgs84"
+
+    File& FileOf(std::size_t layer) { return *files[info.oneFile ? 0 : layer]; }
+};
+
+namespace {
+
+using Target = GisExport::Target;
+using File = GisExport::Target::File;
+
+std::vector<std::string> PathsOf(const Target& target, const std::string& path)
+{
+    if (target.info.format != ExportFormat::Shapefile) {
+        return {path};
+    }
+    const std::string stem = path.substr(0, path.size() - 3);
+    std::vector<std::string> paths;
+    for (std::string_view ext : ShapefileSet) {
+        paths.push_back(stem + std::string(ext));
+    }
+    return paths;
+}
+
+void RemoveTemporary(const Target& target, const File& file)
+{
+    for (const std::string& path : PathsOf(target, file.tempPath)) {
+        std::remove(path.c_str());
+    }
+    if (target.info.format == ExportFormat::GeoPackage) {
+        for (std::string_view suffix : SqliteSidecars) {
+            std::remove((file.tempPath + std::string(suffix)).c_str());
+        }
+    }
+}
+
+void StartTransaction(File& file, GdalMessages& messages)
+{
+    if (file.ds->TestCapability(ODsCTransactions) == 0) {
+        return;
+    }
+    if (file.ds->StartTransaction() != OGRERR_NONE) {
+        messages.Fail(file.tempPath, "cannot start a transaction");
+    }
+    file.transaction = true;
+    file.pending = 0;
+}
+
+void CommitTransaction(File& file, GdalMessages& messages)
+{
+    if (!file.transaction) {
+        return;
+    }
+    file.transaction = false;
+    if (file.ds->CommitTransaction() != OGRERR_NONE) {
+        messages.Fail(file.tempPath, "cannot commit a transaction");
+    }
+}
+
+void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const OutputNames& names,
+                const std::string& inputPath, GdalMessages& messages)
+{
+    auto file = std::make_unique<File>();
+    const std::string stem = names.outputFolder + names.baseName + std::string(suffix);
+    const std::string ext = "." + std::string(target.info.extension);
+    file->finalPath = stem + ext;
+    file->tempPath = stem + std::string(TempInfix) + ext;
+    for (const std::string* path : {&file->finalPath, &file->tempPath}) {
+        for (const std::string& member : PathsOf(target, *path)) {
+            if (SameFile(member, inputPath)) {
+                throw RunError("the export file " + member + " is the input file itself");
+            }
+        }
+    }
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(std::string(target.info.driver).c_str());
+    if (driver == nullptr) {
+        throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
+                       " driver");
+    }
+    file->ds.reset(driver->Create(file->tempPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!file->ds) {
+        messages.Fail(file->tempPath, "the driver cannot create it");
+    }
+    target.files[slot] = std::move(file);
+}
+
+void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& messages)
+{
+    File& file = target.FileOf(kind);
+    CPLStringList options;
+    switch (target.info.format) {
+    case ExportFormat::GeoJson:
+        // RFC 7946: no crs member, outer rings counter-clockwise, holes
+        // clockwise, rings across the 180th meridian cut there. Its default
+        // of 7 decimals would move the vertices off the file's values.
+        options.SetNameValue("RFC7946", "YES");
+        options.SetNameValue("COORDINATE_PRECISION", "17");
+        break;
+    case ExportFormat::Shapefile:
+        options.SetNameValue("ENCODING", "UTF-8");
+        break;
+    case ExportFormat::FlatGeobuf:
+        // The index would keep an entry per feature until the file closes.
+        options.SetNameValue("SPATIAL_INDEX", "NO");
+        break;
+    case ExportFormat::GeoPackage:
+    case ExportFormat::Kml:
+        break;
+    }
+    OGRSpatialReference wgs84;
+    if (wgs84.importFromEPSG(4326) != OGRERR_NONE) {
+        messages.Fail(file.tempPath, "EPSG:4326 is unknown to GDAL");
+    }
+    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRLayer* layer = file.ds->CreateLayer(Layers[kind].name, &wgs84, Layers[kind].type, options.List());
+    if (layer == nullptr) {
+        messages.Fail(file.tempPath, std::string("cannot create the layer ") + Layers[kind].name);
+    }
+    for (int f = 0; f < FieldsOf(kind, geodesic); ++f) {
+        OGRFieldDefn field(Fields[f].name, Fields[f].type);
+        if (layer->CreateField(&field) != OGRERR_NONE) {
+            messages.Fail(file.tempPath, std::string("cannot create the field ") + Fields[f].name);
+        }
+        const char* given = layer->GetLayerDefn()->GetFieldDefn(f)->GetNameRef();
+        if (std::strcmp(given, Fields[f].name) != 0) {
+            const std::string renamed = std::string(Fields[f].name) + " as " + given;
+            if (std::find(target.renamedFields.begin(), target.renamedFields.end(), renamed) ==
+                target.renamedFields.end()) {
+                target.renamedFields.push_back(renamed);
+            }
+        }
+    }
+    target.layers[kind] = layer;
+}
+
+// The layer, created with its file where it is the first row.
+OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, const OutputNames& names,
+                   const std::string& inputPath, GdalMessages& messages)
+{
+    if (target.layers[kind] != nullptr) {
+        return target.layers[kind];
+    }
+    if (target.info.oneFile) {
+        File& file = *target.files[0];
+        CommitTransaction(file, messages);
+        CreateLayer(target, kind, geodesic, messages);
+        StartTransaction(file, messages);
+    } else {
+        CreateFile(target, kind, Layers[kind].fileSuffix, names, inputPath, messages);
+        CreateLayer(target, kind, geodesic, messages);
+    }
+    return target.layers[kind];
+}
+
+// A record's attributes as every layer writes them.
+struct Row {
+    std::string name;
+    std::string second;
+    std::int32_t points = 0;
+    bool hasArea = false;
+    double areaKm2 = 0.0;
+    const GeodesicFigures* geodesic = nullptr;
+};
+
+void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
+         const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
+{
+    OGRLayer* layer = LayerFor(target, kind, geodesic, names, inputPath, messages);
+    File& file = target.FileOf(kind);
+    OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
+    feature->SetField(Name, row.name.c_str());
+    feature->SetField(Second, row.second.c_str());
+    feature->SetField(PointCount, row.points);
+    if (Layers[kind].figures) {
+        if (row.hasArea) {
+            feature->SetField(AreaKm2, row.areaKm2);
+        } else {
+            feature->SetFieldNull(AreaKm2);
+        }
+        if (geodesic && row.geodesic != nullptr) {
+            feature->SetField(AreaWgs84Km2, row.geodesic->areaKm2);
+            feature->SetField(PerimeterKm, row.geodesic->perimeterKm);
+            std::string words;
+            AppendFlagWords(words, row.geodesic->flags);
+            feature->SetField(Flags, words.c_str());
+        }
+    }
+    if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
+        messages.Fail(file.tempPath, "cannot set a geometry");
+    }
+    if (layer->CreateFeature(feature.get()) != OGRERR_NONE) {
+        messages.Fail(file.tempPath, std::string("cannot add a row to ") + Layers[kind].name);
+    }
+    if (file.transaction && ++file.pending >= RowsPerTransaction) {
+        CommitTransaction(file, messages);
+        StartTransaction(file, messages);
+    }
+}
+
+OGRLinearRing MakeRing(const double* lon, const double* lat, const Ring& r)
+{
+    OGRLinearRing ring;
+    ring.setNumPoints(static_cast<int>(r.size + 1), FALSE);
+    ring.setPoints(static_cast<int>(r.size), lon + r.first, lat + r.first);
+    ring.setPoint(static_cast<int>(r.size), lon[r.first], lat[r.first]);
+    return ring;
+}
+
+// Each outer ring with its holes, in the order of the outer rings.
+void MakeMultiPolygon(const double* lon, const double* lat, const std::vector<Ring>& rings, OGRMultiPolygon& out)
+{
+    std::vector<OGRPolygon*> polygonOf(rings.size(), nullptr);
+    for (std::size_t i = 0; i < rings.size(); ++i) {
+        if (rings[i].outer < 0) {
+            auto polygon = std::make_unique<OGRPolygon>();
+            polygon->addRingDirectly(new OGRLinearRing(MakeRing(lon, lat, rings[i])));
+            polygonOf[i] = polygon.get();
+            out.addGeometryDirectly(polygon.release());
+        }
+    }
+    for (const Ring& r : rings) {
+        if (r.outer >= 0 && polygonOf[static_cast<std::size_t>(r.outer)] != nullptr) {
+            polygonOf[static_cast<std::size_t>(r.outer)]->addRingDirectly(new OGRLinearRing(MakeRing(lon, lat, r)));
+        }
+    }
+}
+
+}  // namespace
+
+GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic)
+    : formats_(std::move(formats)), geodesic_(geodesic)
+{
+}
+
+GisExport::~GisExport()
+{
+    Abandon();
+}
+
+void GisExport::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)
+{
+    Abandon();
+    names_ = names;
+    inputPath_ = inputPath;
+    recordNumber_ = 0;
+    recoded_.clear();
+    recodedCount_ = 0;
+    cut_.clear();
+    cutCount_ = 0;
+    written_.clear();
+    summary_.clear();
+    RegisterDrivers();
+    GdalMessages messages;
+    try {
+        for (ExportFormat format : formats_) {
+            auto target = std::make_unique<Target>(Info(format));
+            Target& t = *target;
+            targets_.push_back(std::move(target));
+            if (t.info.oneFile) {
+                CreateFile(t, 0, "", names_, inputPath_, messages);
+                CreateLayer(t, Polygons, geodesic_, messages);
+                CreateLayer(t, Centroids, geodesic_, messages);
+                if (geodesic_) {
+                    CreateLayer(t, CentroidsWgs84, geodesic_, messages);
+                }
+                StartTransaction(*t.files[0], messages);
+            }
+        }
+    } catch (...) {
+        Abandon();
+        throw;
+    }
+}
+
+void GisExport::Add(const RecordResult& result)
+{
+    const StreamRecord& record = result.record;
+    ++recordNumber_;
+    if (!record.complete) {
+        return;  // the reading failed inside it; the run ends with that failure
+    }
+    GdalMessages messages;
+    bool recoded = false;
+    Row row;
+    row.name = Utf8(record.firstName, recoded);
+    row.second = Utf8(record.secondName, recoded);
+    row.points = record.nPoints;
+    row.geodesic = result.geodesic;
+    if (result.classic != nullptr) {
+        row.hasArea = true;
+        row.areaKm2 = AsWritten(std::fabs(result.classic->area));
+    }
+    if (recoded && ++recodedCount_ <= RecordsQuoted) {
+        AppendQuoted(recoded_.emplace_back(), recordNumber_, record.firstName);
+    }
+    if ((row.name.size() > ShapefileStringBytes || row.second.size() > ShapefileStringBytes) &&
+        ++cutCount_ <= RecordsQuoted) {
+        AppendQuoted(cut_.emplace_back(), recordNumber_, record.firstName);
+    }
+
+    const double* lon = record.lon;
+    const double* lat = record.lat;
+    const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
+    std::unique_ptr<OGRGeometry> shape;
+    LayerKind kind = LayerCount;
+    if (record.nPoints >= 3) {
+        kind = Polygons;
+        auto polygons = std::make_unique<OGRMultiPolygon>();
+        SplitRings(lon, lat, n, rings_);
+        MakeMultiPolygon(lon, lat, rings_, *polygons);
+        shape = std::move(polygons);
+    } else if (record.nPoints < 0 || record.nPoints == 2) {
+        kind = Lines;
+        auto line = std::make_unique<OGRLineString>();
+        line->setPoints(static_cast<int>(n), lon, lat);
+        shape = std::move(line);
+    } else if (record.nPoints == 1) {
+        kind = Points;
+        if (n >= 1) {
+            shape = std::make_unique<OGRPoint>(lon[0], lat[0]);
+        }
+    }
+
+    std::unique_ptr<OGRPoint> centroid;
+    if (result.classic != nullptr) {
+        centroid = std::make_unique<OGRPoint>(AsWritten(result.classic->centroidX),
+                                              AsWritten(result.classic->centroidY));
+    }
+    std::unique_ptr<OGRPoint> centroidWgs84;
+    if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
+        centroidWgs84 = std::make_unique<OGRPoint>(result.geodesic->centroidLon, result.geodesic->centroidLat);
+    }
+
+    for (const std::unique_ptr<Target>& target : targets_) {
+        if (kind != LayerCount) {
+            Put(*target, kind, row, shape.get(), geodesic_, names_, inputPath_, messages);
+        }
+        if (centroid) {
+            Put(*target, Centroids, row, centroid.get(), geodesic_, names_, inputPath_, messages);
+        }
+        if (centroidWgs84) {
+            Put(*target, CentroidsWgs84, row, centroidWgs84.get(), geodesic_, names_, inputPath_, messages);
+        }
+    }
+}
+
+void GisExport::Close(RunHost& host)
+{
+    {
+        GdalMessages messages;
+        // Every file complete before the first is renamed, so that a failure
+        // leaves none of this run's files under its final name.
+        for (const std::unique_ptr<Target>& target : targets_) {
+            for (const std::unique_ptr<File>& file : target->files) {
+                if (!file) {
+                    continue;
+                }
+                CommitTransaction(*file, messages);
+                messages.Clear();
+                file->ds.reset();
+                if (!messages.Failure().empty()) {
+                    messages.Fail(file->tempPath, "cannot close it");
+                }
+            }
+        }
+    }
+    for (const std::unique_ptr<Target>& target : targets_) {
+        for (const std::unique_ptr<File>& file : target->files) {
+            if (!file) {
+                continue;
+            }
+            const std::vector<std::string> from = PathsOf(*target, file->tempPath);
+            const std::vector<std::string> to = PathsOf(*target, file->finalPath);
+            for (std::size_t i = 0; i < from.size(); ++i) {
+                if (Exists(from[i])) {
+                    if (std::rename(from[i].c_str(), to[i].c_str()) != 0) {
+                        throw RunError("cannot rename " + from[i] + " to " + to[i] + ": " + std::strerror(errno));
+                    }
+                } else {
+                    // A member of an earlier export that this one does not have.
+                    std::remove(to[i].c_str());
+                }
+            }
+            file->renamed = true;
+            written_.push_back(file->finalPath);
+            summary_.push_back("\t" + std::string(target->info.title) + ": \t" +
+                               file->finalPath.substr(names_.outputFolder.size()));
+        }
+    }
+    if (recodedCount_ > 0) {
+        host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
+                            QuotedList(recoded_, recodedCount_) + ".");
+    }
+    for (const std::unique_ptr<Target>& target : targets_) {
+        if (target->info.format != ExportFormat::Shapefile) {
+            continue;
+        }
+        if (!target->renamedFields.empty()) {
+            std::string line = "Export: the Shapefile's field names are cut to 10 characters: ";
+            for (std::size_t i = 0; i < target->renamedFields.size(); ++i) {
+                line += (i == 0 ? "" : ", ") + target->renamedFields[i];
+            }
+            host.AppendProgress(line + ".");
+        }
+        if (cutCount_ > 0) {
+            host.AppendProgress("Export: the Shapefile's names are cut to 254 bytes in " +
+                                QuotedList(cut_, cutCount_) + ".");
+        }
+    }
+    targets_.clear();
+}
+
+void GisExport::Abandon() noexcept
+{
+    GdalMessages messages;
+    for (const std::unique_ptr<Target>& target : targets_) {
+        for (const std::unique_ptr<File>& file : target->files) {
+            if (!file || file->renamed) {
+                continue;
+            }
+            file->ds.reset();
+            RemoveTemporary(*target, *file);
+        }
+    }
+    targets_.clear();
+}
+
+void GisExport::AppendSummary(RunHost& host)
+{
+    for (const std::string& line : summary_) {
+        host.AppendSummary(line);
+    }
+}
+
+}  // namespace zarn
