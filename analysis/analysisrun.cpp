@@ -6,8 +6,14 @@
 #include "recordstream.h"
 #include "resultfiles.h"
 #include "runerror.h"
+#include "runoutput.h"
+
+#ifdef ZARN_HAVE_GEODESIC
+#include "geodesicfile.h"
+#endif
 
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -18,13 +24,106 @@ namespace {
 
 constexpr std::string_view Separator = ", ";
 
+// The further outputs of one run. An output that fails is abandoned on its
+// own and the run goes on; its cause is reported once the run is done.
+class Outputs {
+public:
+    explicit Outputs(const std::vector<RunOutput*>& outputs) : active_(outputs) {}
+    ~Outputs()
+    {
+        for (RunOutput* output : active_) {
+            output->Abandon();
+        }
+    }
+    Outputs(const Outputs&) = delete;
+    Outputs& operator=(const Outputs&) = delete;
+
+    bool Empty() const { return active_.empty() && completed_.empty(); }
+
+    template <typename Step>
+    void ForEach(Step step)
+    {
+        for (std::size_t i = 0; i < active_.size();) {
+            try {
+                step(*active_[i]);
+                ++i;
+            } catch (const std::exception& e) {
+                Fail(i, e);
+            }
+        }
+    }
+    void Open(const OutputNames& names, const std::string& inputPath, RunHost& host)
+    {
+        ForEach([&](RunOutput& o) { o.Open(names, inputPath, host); });
+    }
+    void Add(const RecordResult& result)
+    {
+        ForEach([&](RunOutput& o) { o.Add(result); });
+    }
+    void Close(RunHost& host)
+    {
+        ForEach([&](RunOutput& o) { o.Close(host); });
+        completed_.swap(active_);
+    }
+    void AppendSummary(RunHost& host)
+    {
+        for (RunOutput* output : completed_) {
+            output->AppendSummary(host);
+        }
+    }
+    const std::optional<std::string>& FirstFailure() const { return failure_; }
+
+private:
+    void Fail(std::size_t i, const std::exception& e)
+    {
+        active_[i]->Abandon();
+        active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (!failure_) {
+            failure_ = dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what();
+        }
+    }
+
+    std::vector<RunOutput*> active_;
+    std::vector<RunOutput*> completed_;
+    std::optional<std::string> failure_;
+};
+
+#ifdef ZARN_HAVE_GEODESIC
+// The ellipsoid figures of a record, with the comparison to the classic area.
+void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const PolygonRecord* classic,
+                        GeodesicFigures& figures)
+{
+    meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures);
+    if (classic != nullptr && (figures.flags & NoRing) == 0 &&
+        std::fabs(std::fabs(classic->area) - figures.areaKm2) > 0.01 * figures.areaKm2) {
+        figures.flags |= ClassicDiffers;
+    }
+}
+#endif
+
 // The record loop of one run, with the lines it adds to the progress list.
-void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results)
+void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results,
+                    bool geodesic, Outputs& outputs)
 {
     const std::string decimal = host.DecimalSeparator();
     const std::string maxPoints = std::to_string(MaxPoints);
     std::string line;
-    RecordStream stream(in);
+#ifdef ZARN_HAVE_GEODESIC
+    EllipsoidMeter meter;
+#endif
+    GeodesicFigures figures;
+    const auto addToOutputs = [&](const StreamRecord& record, const PolygonRecord* classic) {
+        if (outputs.Empty()) {
+            return;
+        }
+#ifdef ZARN_HAVE_GEODESIC
+        if (geodesic && classic == nullptr) {
+            MeasureOnEllipsoid(meter, record, nullptr, figures);
+        }
+#endif
+        outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr});
+    };
+    RecordStream stream(in, !outputs.Empty());
     while (const StreamRecord* record = stream.Next()) {
         ws.ResetPolygon();
         RecordStream::Load(*record, ws);
@@ -45,6 +144,7 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
             host.AppendProgress("");
             ws.tooManyPoints = true;
             if (record->complete) {
+                addToOutputs(*record, nullptr);
                 host.Progress(record->bytesRead, stream.FileSize());
             }
             continue;
@@ -64,6 +164,14 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         line.assign("Area (sq km): ");
         AppendNumber(line, std::fabs(poly.area), decimal);
         host.AppendProgress(line);
+#ifdef ZARN_HAVE_GEODESIC
+        if (geodesic) {
+            MeasureOnEllipsoid(meter, *record, &poly, figures);
+            line.assign("Area on the WGS84 ellipsoid (sq km): ");
+            AppendNumber(line, figures.areaKm2, decimal);
+            host.AppendProgress(line);
+        }
+#endif
         results.WriteAreaRecord(firstName, record->secondName, poly);
 
         ComputeCentroid(ws, poly);
@@ -74,25 +182,42 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         line.append(")");
         host.AppendProgress(line);
         results.WriteCentroidRecord(firstName, record->secondName, poly);
+        addToOutputs(*record, &poly);
 
         host.Progress(record->bytesRead, stream.FileSize());
     }
 }
 
-RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host)
+RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options)
 {
     ws.tooManyPoints = false;
     const std::string inputPath = host.FileName();
     const std::string inputTitle = host.FileTitle();
     const OutputNames names = DeriveOutputNames(inputPath, inputTitle);
 
+    std::vector<RunOutput*> wanted;
+#ifdef ZARN_HAVE_GEODESIC
+    GeodesicFile geodesicFile;
+    if (options.geodesic) {
+        wanted.push_back(&geodesicFile);
+    }
+#else
+    if (options.geodesic) {
+        throw RunError("this build has no figures on the ellipsoid (it was made without GeographicLib)");
+    }
+#endif
+    wanted.insert(wanted.end(), options.outputs.begin(), options.outputs.end());
+    Outputs outputs(wanted);
+
     host.AppendProgress(" Open " + inputPath);
     {
         auto in = std::make_unique<BnaInput>(inputPath);
         ResultFiles results(names, inputPath);
-        AnalyseRecords(ws, map, host, *in, results);
+        outputs.Open(names, inputPath, host);
+        AnalyseRecords(ws, map, host, *in, results, options.geodesic, outputs);
         in.reset();
         results.Close();
+        outputs.Close(host);
     }
 
     bool drawn = true;
@@ -111,24 +236,28 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host)
         map->SaveMap(names.mapPath);
         host.AppendSummary("\tMap: \t\t" + names.baseName + "Map.bmp");
     }
+    outputs.AppendSummary(host);
     if (ws.tooManyPoints) {
         host.ShowCritical("There was at least one polygon with too many points (>" + std::to_string(MaxPoints) +
                           ").");
     }
     host.RepaintSummary();
+    if (outputs.FirstFailure()) {
+        throw RunError(*outputs.FirstFailure());
+    }
     return drawn ? RunOutcome::Completed : RunOutcome::DrawingFailed;
 }
 
 }  // namespace
 
-RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& /*options*/)
+RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options)
 {
     if (map != nullptr) {
         map->ResetMapExtent();
     }
     std::optional<std::string> cause;
     try {
-        return Run(ws, map, host);
+        return Run(ws, map, host, options);
     } catch (const RunError& e) {
         cause = e.what();
     } catch (const std::bad_alloc&) {

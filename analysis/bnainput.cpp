@@ -255,13 +255,29 @@ void BnaInput::ReadText(std::string& out, const char* what)
     EndTextField();
 }
 
+void BnaInput::CoordinateTooLarge(std::string_view token) const
+{
+    throw RunError(path_ + ": record " + std::to_string(record) + " has the coordinate " + std::string(token) +
+                   ", too large for a 32-bit float");
+}
+
 float BnaInput::ReadCoordinate()
 {
     const std::string_view token = NumberToken("a coordinate");
     float value = 0.0F;
     if (ParseCoordinate(token, value) == NumberStatus::TooLarge) {
-        throw RunError(path_ + ": record " + std::to_string(record) + " has the coordinate " +
-                       std::string(token) + ", too large for a 32-bit float");
+        CoordinateTooLarge(token);
+    }
+    EndNumberField();
+    return value;
+}
+
+float BnaInput::ReadCoordinate(double& exact)
+{
+    const std::string_view token = NumberToken("a coordinate");
+    float value = 0.0F;
+    if (ParseCoordinate(token, value, exact) == NumberStatus::TooLarge) {
+        CoordinateTooLarge(token);
     }
     EndNumberField();
     return value;

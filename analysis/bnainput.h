@@ -42,6 +42,8 @@ public:
     void ReadText(std::string& out, const char* what);
     void SkipText(const char* what) { ReadText(scratch_, what); }
     float ReadCoordinate();
+    // The same, also giving the coordinate as written in double precision.
+    float ReadCoordinate(double& exact);
     std::int32_t ReadCount();
 
     std::uint64_t BytesRead() const { return consumedBefore_ + pos_; }
@@ -58,6 +60,7 @@ private:
     void EndNumberField();
     void EndTextField();
     [[noreturn]] void EndedInside(const char* what) const;
+    [[noreturn]] void CoordinateTooLarge(std::string_view token) const;
 
     std::string path_;
     std::FILE* file_ = nullptr;

@@ -212,6 +212,24 @@ NumberStatus ParseCoordinate(std::string_view token, float& value)
     return Parse(token, value);
 }
 
+NumberStatus ParseCoordinate(std::string_view token, float& value, double& exact)
+{
+    // One pass serves both where the plain-decimal path takes the token.
+    if (ParsePlainDecimal(token, exact)) {
+        if (ToFloatWithoutDoubleRounding(exact, value)) {
+            return NumberStatus::Ok;
+        }
+        return Parse(token, value);
+    }
+    const NumberStatus status = Parse(token, value);
+    if (status == NumberStatus::Ok) {
+        Parse(token, exact);
+    } else {
+        exact = 0.0;
+    }
+    return status;
+}
+
 NumberStatus ParseCount(std::string_view token, std::int32_t& value)
 {
     double d = 0.0;

@@ -21,6 +21,11 @@ enum class NumberStatus : std::uint8_t {
 // for a float become 0.
 NumberStatus ParseCoordinate(std::string_view token, float& value);
 
+// The same coordinate both as that float and as a correctly rounded double
+// (the value as written, for figures that need the file's full precision).
+// TooLarge refers to the float, as above.
+NumberStatus ParseCoordinate(std::string_view token, float& value, double& exact);
+
 // Reads a point count: the number rounded to the nearest whole number (a half
 // to the even neighbour, so 2.5 gives 2) as a 32-bit signed integer.
 NumberStatus ParseCount(std::string_view token, std::int32_t& value);

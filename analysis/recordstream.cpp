@@ -23,6 +23,8 @@ struct Item {
     std::size_t secondOffset = 0;
     std::size_t secondSize = 0;
     std::size_t pointOffset = 0;
+    std::size_t degreeOffset = 0;
+    std::size_t pointsRead = 0;
     std::int32_t nPoints = 0;
     bool withPoints = false;
     bool complete = false;
@@ -36,12 +38,18 @@ struct Block {
     static constexpr std::size_t TargetItems = 2048;
     static constexpr std::size_t TargetText = std::size_t{1} << 16;
 
-    bool Full() const { return x.size() >= TargetPoints || items.size() >= TargetItems || text.size() >= TargetText; }
+    bool Full() const
+    {
+        return x.size() >= TargetPoints || lon.size() >= TargetPoints || items.size() >= TargetItems ||
+               text.size() >= TargetText;
+    }
     void Clear()
     {
         items.clear();
         x.clear();
         y.clear();
+        lon.clear();
+        lat.clear();
         text.clear();
         error = nullptr;
         last = false;
@@ -50,6 +58,8 @@ struct Block {
     std::vector<Item> items;
     std::vector<float> x;
     std::vector<float> y;
+    std::vector<double> lon;
+    std::vector<double> lat;
     std::string text;
     std::exception_ptr error;
     bool last = false;
@@ -112,6 +122,7 @@ struct RecordStream::Shared {
     }
 
     void Read(BnaInput& in);
+    static void ReadWithDegrees(BnaInput& in, Block& block, Item& item);
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -119,6 +130,7 @@ struct RecordStream::Shared {
     std::vector<std::unique_ptr<Block>> empty;
     std::size_t created = 0;
     bool quit = false;
+    bool keepDegrees = false;
 
     // The caller's side.
     std::unique_ptr<Block> current;
@@ -156,7 +168,9 @@ void RecordStream::Shared::Read(BnaInput& in)
             item.secondSize = secondName.size();
             block->text.append(secondName);
             item.nPoints = ws->curPoly.nPoints;
-            if (item.nPoints > MaxPoints) {
+            if (keepDegrees) {
+                ReadWithDegrees(in, *block, item);
+            } else if (item.nPoints > MaxPoints) {
                 SkipBnaPoints(in, *ws);
             } else {
                 ReadBnaPoints(in, *ws);
@@ -178,9 +192,41 @@ void RecordStream::Shared::Read(BnaInput& in)
     PutFull(std::move(block));
 }
 
-RecordStream::RecordStream(BnaInput& in) : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
+// Every pair of the record in double precision, and as floats where the
+// classic pass keeps them (a polygon within MaxPoints). The reading and its
+// failures are those of ReadBnaPoints and SkipBnaPoints.
+void RecordStream::Shared::ReadWithDegrees(BnaInput& in, Block& block, Item& item)
+{
+    const std::int64_t count = item.nPoints;
+    const auto pairs = static_cast<std::size_t>(count < 0 ? -count : count);
+    const bool keepFloats = count > 0 && count <= MaxPoints;
+    const std::size_t pointOffset = block.x.size();
+    const std::size_t degreeOffset = block.lon.size();
+    double lon = 0.0;
+    double lat = 0.0;
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const float x = in.ReadCoordinate(lon);
+        const float y = in.ReadCoordinate(lat);
+        block.lon.push_back(lon);
+        block.lat.push_back(lat);
+        if (keepFloats) {
+            block.x.push_back(x);
+            block.y.push_back(y);
+        }
+    }
+    item.degreeOffset = degreeOffset;
+    item.pointsRead = pairs;
+    if (keepFloats) {
+        item.pointOffset = pointOffset;
+        item.withPoints = true;
+    }
+}
+
+RecordStream::RecordStream(BnaInput& in, bool keepDegrees)
+    : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
 {
     Shared& s = *shared_;
+    s.keepDegrees = keepDegrees;
     try {
         s.reader = std::thread([&s, &in] { s.Read(in); });
     } catch (const std::system_error& e) {
@@ -212,6 +258,9 @@ const StreamRecord* RecordStream::Next()
             r.nPoints = item.nPoints;
             r.x = item.withPoints ? block.x.data() + item.pointOffset : nullptr;
             r.y = item.withPoints ? block.y.data() + item.pointOffset : nullptr;
+            r.lon = item.pointsRead > 0 ? block.lon.data() + item.degreeOffset : nullptr;
+            r.lat = item.pointsRead > 0 ? block.lat.data() + item.degreeOffset : nullptr;
+            r.pointsRead = item.pointsRead;
             r.complete = item.complete;
             r.bytesRead = item.bytesRead;
             return &r;

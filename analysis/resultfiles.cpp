@@ -24,7 +24,9 @@ bool SameFile(const std::string& a, const std::string& b)
            sa.st_ino == sb.st_ino;
 }
 
-std::FILE* OpenForWriting(const std::string& path, const std::string& inputPath)
+}  // namespace
+
+std::FILE* OpenResultFile(const std::string& path, const std::string& inputPath)
 {
     if (SameFile(path, inputPath)) {
         throw RunError("the result file " + path + " is the input file itself");
@@ -37,7 +39,7 @@ std::FILE* OpenForWriting(const std::string& path, const std::string& inputPath)
     return f;
 }
 
-void CloseChecked(std::FILE*& f, const std::string& path)
+void CloseResultFile(std::FILE*& f, const std::string& path)
 {
     std::FILE* closing = f;
     f = nullptr;
@@ -47,7 +49,12 @@ void CloseChecked(std::FILE*& f, const std::string& path)
     }
 }
 
-}  // namespace
+void WriteResultBytes(std::FILE* file, const std::string& path, std::string_view bytes)
+{
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    }
+}
 
 OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& inputTitle)
 {
@@ -84,9 +91,9 @@ ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
     if (SameFile(names.mapPath, inputPath)) {
         throw RunError("the map file " + names.mapPath + " is the input file itself");
     }
-    centroid_ = OpenForWriting(centroidPath_, inputPath);
+    centroid_ = OpenResultFile(centroidPath_, inputPath);
     try {
-        area_ = OpenForWriting(areaPath_, inputPath);
+        area_ = OpenResultFile(areaPath_, inputPath);
     } catch (...) {
         // The destructor does not run for a constructor that throws.
         std::fclose(centroid_);
@@ -107,9 +114,7 @@ ResultFiles::~ResultFiles()
 
 void ResultFiles::Write(std::FILE* file, const std::string& path)
 {
-    if (std::fwrite(line_.data(), 1, line_.size(), file) != line_.size()) {
-        throw RunError("cannot write " + path + ": " + std::strerror(errno));
-    }
+    WriteResultBytes(file, path, line_);
 }
 
 void ResultFiles::WriteAreaRecord(std::string_view firstName, std::string_view secondName,
@@ -145,10 +150,10 @@ void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_vi
 void ResultFiles::Close()
 {
     if (centroid_ != nullptr) {
-        CloseChecked(centroid_, centroidPath_);
+        CloseResultFile(centroid_, centroidPath_);
     }
     if (area_ != nullptr) {
-        CloseChecked(area_, areaPath_);
+        CloseResultFile(area_, areaPath_);
     }
 }
 

@@ -26,6 +26,18 @@ struct OutputNames {
 // UTF-8, else as bytes.
 OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& inputTitle);
 
+// Creates or empties a result file for writing through a large buffer.
+// Throws RunError when it cannot, or when `path` is the input file itself (a
+// link to it).
+std::FILE* OpenResultFile(const std::string& path, const std::string& inputPath);
+
+// Closes a result file opened by OpenResultFile and sets `file` to null;
+// throws RunError when a write failed or the last writes cannot be completed.
+void CloseResultFile(std::FILE*& file, const std::string& path);
+
+// Writes `bytes` to a result file; throws RunError when it cannot.
+void WriteResultBytes(std::FILE* file, const std::string& path, std::string_view bytes);
+
 // The centroid BNA file and the area CSV file of one run, written as 8-bit
 // text with CR LF line ends and no header line. Names go back byte for byte
 // as the reader returned them, between new quotes; numbers are number text

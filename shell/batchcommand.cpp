@@ -22,7 +22,7 @@ namespace zarn {
 namespace {
 
 constexpr const char* Usage =
-    "Usage: zarn-batch [--no-map] [--jobs N] FILE.bna [FILE.bna ...]\n"
+    "Usage: zarn-batch [--no-map] [--geodesic] [--jobs N] FILE.bna [FILE.bna ...]\n"
     "\n"
     "Computes the area (km²) and centroid (degrees) of every polygon of each BNA\n"
     "file, as the ZARN window does, and writes beside each input:\n"
@@ -33,6 +33,12 @@ constexpr const char* Usage =
     "\n"
     "Options:\n"
     "  --no-map     skip the second reading and the map bitmap\n"
+#ifdef ZARN_HAVE_GEODESIC
+    "  --geodesic   also write NAMEGeodesic.csv: area, perimeter and centroid\n"
+    "               of every record on the WGS84 ellipsoid, with flags\n"
+#else
+    "  --geodesic   (not in this build: it was made without GeographicLib)\n"
+#endif
     "  --jobs N     run up to N files at once (default: the number of cores);\n"
     "               the lines of one file stay together\n"
     "  --help       show this text\n"
@@ -82,6 +88,7 @@ private:
 
 struct Options {
     bool map = true;
+    RunOptions run;
     unsigned jobs = 0;
     std::vector<std::string> files;
 };
@@ -104,9 +111,9 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         DisplaySettings settings;
         ApplyStartupDefaults(settings, canvas);
         MapDrawing map(*ws, canvas, settings);
-        outcome = ProcessBnaFile(*ws, &map, host);
+        outcome = ProcessBnaFile(*ws, &map, host, options.run);
     } else {
-        outcome = ProcessBnaFile(*ws, nullptr, host);
+        outcome = ProcessBnaFile(*ws, nullptr, host, options.run);
     }
     return outcome == RunOutcome::Completed;
 }
@@ -188,6 +195,12 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
             return 0;
         } else if (a == "--no-map") {
             options.map = false;
+        } else if (a == "--geodesic") {
+#ifndef ZARN_HAVE_GEODESIC
+            std::fprintf(err, "zarn-batch: --geodesic is not in this build (it was made without GeographicLib)\n");
+            return 2;
+#endif
+            options.run.geodesic = true;
         } else if (a == "--jobs" || a == "-j") {
             if (i + 1 == args.size() || !ParseJobs(args[i + 1], options.jobs)) {
                 std::fprintf(err, "zarn-batch: --jobs needs a whole number of at least 1\n");

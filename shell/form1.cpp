@@ -115,6 +115,13 @@ void Form1::BuildMenus()
     add("Font", "mnuFont", &Form1::Form1_mnuFont_Click);
     add("Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
     add("Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
+#ifdef ZARN_HAVE_GEODESIC
+    settingsMenu->addSeparator();
+    QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("Ellipsoid areas (WGS84)"));
+    ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
+    ellipsoid->setCheckable(true);
+    connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
+#endif
 }
 
 void Form1::Form1_Form_Load()
@@ -145,7 +152,7 @@ void Form1::Form1_Command1_Click()
     sinceRepaint_.start();
     drawing_ = false;
     percentShown_ = -1;
-    lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this);
+    lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, runOptions_);
     list1Model_->Publish();
     list2Model_->Publish();
     List1_->scrollToBottom();

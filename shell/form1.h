@@ -55,6 +55,9 @@ public:
     LineListModel& list2() { return *list2Model_; }
     const MapDrawing& mapDrawing() const { return mapDrawing_; }
     RunOutcome lastOutcome() const { return lastOutcome_; }
+    // What every run does beyond the classic files and the map, as the
+    // Settings menu has set it for the program's lifetime.
+    const RunOptions& runOptions() const { return runOptions_; }
 
     // The secondary windows, once their menu entry has been chosen.
     Form2* form2() const { return form2_.get(); }
@@ -91,6 +94,7 @@ private:
     MapDrawing mapDrawing_;
     CommonDialog cd1_;
     RunOutcome lastOutcome_ = RunOutcome::Completed;
+    RunOptions runOptions_;
 
     QPushButton* Command1_ = nullptr;
     QListView* List1_ = nullptr;

@@ -315,5 +315,42 @@ TEST(RecordStream, StopsWhenTheCallerLeavesEarly)
     }  // each stream ends here with its reader still ahead
 }
 
+TEST(RecordStream, KeepsEveryPairAsWrittenWhenAsked)
+{
+    const test::TempFolder folder;
+    std::string bna = "\"poly\",\"p\",3\n10.123456789,50.987654321\n11.000000001,50\n10,51.5\n"
+                      "\"line\",\"l\",-2\n-179.99999999,1e-9\n179.5,-0.25\n\"none\",\"n\",0\n";
+    bna += "\"big\",\"b\"," + std::to_string(MaxPoints + 1) + "\n";
+    for (int k = 0; k <= MaxPoints; ++k) {
+        bna += std::to_string(k) + ".0000001,-" + std::to_string(k % 90) + ".5\n";
+    }
+    BnaInput in(folder.Write("degrees.bna", bna));
+    RecordStream stream(in, true);
+    const auto expectPair = [](const StreamRecord& r, std::size_t k, double lon, double lat) {
+        EXPECT_EQ(r.lon[k], lon) << r.firstName << " " << k;
+        EXPECT_EQ(r.lat[k], lat) << r.firstName << " " << k;
+    };
+    const StreamRecord* r = stream.Next();
+    ASSERT_EQ(r->pointsRead, 3U);
+    expectPair(*r, 0, 10.123456789, 50.987654321);
+    expectPair(*r, 1, 11.000000001, 50);
+    ASSERT_NE(r->x, nullptr);
+    EXPECT_EQ(r->x[0], 10.123456789F) << "the classic pass keeps its floats";
+    r = stream.Next();
+    ASSERT_EQ(r->pointsRead, 2U);
+    EXPECT_EQ(r->x, nullptr);
+    expectPair(*r, 0, -179.99999999, 1e-9);
+    expectPair(*r, 1, 179.5, -0.25);
+    r = stream.Next();
+    EXPECT_EQ(r->pointsRead, 0U);
+    EXPECT_EQ(r->lon, nullptr);
+    r = stream.Next();
+    ASSERT_EQ(r->pointsRead, static_cast<std::size_t>(MaxPoints + 1));
+    EXPECT_EQ(r->x, nullptr) << "over the limit for the classic pass";
+    expectPair(*r, MaxPoints, std::strtod((std::to_string(MaxPoints) + ".0000001").c_str(), nullptr),
+               -(MaxPoints % 90) - 0.5);
+    EXPECT_EQ(stream.Next(), nullptr);
+}
+
 }  // namespace
 }  // namespace zarn

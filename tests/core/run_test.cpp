@@ -1,6 +1,7 @@
 #include "analysisrun.h"
 #include "resultfiles.h"
 #include "runerror.h"
+#include "runoutput.h"
 #include "testfiles.h"
 #include "workspace.h"
 
@@ -89,11 +90,12 @@ private:
 class AnalysisRun : public testing::Test {
 protected:
     // Runs on `input` saved as `title`; the input must come out unchanged.
-    RunOutcome Run(std::string_view input, const std::string& title = "in.bna", MapStage* map = nullptr)
+    RunOutcome Run(std::string_view input, const std::string& title = "in.bna", MapStage* map = nullptr,
+                   const RunOptions& options = {})
     {
         const std::string path = dir.Write(title, input);
         host = std::make_unique<RecordingHost>(path, title);
-        const RunOutcome outcome = ProcessBnaFile(*ws, map, *host);
+        const RunOutcome outcome = ProcessBnaFile(*ws, map, *host, options);
         EXPECT_EQ(ReadBytes(path), input) << "the input is never written";
         return outcome;
     }
@@ -292,6 +294,61 @@ TEST_F(AnalysisRun, ReadOnlyFolderFails)
     host = std::make_unique<RecordingHost>(input, "in.bna");
     ExpectFailed(ProcessBnaFile(*ws, nullptr, *host));
     EXPECT_EQ(ReadBytes(input), RecordA);
+}
+
+// A further output that notes what it is given and fails where told to.
+class NotingOutput : public RunOutput {
+public:
+    void Open(const OutputNames& names, const std::string& /*inputPath*/, RunHost& /*host*/) override
+    {
+        calls.push_back("open " + names.baseName);
+    }
+    void Add(const RecordResult& r) override
+    {
+        if (failAt == calls.size()) {
+            throw RunError("disk full");
+        }
+        calls.push_back(std::string(r.record.firstName) + " " + std::to_string(r.record.pointsRead) +
+                        (r.classic != nullptr ? " classic" : "") + (r.geodesic != nullptr ? " ellipsoid" : ""));
+    }
+    void Close(RunHost& /*host*/) override { calls.emplace_back("close"); }
+    void Abandon() noexcept override { calls.emplace_back("abandon"); }
+    void AppendSummary(RunHost& host) override { host.AppendSummary("noted"); }
+
+    Lines calls;
+    std::size_t failAt = 0;  // none: the list never shrinks to it
+};
+
+TEST_F(AnalysisRun, FurtherOutputsSeeEveryCompleteRecordAsWritten)
+{
+    NotingOutput noted;
+    const std::string input = Record("Big", 20001) + "\"L\",\"B\",-2\r\n1,2\r\n3,4\r\n" + std::string(RecordA);
+    EXPECT_EQ(Run(input, "in.bna", nullptr, RunOptions{false, {&noted}}), RunOutcome::Completed);
+    EXPECT_EQ(noted.calls, (Lines{"open in", "Big 20001", "L 2 classic", "A 1 classic", "close"}));
+    EXPECT_EQ(host->summary.back(), "noted");
+    EXPECT_EQ(AreaFile(), "\"L\", \"B\", 0\r\n" + std::string(AreaA)) << "the classic files are unchanged";
+}
+
+TEST_F(AnalysisRun, OutputThatFailsIsAbandonedAloneAndTheRunThenFails)
+{
+    NotingOutput failing;
+    failing.failAt = 2;
+    NotingOutput other;
+    const std::string input = std::string(RecordA) + Record("C", 3) + std::string(RecordA);
+    EXPECT_EQ(Run(input, "in.bna", nullptr, RunOptions{false, {&failing, &other}}), RunOutcome::Failed);
+    EXPECT_EQ(failing.calls, (Lines{"open in", "A 1 classic", "abandon"}));
+    EXPECT_EQ(other.calls, (Lines{"open in", "A 1 classic", "C 3 classic", "A 1 classic", "close"}));
+    EXPECT_EQ(std::count(host->summary.begin(), host->summary.end(), "noted"), 1);
+    EXPECT_EQ(host->cause, "disk full");
+    EXPECT_EQ(host->boxes, Lines{std::string(RunFailedMessage)});
+    EXPECT_EQ(AreaFile(), std::string(AreaA) + "\"C\", \"x\", 0\r\n" + std::string(AreaA));
+}
+
+TEST_F(AnalysisRun, OutputsOfARunThatFailsAreAbandoned)
+{
+    NotingOutput noted;
+    ExpectFailed(Run(std::string(RecordA) + "\"cut\",\"x\",3\r\n1,2\r\n", "in.bna", nullptr, RunOptions{false, {&noted}}));
+    EXPECT_EQ(noted.calls, (Lines{"open in", "A 1 classic", "abandon"}));
 }
 
 TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsAfterTheFilesAreClosed)

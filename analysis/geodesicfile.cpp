@@ -1,0 +1,115 @@
+#include "geodesicfile.h"
+
+#include "analysisrun.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace zarn {
+
+namespace {
+
+void AppendQuoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (const char c : text) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+void AppendFixed(std::string& out, double value, int decimals)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    std::string_view text(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0);
+    // A small negative value rounds to "-0.000000": no sign for a zero.
+    if (!text.empty() && text.front() == '-' && text.find_first_not_of("-0.") == std::string_view::npos) {
+        text.remove_prefix(1);
+    }
+    out += text;
+}
+
+GeodesicFile::~GeodesicFile()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+void GeodesicFile::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)
+{
+    fileTitle_ = names.baseName + "Geodesic.csv";
+    path_ = names.outputFolder + fileTitle_;
+    classicDiffers_ = 0;
+    file_ = OpenResultFile(path_, inputPath);
+    WriteResultBytes(file_, path_, HeaderLine);
+}
+
+void GeodesicFile::Add(const RecordResult& result)
+{
+    const GeodesicFigures& g = *result.geodesic;
+    line_.clear();
+    AppendQuoted(line_, result.record.firstName);
+    line_ += ',';
+    AppendQuoted(line_, result.record.secondName);
+    line_ += ',';
+    line_ += std::to_string(result.record.pointsRead);
+    line_ += ',';
+    AppendFixed(line_, g.areaKm2, 6);
+    line_ += ',';
+    AppendFixed(line_, g.perimeterKm, 6);
+    line_ += ',';
+    if (g.hasCentroid) {
+        const std::size_t lonStart = line_.size();
+        AppendFixed(line_, g.centroidLon, 7);
+        // A longitude just short of 180 rounds up to it: that is -180.
+        if (std::string_view(line_).substr(lonStart) == "180.0000000") {
+            line_.replace(lonStart, std::string::npos, "-180.0000000");
+        }
+        line_ += ',';
+        AppendFixed(line_, g.centroidLat, 7);
+    } else {
+        line_ += ',';
+    }
+    line_ += ',';
+    AppendFlagWords(line_, g.flags);
+    line_ += "\r\n";
+    WriteResultBytes(file_, path_, line_);
+    if ((g.flags & ClassicDiffers) != 0) {
+        ++classicDiffers_;
+    }
+}
+
+void GeodesicFile::Close(RunHost& /*host*/)
+{
+    if (file_ != nullptr) {
+        CloseResultFile(file_, path_);
+    }
+}
+
+void GeodesicFile::Abandon() noexcept
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+void GeodesicFile::AppendSummary(RunHost& host)
+{
+    host.AppendSummary("\tEllipsoid areas: \t" + fileTitle_);
+    if (classicDiffers_ == 1) {
+        host.AppendSummary(" The classic area of 1 polygon differs by more than 1 % from its area on the WGS84 ellipsoid.");
+    } else if (classicDiffers_ > 1) {
+        host.AppendSummary(" The classic areas of " + std::to_string(classicDiffers_) +
+                           " polygons differ by more than 1 % from their areas on the WGS84 ellipsoid.");
+    }
+}
+
+}  // namespace zarn
