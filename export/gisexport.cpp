@@ -1,6 +1,9 @@
 #include "gisexport.h"
 
 #include "analysisrun.h"
+#ifdef ZARN_HAVE_GEODESIC
+#include "geodesicfile.h"
+#endif
 #include "numbertext.h"
 #include "runerror.h"
 
@@ -130,6 +133,20 @@ double AsWritten(double value)
     return parsed;
 }
 
+#ifdef ZARN_HAVE_GEODESIC
+// The ellipsoid figures as <base>Geodesic.csv writes them.
+constexpr int GeodesicDecimals = 6;
+
+double Fixed(double value, int decimals)
+{
+    std::string text;
+    AppendFixed(text, value, decimals);
+    double parsed = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), parsed);
+    return parsed;
+}
+#endif
+
 std::string Utf8(std::string_view name, bool& recoded)
 {
     std::string text(name);
@@ -188,6 +205,7 @@ struct GisExport::Target {
     const ExportFormatInfo& info;
     std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
     std::array<OGRLayer*, LayerCount> layers{};
+    std::array<std::array<int, FieldCount>, LayerCount> fieldIndex{};
     std::vector<std::string> renamedFields;  // "area_wgs84_km2 as area_wgs84"
 
     File& FileOf(std::size_t layer) { return *files[info.oneFile ? 0 : layer]; }
@@ -251,7 +269,8 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
 {
     auto file = std::make_unique<File>();
     const std::string stem = names.outputFolder + names.baseName + std::string(suffix);
-    const std::string ext = "." + std::string(target.info.extension);
+    std::string ext(1, '.');
+    ext += target.info.extension;
     file->finalPath = stem + ext;
     file->tempPath = stem + std::string(TempInfix) + ext;
     for (const std::string* path : {&file->finalPath, &file->tempPath}) {
@@ -310,8 +329,16 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& me
         if (layer->CreateField(&field) != OGRERR_NONE) {
             messages.Fail(file.tempPath, std::string("cannot create the field ") + Fields[f].name);
         }
-        const char* given = layer->GetLayerDefn()->GetFieldDefn(f)->GetNameRef();
-        if (std::strcmp(given, Fields[f].name) != 0) {
+        // Drivers may hold fields of their own (KML's Name and Description,
+        // which take ours of the same name) or launder a name (Shapefile).
+        OGRFeatureDefn* defn = layer->GetLayerDefn();
+        int index = defn->GetFieldIndex(Fields[f].name);
+        if (index < 0) {
+            index = defn->GetFieldCount() - 1;
+        }
+        target.fieldIndex[kind][static_cast<std::size_t>(f)] = index;
+        const char* given = defn->GetFieldDefn(index)->GetNameRef();
+        if (!EQUAL(given, Fields[f].name)) {
             const std::string renamed = std::string(Fields[f].name) + " as " + given;
             if (std::find(target.renamedFields.begin(), target.renamedFields.end(), renamed) ==
                 target.renamedFields.end()) {
@@ -356,23 +383,26 @@ void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geom
 {
     OGRLayer* layer = LayerFor(target, kind, geodesic, names, inputPath, messages);
     File& file = target.FileOf(kind);
+    const std::array<int, FieldCount>& at = target.fieldIndex[kind];
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
-    feature->SetField(Name, row.name.c_str());
-    feature->SetField(Second, row.second.c_str());
-    feature->SetField(PointCount, row.points);
+    feature->SetField(at[Name], row.name.c_str());
+    feature->SetField(at[Second], row.second.c_str());
+    feature->SetField(at[PointCount], row.points);
     if (Layers[kind].figures) {
         if (row.hasArea) {
-            feature->SetField(AreaKm2, row.areaKm2);
+            feature->SetField(at[AreaKm2], row.areaKm2);
         } else {
-            feature->SetFieldNull(AreaKm2);
+            feature->SetFieldNull(at[AreaKm2]);
         }
+#ifdef ZARN_HAVE_GEODESIC
         if (geodesic && row.geodesic != nullptr) {
-            feature->SetField(AreaWgs84Km2, row.geodesic->areaKm2);
-            feature->SetField(PerimeterKm, row.geodesic->perimeterKm);
+            feature->SetField(at[AreaWgs84Km2], Fixed(row.geodesic->areaKm2, GeodesicDecimals));
+            feature->SetField(at[PerimeterKm], Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
             std::string words;
             AppendFlagWords(words, row.geodesic->flags);
-            feature->SetField(Flags, words.c_str());
+            feature->SetField(at[Flags], words.c_str());
         }
+#endif
     }
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
@@ -572,8 +602,8 @@ void GisExport::Close(RunHost& host)
             }
             file->renamed = true;
             written_.push_back(file->finalPath);
-            summary_.push_back("\t" + std::string(target->info.title) + ": \t" +
-                               file->finalPath.substr(names_.outputFolder.size()));
+            std::string& line = summary_.emplace_back(1, '\t');
+            line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
     }
     if (recodedCount_ > 0) {

@@ -2,6 +2,9 @@
 
 #include "analysisrun.h"
 #include "displaysettings.h"
+#ifdef ZARN_HAVE_EXPORT
+#include "gisexport.h"
+#endif
 #include "imagecanvas.h"
 #include "mapdrawing.h"
 #include "workspace.h"
@@ -22,7 +25,7 @@ namespace zarn {
 namespace {
 
 constexpr const char* Usage =
-    "Usage: zarn-batch [--no-map] [--geodesic] [--jobs N] FILE.bna [FILE.bna ...]\n"
+    "Usage: zarn-batch [--no-map] [--geodesic] [--export FORMAT] [--jobs N] FILE.bna [FILE.bna ...]\n"
     "\n"
     "Computes the area (km²) and centroid (degrees) of every polygon of each BNA\n"
     "file, as the ZARN window does, and writes beside each input:\n"
@@ -38,6 +41,14 @@ constexpr const char* Usage =
     "               of every record on the WGS84 ellipsoid, with flags\n"
 #else
     "  --geodesic   (not in this build: it was made without GeographicLib)\n"
+#endif
+#ifdef ZARN_HAVE_EXPORT
+    "  --export FORMAT  also write the polygons, centroids, lines and points\n"
+    "               for a GIS (WGS 84 lon/lat), FORMAT one of: gpkg (NAME.gpkg),\n"
+    "               geojson, shp, fgb, kml (NAMEPolygons.EXT, NAMECentroids.EXT,\n"
+    "               NAMELines.EXT, NAMEPoints.EXT); may be given several times\n"
+#else
+    "  --export FORMAT  (not in this build: it was made without GDAL)\n"
 #endif
     "  --jobs N     run up to N files at once (default: the number of cores);\n"
     "               the lines of one file stay together\n"
@@ -89,6 +100,9 @@ private:
 struct Options {
     bool map = true;
     RunOptions run;
+#ifdef ZARN_HAVE_EXPORT
+    std::vector<ExportFormat> exports;
+#endif
     unsigned jobs = 0;
     std::vector<std::string> files;
 };
@@ -106,14 +120,21 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
     auto ws = std::make_unique<Workspace>();
     BatchHost host(path, out, err, decimal);
     RunOutcome outcome = RunOutcome::Failed;
+    RunOptions run = options.run;
+#ifdef ZARN_HAVE_EXPORT
+    std::optional<GisExport> gis;
+    if (!options.exports.empty()) {
+        run.outputs.push_back(&gis.emplace(options.exports, run.geodesic));
+    }
+#endif
     if (options.map) {
         ImageCanvas canvas;
         DisplaySettings settings;
         ApplyStartupDefaults(settings, canvas);
         MapDrawing map(*ws, canvas, settings);
-        outcome = ProcessBnaFile(*ws, &map, host, options.run);
+        outcome = ProcessBnaFile(*ws, &map, host, run);
     } else {
-        outcome = ProcessBnaFile(*ws, nullptr, host, options.run);
+        outcome = ProcessBnaFile(*ws, nullptr, host, run);
     }
     return outcome == RunOutcome::Completed;
 }
@@ -195,6 +216,22 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
             return 0;
         } else if (a == "--no-map") {
             options.map = false;
+        } else if (a == "--export") {
+#ifdef ZARN_HAVE_EXPORT
+            const std::optional<ExportFormat> format =
+                i + 1 < args.size() ? ParseExportFormat(args[i + 1]) : std::nullopt;
+            if (!format) {
+                std::fprintf(err, "zarn-batch: --export needs one of gpkg, geojson, shp, fgb, kml\n");
+                return 2;
+            }
+            if (std::find(options.exports.begin(), options.exports.end(), *format) == options.exports.end()) {
+                options.exports.push_back(*format);
+            }
+            ++i;
+#else
+            std::fprintf(err, "zarn-batch: --export is not in this build (it was made without GDAL)\n");
+            return 2;
+#endif
         } else if (a == "--geodesic") {
 #ifndef ZARN_HAVE_GEODESIC
             std::fprintf(err, "zarn-batch: --geodesic is not in this build (it was made without GeographicLib)\n");

@@ -1,0 +1,266 @@
+#include "analysisrun.h"
+#include "gisexport.h"
+#include "recordingrun.h"
+#include "testfiles.h"
+#include "workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <gdal_priv.h>
+#include <ogr_geometry.h>
+#include <ogrsf_frmts.h>
+
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PrintTo;
+using test::ReadBytes;
+using test::TempFolder;
+
+// A feature as read back: its fields as text by lower-case name, its geometry.
+struct Row {
+    std::map<std::string, std::string> fields;
+    std::unique_ptr<OGRGeometry> shape;
+
+    std::string Field(const std::string& name) const
+    {
+        const auto it = fields.find(name);
+        return it == fields.end() ? std::string() : it->second;
+    }
+};
+
+// Every row of a layer (or of the file's only layer when `layer` is empty);
+// nothing when the file or layer is missing.
+std::optional<std::vector<Row>> ReadLayer(const std::string& path, const std::string& layer)
+{
+    GDALAllRegister();
+    GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    if (!ds) {
+        return std::nullopt;
+    }
+    OGRLayer* l = layer.empty() ? ds->GetLayer(0) : ds->GetLayerByName(layer.c_str());
+    if (l == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<Row> rows;
+    for (const auto& feature : *l) {
+        Row row;
+        for (int i = 0; i < feature->GetFieldCount(); ++i) {
+            if (feature->IsFieldSetAndNotNull(i)) {
+                std::string name = feature->GetFieldDefnRef(i)->GetNameRef();
+                std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+                row.fields[name] = feature->GetFieldAsString(i);
+            }
+        }
+        if (const OGRGeometry* g = feature->GetGeometryRef()) {
+            row.shape.reset(g->clone());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+double Number(const std::string& text)
+{
+    double value = std::nan("");
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+// The numbers after the last ", " of each line ("area file"), or the pairs of
+// the second line of each record ("centroid file").
+std::vector<double> AreasOf(const std::string& areaFile)
+{
+    std::vector<double> areas;
+    for (std::size_t start = 0, end = 0; (end = areaFile.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = areaFile.substr(start, end - start);
+        areas.push_back(Number(line.substr(line.rfind(", ") + 2)));
+    }
+    return areas;
+}
+
+struct ExportRun {
+    probe::RecordingHost host;
+    std::vector<std::string> written;
+    RunOutcome outcome;
+};
+
+// Writes `bytes` as <base>.bna in `dir` and runs the analysis (no map) with
+// the export to `formats`.
+ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats)
+{
+    const std::string title = std::string(base) + ".bna";
+    const std::string path = dir.Write(title, bytes);
+    GisExport exporter(std::move(formats), false);
+    RunOptions options;
+    options.outputs.push_back(&exporter);
+    ExportRun run{probe::RecordingHost(path, title), {}, RunOutcome::Failed};
+    auto ws = std::make_unique<Workspace>();
+    run.outcome = ProcessBnaFile(*ws, nullptr, run.host, options);
+    run.written = exporter.Written();
+    return run;
+}
+
+struct FormatCase {
+    std::string name;
+    ExportFormat format;
+    // Degrees a vertex may move: KML's writer keeps 15 significant digits.
+    double tolerance = 0.0;
+    // Where the layer of that name is: the file (after the input's base) and
+    // the layer within it ("" for the file's only layer).
+    std::string Path(const TempFolder& dir, std::string_view base, const std::string& layer) const
+    {
+        const ExportFormatInfo& info = Info(format);
+        if (info.oneFile) {
+            return dir.File(std::string(base) + "." + std::string(info.extension));
+        }
+        std::string suffix = layer == "centroids_wgs84" ? "CentroidsWgs84" : layer;
+        suffix[0] = static_cast<char>(std::toupper(suffix[0]));
+        return dir.File(std::string(base) + suffix + "." + std::string(info.extension));
+    }
+    std::optional<std::vector<Row>> Read(const TempFolder& dir, std::string_view base, const std::string& layer) const
+    {
+        return ReadLayer(Path(dir, base, layer), Info(format).oneFile ? layer : "");
+    }
+};
+
+const FormatCase Formats[] = {
+    {"GeoPackage", ExportFormat::GeoPackage},
+    {"GeoJSON", ExportFormat::GeoJson},
+    {"Shapefile", ExportFormat::Shapefile},
+    {"FlatGeobuf", ExportFormat::FlatGeobuf},
+    {"KML", ExportFormat::Kml, 1e-12},
+};
+
+using Points = std::vector<std::pair<double, double>>;
+
+// A ring of n points round (lon, lat) with radius 1, closed on its first point.
+Points Circle(int n, double lon, double lat)
+{
+    Points ring;
+    for (int i = 0; i < n - 1; ++i) {
+        const double a = 2.0 * M_PI * i / (n - 1);
+        ring.emplace_back(lon + std::cos(a), lat + std::sin(a));
+    }
+    ring.push_back(ring.front());
+    return ring;
+}
+
+std::string Record(std::string_view header, const Points& points)
+{
+    std::string text(header);
+    char buf[64];
+    for (const auto& [x, y] : points) {
+        std::snprintf(buf, sizeof buf, "%.17g,%.17g\r\n", x, y);
+        text += buf;
+    }
+    return text;
+}
+
+const Points Coast = Circle(25000, 30, -40);
+
+// Names with commas, quotes, UTF-8 and Windows-1252 bytes; a ring with a
+// hole, an open ring, a point, a two-point segment, a line record and a ring
+// of 25,000 points (more than the classic pass takes).
+const std::string Mixed = "\"Square, with lake\",\"Z\xC3\xBCrich\",11\r\n"
+                          "0,0\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\n2,2\r\n2,8\r\n8,8\r\n8,2\r\n2,2\r\n0,0\r\n"
+                          "O'Brien \"The Rock\",Caf\xE9 \x80,4\r\n"
+                          "20.125,20.5\r\n21.0000000001,20.5\r\n21.0000000001,21.75\r\n20.125,21.75\r\n"
+                          "\"Buoy\",\"\",1\r\n5.5,6.5\r\n"
+                          "\"Bridge\",\"3\",2\r\n1,1\r\n2,2\r\n"
+                          "\"Road\",\"\",-3\r\n0,0\r\n1,1\r\n2,0.333333333333333314829616256247\r\n" +
+                          Record("\"Coast\",\"big\",25000\r\n", Coast);
+
+// The exterior ring of the first polygon (Polygon or MultiPolygon).
+const OGRLinearRing* Exterior(const OGRGeometry& g)
+{
+    const OGRGeometry* part = g.getGeometryType() == wkbMultiPolygon ? g.toMultiPolygon()->getGeometryRef(0) : &g;
+    return part->toPolygon()->getExteriorRing();
+}
+
+// True when the ring has the input's vertices first, in the middle and
+// last, read forwards or backwards (formats orient rings their own way).
+bool SameEnds(const OGRLinearRing& ring, const Points& in, double tolerance)
+{
+    const int n = ring.getNumPoints();
+    if (static_cast<std::size_t>(n) != in.size()) {
+        return false;
+    }
+    const auto at = [&](int i, std::size_t j) {
+        return std::fabs(ring.getX(i) - in[j].first) <= tolerance && std::fabs(ring.getY(i) - in[j].second) <= tolerance;
+    };
+    const std::size_t mid = in.size() / 2;
+    return (at(0, 0) && at(n / 2, mid) && at(n - 1, in.size() - 1)) ||
+           (at(n - 1, 0) && at(n - 1 - n / 2, mid) && at(0, in.size() - 1));
+}
+
+class EachFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(EachFormat, WritesEveryRecordAsTheFileAndTheClassicFilesHaveIt)
+{
+    const FormatCase& f = GetParam();
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "mixed", Mixed, {f.format});
+    ASSERT_EQ(run.outcome, RunOutcome::Completed) << (run.host.causes.empty() ? "" : run.host.causes[0]);
+
+    const auto polygons = f.Read(dir, "mixed", "polygons");
+    const auto centroids = f.Read(dir, "mixed", "centroids");
+    const auto points = f.Read(dir, "mixed", "points");
+    const auto lines = f.Read(dir, "mixed", "lines");
+    ASSERT_TRUE(polygons && centroids && points && lines);
+    ASSERT_EQ(polygons->size(), 3U);
+    ASSERT_EQ(points->size(), 1U);
+    ASSERT_EQ(lines->size(), 2U);
+
+    EXPECT_EQ((*polygons)[0].Field("name"), "Square, with lake");
+    EXPECT_EQ((*polygons)[0].Field("second"), "Z\xC3\xBCrich");
+    EXPECT_EQ((*polygons)[1].Field("name"), "O'Brien \"The Rock\"");
+    EXPECT_EQ((*polygons)[1].Field("second"), "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ((*polygons)[2].Field("points"), "25000");
+    EXPECT_EQ((*polygons)[2].Field("area_km2"), "");  // over the classic pass's limit
+    EXPECT_EQ((*points)[0].Field("name"), "Buoy");
+    EXPECT_EQ((*lines)[0].Field("name"), "Bridge");
+    EXPECT_EQ((*lines)[1].Field("points"), "-3");
+
+    // The centroids and areas are those of the classic files, row for row.
+    const std::vector<double> areas = AreasOf(ReadBytes(dir.File("mixedArea.csv")));
+    ASSERT_EQ(centroids->size(), areas.size());
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        EXPECT_EQ(Number((*centroids)[i].Field("area_km2")), areas[i]) << i;
+    }
+    EXPECT_EQ(Number((*polygons)[0].Field("area_km2")), areas[0]);
+    EXPECT_EQ((*centroids)[0].shape->toPoint()->getX(), 5);
+    EXPECT_EQ((*centroids)[0].shape->toPoint()->getY(), 5);
+
+    // Rings as written, closed where the file left them open; the hole apart.
+    ASSERT_TRUE((*polygons)[0].shape && (*polygons)[1].shape && (*polygons)[2].shape);
+    EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[0].shape), {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, f.tolerance));
+    EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[1].shape),
+                         {{20.125, 20.5}, {21.0000000001, 20.5}, {21.0000000001, 21.75}, {20.125, 21.75}, {20.125, 20.5}}, f.tolerance));
+    EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[2].shape), Coast, f.tolerance));
+    const OGRGeometry* road = (*lines)[1].shape.get();
+    ASSERT_TRUE(road != nullptr && road->getGeometryType() == wkbLineString);
+    EXPECT_NEAR(road->toLineString()->getY(2), 0.333333333333333314829616256247, f.tolerance);
+    EXPECT_EQ((*points)[0].shape->toPoint()->getX(), 5.5);
+
+    // The names read as Windows-1252 are told once.
+    EXPECT_NE(std::find(run.host.progress.begin(), run.host.progress.end(),
+                        "Export: names that are not UTF-8 read as Windows-1252 in record 2 \"O'Brien \"The Rock\"\"."),
+              run.host.progress.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::ValuesIn(Formats),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace zarn
