@@ -178,7 +178,7 @@ void RecordStream::Shared::Read(BnaInput& in)
     PutFull(std::move(block));
 }
 
-RecordStream::RecordStream(BnaInput& in) : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
+RecordStream::RecordStream(BnaInput& in, bool /*keepDegrees*/) : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
 {
     Shared& s = *shared_;
     try {
