@@ -34,14 +34,15 @@ public:
     // Starts reading; `in` must outlive the stream and is not touched by the
     // caller until the stream is gone.
     explicit RecordStream(BnaInput& in);
-    // Stops the reading thread, whatever state it is in.
+    // Stops the reading thread, whatever state it is in, within a record or a
+    // few thousand pairs read past.
     ~RecordStream();
     RecordStream(const RecordStream&) = delete;
     RecordStream& operator=(const RecordStream&) = delete;
 
     // The next record, valid until the next call; null at the end of the
-    // file. Throws the reading's RunError (or bad_alloc) after the last record
-    // it delivered.
+    // file. Throws what stopped the reading (its RunError, bad_alloc, any
+    // exception the reading thread met) after the last record it delivered.
     const StreamRecord* Next();
 
     std::uint64_t FileSize() const { return fileSize_; }
