@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace zarn {
@@ -99,23 +101,31 @@ bool ParseJobs(const std::string& text, unsigned& jobs)
     return ec == std::errc() && ptr == text.data() + text.size() && jobs > 0;
 }
 
-// One file's run with its own workspace and canvas, so files can run side by side.
+// One file's run with its own workspace and canvas, so files can run side by
+// side. Nothing leaves it by exception: on a --jobs worker that would end the
+// program with the other files' runs.
 bool RunFile(const std::string& path, const Options& options, std::FILE* out, std::FILE* err,
              const std::string& decimal)
 {
-    auto ws = std::make_unique<Workspace>();
-    BatchHost host(path, out, err, decimal);
-    RunOutcome outcome = RunOutcome::Failed;
-    if (options.map) {
-        ImageCanvas canvas;
-        DisplaySettings settings;
-        ApplyStartupDefaults(settings, canvas);
-        MapDrawing map(*ws, canvas, settings);
-        outcome = ProcessBnaFile(*ws, &map, host, options.run);
-    } else {
-        outcome = ProcessBnaFile(*ws, nullptr, host, options.run);
+    try {
+        auto ws = std::make_unique<Workspace>();
+        BatchHost host(path, out, err, decimal);
+        RunOutcome outcome = RunOutcome::Failed;
+        if (options.map) {
+            ImageCanvas canvas;
+            DisplaySettings settings;
+            ApplyStartupDefaults(settings, canvas);
+            MapDrawing map(*ws, canvas, settings);
+            outcome = ProcessBnaFile(*ws, &map, host, options.run);
+        } else {
+            outcome = ProcessBnaFile(*ws, nullptr, host, options.run);
+        }
+        return outcome == RunOutcome::Completed;
+    } catch (const std::exception& e) {
+        std::fprintf(err, "zarn-batch: %s: %s\n", path.c_str(), e.what());
+        std::fprintf(out, "%.*s\n", static_cast<int>(RunFailedMessage.size()), RunFailedMessage.data());
+        return false;
     }
-    return outcome == RunOutcome::Completed;
 }
 
 void CopyAndClose(std::FILE* from, std::FILE* to)
@@ -151,15 +161,23 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
     }
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> workers;
-    for (unsigned w = 0; w < jobs; ++w) {
-        workers.emplace_back([&] {
-            for (std::size_t i = next++; i < n; i = next++) {
-                ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
-                std::fflush(spools[i]);
-                done[i] = true;
-                done[i].notify_all();
-            }
-        });
+    const auto work = [&] {
+        for (std::size_t i = next++; i < n; i = next++) {
+            ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
+            std::fflush(spools[i]);
+            done[i] = true;
+            done[i].notify_all();
+        }
+    };
+    try {
+        for (unsigned w = 0; w < jobs; ++w) {
+            workers.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started share the files.
+        if (workers.empty()) {
+            work();
+        }
     }
     bool allOk = true;
     for (std::size_t i = 0; i < n; ++i) {
