@@ -262,6 +262,8 @@ RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const Run
         cause = e.what();
     } catch (const std::bad_alloc&) {
         cause = "out of memory";
+    } catch (const std::exception& e) {
+        cause = e.what();  // a library's own failure (a mutex, a length) ends the run as any other
     }
     host.ReportCause(*cause);
     host.ShowCritical(RunFailedMessage);

@@ -1,11 +1,13 @@
 #include "bnainput.h"
 
 #include "bnanumber.h"
+#include "filepath.h"
 #include "runerror.h"
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 namespace zarn {
 
@@ -26,19 +28,26 @@ std::string Describe(int err) { return std::strerror(err); }
 
 BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferBytes])
 {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) {
-        throw RunError("cannot open " + path + ": " + Describe(errno));
-    }
-    struct stat st {};
-    if (fstat(fileno(file_), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
+    // A folder opens for reading on POSIX systems (its reads fail) and not
+    // at all on Windows; either way it is named as what it is.
+    file_ = OpenFile(path, "rb");
+    const int openError = errno;
+    const std::filesystem::path name = PathFromUtf8(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(name, ec)) {
+        if (file_ != nullptr) {
             std::fclose(file_);
             file_ = nullptr;
-            throw RunError("cannot read " + path + ": it is a folder");
         }
-        fileSize_ = static_cast<std::uint64_t>(st.st_size);
+        throw RunError("cannot read " + path + ": it is a folder");
     }
+    if (file_ == nullptr) {
+        throw RunError("cannot open " + path + ": " + Describe(openError));
+    }
+    // Only for the progress indicator: a size that cannot be told (a pipe)
+    // leaves it at 0.
+    const std::uintmax_t size = std::filesystem::file_size(name, ec);
+    fileSize_ = ec ? 0 : static_cast<std::uint64_t>(size);
     std::setvbuf(file_, nullptr, _IONBF, 0);
     // UTF-16 text reads as records of junk names without points, which a run
     // would report as complete results; a byte-order mark gives it away.

@@ -6,9 +6,13 @@ namespace zarn {
 
 namespace {
 
-void SkipPairs(BnaInput& in, std::int64_t pairs)
+void SkipPairs(BnaInput& in, std::int64_t pairs, const std::atomic<bool>* stop)
 {
+    constexpr std::int64_t PairsBetweenLooks = 4096;
     for (std::int64_t k = 0; k < pairs; ++k) {
+        if (stop != nullptr && k % PairsBetweenLooks == 0 && stop->load(std::memory_order_relaxed)) {
+            return;
+        }
         in.ReadCoordinate();
         in.ReadCoordinate();
     }
@@ -27,11 +31,11 @@ void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName
     ws.curPoly.nPoints = in.ReadCount();
 }
 
-void ReadBnaPoints(BnaInput& in, Workspace& ws)
+void ReadBnaPoints(BnaInput& in, Workspace& ws, const std::atomic<bool>* stop)
 {
     const std::int32_t n = ws.curPoly.nPoints;
     if (n < 0) {
-        SkipPairs(in, -static_cast<std::int64_t>(n));
+        SkipPairs(in, -static_cast<std::int64_t>(n), stop);
         return;
     }
     // Marked before reading: a record that ends early has still written
@@ -45,9 +49,9 @@ void ReadBnaPoints(BnaInput& in, Workspace& ws)
     }
 }
 
-void SkipBnaPoints(BnaInput& in, const Workspace& ws)
+void SkipBnaPoints(BnaInput& in, const Workspace& ws, const std::atomic<bool>* stop)
 {
-    SkipPairs(in, ws.curPoly.nPoints);
+    SkipPairs(in, ws.curPoly.nPoints, stop);
 }
 
 }  // namespace zarn

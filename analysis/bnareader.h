@@ -3,6 +3,7 @@
 #include "bnainput.h"
 #include "workspace.h"
 
+#include <atomic>
 #include <string>
 
 namespace zarn {
@@ -21,9 +22,14 @@ void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName
 // Reads the record's pairs into slots 0 .. n - 1. A negative count -n is a
 // line of n points in the BNA convention: its pairs are read past and the
 // record keeps no points.
-void ReadBnaPoints(BnaInput& in, Workspace& ws);
+// Reading past pairs can take as long as the file is big (a count may claim
+// two billion of them): when `stop` is given, it is looked at every few
+// thousand pairs, and once it is true the reading ends there, inside the
+// record.
+void ReadBnaPoints(BnaInput& in, Workspace& ws, const std::atomic<bool>* stop = nullptr);
 
-// Reads past the pairs of a record over MaxPoints without storing them.
-void SkipBnaPoints(BnaInput& in, const Workspace& ws);
+// Reads past the pairs of a record over MaxPoints without storing them;
+// `stop` as for ReadBnaPoints.
+void SkipBnaPoints(BnaInput& in, const Workspace& ws, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace zarn

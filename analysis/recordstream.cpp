@@ -4,8 +4,8 @@
 #include "runerror.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -31,8 +31,7 @@ struct Item {
     std::uint64_t bytesRead = 0;
 };
 
-// A batch of records: their names, their points and, after the last of
-// them, what stopped the reading, if anything.
+// A batch of records: their names and their points.
 struct Block {
     static constexpr std::size_t TargetPoints = std::size_t{1} << 15;
     static constexpr std::size_t TargetItems = 2048;
@@ -51,8 +50,6 @@ struct Block {
         lon.clear();
         lat.clear();
         text.clear();
-        error = nullptr;
-        last = false;
     }
 
     std::vector<Item> items;
@@ -61,15 +58,22 @@ struct Block {
     std::vector<double> lon;
     std::vector<double> lat;
     std::string text;
-    std::exception_ptr error;
-    bool last = false;
 };
 
 }  // namespace
 
 // Blocks travel from the reading thread to the caller and back for reuse.
+// Neither queue ever holds more than Capacity blocks, and both have room for
+// that many from the start, so handing a block over allocates nothing and a
+// failure can always be passed on.
 struct RecordStream::Shared {
     static constexpr std::size_t Capacity = 4;
+
+    Shared()
+    {
+        full.reserve(Capacity);
+        empty.reserve(Capacity);
+    }
 
     // Reading side: an empty block, or null once the caller has quit.
     std::unique_ptr<Block> TakeEmpty()
@@ -80,8 +84,9 @@ struct RecordStream::Shared {
             return nullptr;
         }
         if (empty.empty()) {
+            auto block = std::make_unique<Block>();
             ++created;
-            return std::make_unique<Block>();
+            return block;
         }
         auto block = std::move(empty.back());
         empty.pop_back();
@@ -96,12 +101,31 @@ struct RecordStream::Shared {
         }
         changed.notify_all();
     }
+    // The reading is over: `block` (if any) holds its last records, `failure`
+    // (if any) what stopped it after them.
+    void Finish(std::unique_ptr<Block> block, std::exception_ptr failure)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            if (block) {
+                full.push_back(std::move(block));
+            }
+            error = std::move(failure);
+            finished = true;
+        }
+        changed.notify_all();
+    }
+    // Caller's side: the next full block, or null when the reading is over
+    // and every block has been taken.
     std::unique_ptr<Block> TakeFull()
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return !full.empty(); });
+        changed.wait(lock, [&] { return finished || !full.empty(); });
+        if (full.empty()) {
+            return nullptr;
+        }
         auto block = std::move(full.front());
-        full.pop_front();
+        full.erase(full.begin());
         return block;
     }
     void PutEmpty(std::unique_ptr<Block> block)
@@ -122,14 +146,19 @@ struct RecordStream::Shared {
     }
 
     void Read(BnaInput& in);
-    static void ReadWithDegrees(BnaInput& in, Block& block, Item& item);
+    void ReadWithDegrees(BnaInput& in, Block& block, Item& item);
+    bool ReadRecords(BnaInput& in, std::unique_ptr<Block>& block);
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::unique_ptr<Block>> full;
+    std::vector<std::unique_ptr<Block>> full;  // oldest first
     std::vector<std::unique_ptr<Block>> empty;
     std::size_t created = 0;
-    bool quit = false;
+    bool finished = false;
+    std::exception_ptr error;
+    // Also read without the mutex, between records and while pairs are read
+    // past, so that the destructor never waits for the rest of the file.
+    std::atomic<bool> quit = false;
     bool keepDegrees = false;
 
     // The caller's side.
@@ -141,60 +170,77 @@ struct RecordStream::Shared {
 
 void RecordStream::Shared::Read(BnaInput& in)
 {
-    std::unique_ptr<Block> block = TakeEmpty();
+    // Everything the thread does is inside the try: an exception leaving the
+    // thread would end the program.
+    std::unique_ptr<Block> block;
+    try {
+        if (ReadRecords(in, block)) {
+            Finish(std::move(block), nullptr);
+        }
+    } catch (...) {
+        Finish(std::move(block), std::current_exception());
+    }
+}
+
+// Returns false when the caller has quit.
+bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& block)
+{
+    block = TakeEmpty();
     if (!block) {
-        return;
+        return false;
     }
     // The reader's own workspace: the caller's belongs to the caller.
     const auto ws = std::make_unique<Workspace>();
     std::string firstName;
     std::string secondName;
-    try {
-        while (!in.AtEnd()) {
-            if (block->Full()) {
-                PutFull(std::move(block));
-                block = TakeEmpty();
-                if (!block) {
-                    return;
-                }
-            }
-            ws->ResetPolygon();
-            ReadBnaHeader(in, firstName, secondName, *ws);
-            Item& item = block->items.emplace_back();
-            item.firstOffset = block->text.size();
-            item.firstSize = firstName.size();
-            block->text.append(firstName);
-            item.secondOffset = block->text.size();
-            item.secondSize = secondName.size();
-            block->text.append(secondName);
-            item.nPoints = ws->curPoly.nPoints;
-            if (keepDegrees) {
-                ReadWithDegrees(in, *block, item);
-            } else if (item.nPoints > MaxPoints) {
-                SkipBnaPoints(in, *ws);
-            } else {
-                ReadBnaPoints(in, *ws);
-                if (item.nPoints > 0) {
-                    const auto n = static_cast<std::size_t>(item.nPoints);
-                    item.pointOffset = block->x.size();
-                    item.withPoints = true;
-                    block->x.insert(block->x.end(), ws->pointX.begin(), ws->pointX.begin() + n);
-                    block->y.insert(block->y.end(), ws->pointY.begin(), ws->pointY.begin() + n);
-                }
-            }
-            item.complete = true;
-            item.bytesRead = in.BytesRead();
+    while (!in.AtEnd()) {
+        if (quit.load(std::memory_order_relaxed)) {
+            return false;
         }
-    } catch (...) {
-        block->error = std::current_exception();
+        if (block->Full()) {
+            PutFull(std::move(block));
+            block = TakeEmpty();
+            if (!block) {
+                return false;
+            }
+        }
+        ws->ResetPolygon();
+        ReadBnaHeader(in, firstName, secondName, *ws);
+        Item& item = block->items.emplace_back();
+        item.firstOffset = block->text.size();
+        item.firstSize = firstName.size();
+        block->text.append(firstName);
+        item.secondOffset = block->text.size();
+        item.secondSize = secondName.size();
+        block->text.append(secondName);
+        item.nPoints = ws->curPoly.nPoints;
+        if (keepDegrees) {
+            ReadWithDegrees(in, *block, item);
+        } else if (item.nPoints > MaxPoints) {
+            SkipBnaPoints(in, *ws, &quit);
+        } else {
+            ReadBnaPoints(in, *ws, &quit);
+            if (item.nPoints > 0) {
+                const auto n = static_cast<std::size_t>(item.nPoints);
+                item.pointOffset = block->x.size();
+                item.withPoints = true;
+                block->x.insert(block->x.end(), ws->pointX.begin(), ws->pointX.begin() + n);
+                block->y.insert(block->y.end(), ws->pointY.begin(), ws->pointY.begin() + n);
+            }
+        }
+        if (quit.load(std::memory_order_relaxed)) {
+            return false;  // the pairs may have been left half read
+        }
+        item.complete = true;
+        item.bytesRead = in.BytesRead();
     }
-    block->last = true;
-    PutFull(std::move(block));
+    return true;
 }
 
 // Every pair of the record in double precision, and as floats where the
 // classic pass keeps them (a polygon within MaxPoints). The reading and its
-// failures are those of ReadBnaPoints and SkipBnaPoints.
+// failures are those of ReadBnaPoints and SkipBnaPoints, and so is the look
+// at `quit` every few thousand pairs.
 void RecordStream::Shared::ReadWithDegrees(BnaInput& in, Block& block, Item& item)
 {
     const std::int64_t count = item.nPoints;
@@ -204,7 +250,11 @@ void RecordStream::Shared::ReadWithDegrees(BnaInput& in, Block& block, Item& ite
     const std::size_t degreeOffset = block.lon.size();
     double lon = 0.0;
     double lat = 0.0;
+    constexpr std::size_t PairsBetweenLooks = 4096;
     for (std::size_t k = 0; k < pairs; ++k) {
+        if (k % PairsBetweenLooks == 0 && quit.load(std::memory_order_relaxed)) {
+            return;
+        }
         const float x = in.ReadCoordinate(lon);
         const float y = in.ReadCoordinate(lat);
         block.lon.push_back(lon);
@@ -247,6 +297,12 @@ const StreamRecord* RecordStream::Next()
         if (!s.current) {
             s.current = s.TakeFull();
             s.nextItem = 0;
+            if (!s.current) {
+                if (s.error) {
+                    std::rethrow_exception(s.error);
+                }
+                return nullptr;
+            }
         }
         Block& block = *s.current;
         if (s.nextItem < block.items.size()) {
@@ -264,12 +320,6 @@ const StreamRecord* RecordStream::Next()
             r.complete = item.complete;
             r.bytesRead = item.bytesRead;
             return &r;
-        }
-        if (block.error) {
-            std::rethrow_exception(block.error);
-        }
-        if (block.last) {
-            return nullptr;
         }
         s.PutEmpty(std::move(s.current));
     }

@@ -42,14 +42,15 @@ public:
     // caller until the stream is gone. With `keepDegrees` every record also
     // carries its pairs in double precision, whatever its count.
     explicit RecordStream(BnaInput& in, bool keepDegrees = false);
-    // Stops the reading thread, whatever state it is in.
+    // Stops the reading thread, whatever state it is in, within a record or a
+    // few thousand pairs read past.
     ~RecordStream();
     RecordStream(const RecordStream&) = delete;
     RecordStream& operator=(const RecordStream&) = delete;
 
     // The next record, valid until the next call; null at the end of the
-    // file. Throws the reading's RunError (or bad_alloc) after the last record
-    // it delivered.
+    // file. Throws what stopped the reading (its RunError, bad_alloc, any
+    // exception the reading thread met) after the last record it delivered.
     const StreamRecord* Next();
 
     std::uint64_t FileSize() const { return fileSize_; }

@@ -1,12 +1,12 @@
 #include "resultfiles.h"
 
+#include "filepath.h"
 #include "numbertext.h"
 #include "runerror.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace zarn {
 
@@ -16,14 +16,6 @@ constexpr std::size_t FileBufferBytes = std::size_t{1} << 18;
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 std::FILE* OpenResultFile(const std::string& path, const std::string& inputPath)
@@ -31,7 +23,7 @@ std::FILE* OpenResultFile(const std::string& path, const std::string& inputPath)
     if (SameFile(path, inputPath)) {
         throw RunError("the result file " + path + " is the input file itself");
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = OpenFile(path, "wb");
     if (f == nullptr) {
         throw RunError("cannot write " + path + ": " + std::strerror(errno));
     }

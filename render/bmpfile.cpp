@@ -1,5 +1,6 @@
 #include "bmpfile.h"
 
+#include "filepath.h"
 #include "runerror.h"
 
 #include <cerrno>
@@ -64,7 +65,7 @@ void WriteBmp24(const std::string& path, int width, int height, const std::uint3
         }
     }
 
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "wb"));
     if (!file) {
         throw RunError("cannot write " + path + ": " + std::strerror(errno));
     }

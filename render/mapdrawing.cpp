@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <new>
 #include <string>
@@ -81,6 +82,8 @@ bool MapDrawing::DrawMap(RunHost& host)
         host.ReportCause(e.what());
     } catch (const std::bad_alloc&) {
         host.ReportCause("out of memory while drawing");
+    } catch (const std::exception& e) {
+        host.ReportCause(e.what());
     }
     host.ShowCritical(DrawFailedMessage);
     return false;

@@ -10,3 +10,6 @@ add_library(zarn_about STATIC
 target_include_directories(zarn_about PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(zarn_about PUBLIC zarn_settings zarn_canvas Qt6::Widgets)
 set_target_properties(zarn_about PROPERTIES AUTOMOC ON)
+file(RELATIVE_PATH zarn_data_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/zarn)
+target_compile_definitions(zarn_about PRIVATE ZARN_DATA_FROM_BIN="${zarn_data_from_bin}")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn)

@@ -1,28 +1,24 @@
 #include "batchcommand.h"
-
-#include <QByteArray>
+#include "filepath.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <vector>
 
+#ifdef _WIN32
+// The wide-character entry point: the narrow argv of Windows holds the names
+// in the ANSI code page, which cannot spell every folder and file name.
+int wmain(int argc, wchar_t* argv[])
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        args.push_back(zarn::Utf8FromPath(std::filesystem::path(argv[i])));
+    }
+#else
 int main(int argc, char* argv[])
 {
-    // The map is drawn off screen; no display is needed.
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    // Qt wants a private runtime folder; servers and containers often lack one.
-    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-        const std::string runtime = "/tmp/zarn-runtime-" + std::to_string(getuid());
-        mkdir(runtime.c_str(), 0700);
-        struct stat st {};
-        if (stat(runtime.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0) {
-            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
-        }
-    }
+    const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
-    return zarn::RunBatchCommand({argv + 1, argv + argc}, stdout, stderr);
+    return zarn::RunBatchCommand(args, stdout, stderr);
 }

@@ -1,29 +1,38 @@
 #include "batchcommand.h"
 
 #include "analysisrun.h"
-#include "displaysettings.h"
+#include "filepath.h"
 #ifdef ZARN_HAVE_EXPORT
 #include "gisexport.h"
 #endif
-#include "imagecanvas.h"
-#include "mapdrawing.h"
 #include "workspace.h"
 
-#include <QGuiApplication>
-#include <QLocale>
+#ifdef ZARN_HAVE_MAP
+#include "batchmap.h"
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <exception>
 #include <filesystem>
+#include <locale>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
+
+#ifdef _WIN32
+#include <random>
+#endif
 
 namespace zarn {
 
 namespace {
 
+// Each option whose library a build lacks (Qt 6 for the map; and so on for
+// any later option) is compiled out, and its lines here say so instead.
 constexpr const char* Usage =
     "Usage: zarn-batch [--no-map] [--geodesic] [--export FORMAT] [--jobs N] FILE.bna [FILE.bna ...]\n"
     "\n"
@@ -31,16 +40,23 @@ constexpr const char* Usage =
     "file, as the ZARN window does, and writes beside each input:\n"
     "  NAMECentroid.bna  one centroid point record per polygon\n"
     "  NAMEArea.csv      \"first name\", \"second name\", area in km²\n"
+#ifdef ZARN_HAVE_MAP
     "  NAMEMap.bmp       the map of all polygons (not with --no-map)\n"
+#endif
     "where NAME is the input's file name less its last four characters.\n"
     "\n"
     "Options:\n"
+#ifdef ZARN_HAVE_MAP
     "  --no-map     skip the second reading and the map bitmap\n"
+#else
+    "  --no-map     accepted; this build draws no map (it was built without Qt 6),\n"
+    "               so every run is one with --no-map and writes no NAMEMap.bmp\n"
+#endif
 #ifdef ZARN_HAVE_GEODESIC
     "  --geodesic   also write NAMEGeodesic.csv: area, perimeter and centroid\n"
     "               of every record on the WGS84 ellipsoid, with flags\n"
 #else
-    "  --geodesic   (not in this build: it was made without GeographicLib)\n"
+    "  --geodesic   not in this build (it was built without GeographicLib)\n"
 #endif
 #ifdef ZARN_HAVE_EXPORT
     "  --export FORMAT  also write the polygons, centroids, lines and points\n"
@@ -48,7 +64,7 @@ constexpr const char* Usage =
     "               geojson, shp, fgb, kml (NAMEPolygons.EXT, NAMECentroids.EXT,\n"
     "               NAMELines.EXT, NAMEPoints.EXT); may be given several times\n"
 #else
-    "  --export FORMAT  (not in this build: it was made without GDAL)\n"
+    "  --export FORMAT  not in this build (it was built without GDAL)\n"
 #endif
     "  --jobs N     run up to N files at once (default: the number of cores);\n"
     "               the lines of one file stay together\n"
@@ -61,13 +77,13 @@ constexpr const char* Usage =
 // the message boxes as lines; the cause of a failure goes to the error stream.
 class BatchHost : public RunHost {
 public:
-    BatchHost(std::string path, std::FILE* out, std::FILE* err, std::string decimal)
+    BatchHost(const std::string& path, std::FILE* out, std::FILE* err, std::string decimal)
         : out_(out), err_(err), decimal_(std::move(decimal))
     {
         std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-        fileName_ = ec ? path : absolute.string();
-        title_ = std::filesystem::path(fileName_).filename().string();
+        const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
+        fileName_ = ec ? path : Utf8FromPath(absolute);
+        title_ = Utf8FromPath(PathFromUtf8(fileName_).filename());
     }
 
     std::string FileName() const override { return fileName_; }
@@ -113,30 +129,77 @@ bool ParseJobs(const std::string& text, unsigned& jobs)
     return ec == std::errc() && ptr == text.data() + text.size() && jobs > 0;
 }
 
-// One file's run with its own workspace and canvas, so files can run side by side.
+// One file's run with its own workspace (and canvas), so files can run side
+// by side. Nothing leaves it by exception: on a --jobs worker that would end
+// the program with the other files' runs.
 bool RunFile(const std::string& path, const Options& options, std::FILE* out, std::FILE* err,
              const std::string& decimal)
 {
-    auto ws = std::make_unique<Workspace>();
-    BatchHost host(path, out, err, decimal);
-    RunOutcome outcome = RunOutcome::Failed;
-    RunOptions run = options.run;
+    try {
+        auto ws = std::make_unique<Workspace>();
+        BatchHost host(path, out, err, decimal);
+        RunOptions run = options.run;
 #ifdef ZARN_HAVE_EXPORT
-    std::optional<GisExport> gis;
-    if (!options.exports.empty()) {
-        run.outputs.push_back(&gis.emplace(options.exports, run.geodesic));
+        std::optional<GisExport> gis;
+        if (!options.exports.empty()) {
+            run.outputs.push_back(&gis.emplace(options.exports, run.geodesic));
+        }
+#endif
+#ifdef ZARN_HAVE_MAP
+        if (options.map) {
+            return RunWithMap(*ws, host, run) == RunOutcome::Completed;
+        }
+#endif
+        return ProcessBnaFile(*ws, nullptr, host, run) == RunOutcome::Completed;
+    } catch (const std::exception& e) {
+        std::fprintf(err, "zarn-batch: %s: %s\n", path.c_str(), e.what());
+        std::fprintf(out, "%.*s\n", static_cast<int>(RunFailedMessage.size()), RunFailedMessage.data());
+        return false;
+    }
+}
+
+// The decimal separator of the progress lines. Without Qt the C++ library's
+// view of the user's locale serves; a locale it does not know gives a point.
+std::string DecimalSeparator()
+{
+#ifdef ZARN_HAVE_MAP
+    return UserDecimalSeparator();
+#else
+    try {
+        return std::string(1, std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point());
+    } catch (const std::runtime_error&) {
+        return ".";
     }
 #endif
-    if (options.map) {
-        ImageCanvas canvas;
-        DisplaySettings settings;
-        ApplyStartupDefaults(settings, canvas);
-        MapDrawing map(*ws, canvas, settings);
-        outcome = ProcessBnaFile(*ws, &map, host, run);
-    } else {
-        outcome = ProcessBnaFile(*ws, nullptr, host, run);
+}
+
+// A temporary file deleted when closed, for one file's lines under --jobs.
+std::FILE* SpoolFile()
+{
+#ifdef _WIN32
+    // tmpfile() of the Windows C library creates its file in the root folder
+    // of the current drive, which most users may not write to. "D" deletes
+    // the file when it is closed.
+    std::error_code ec;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return nullptr;
     }
-    return outcome == RunOutcome::Completed;
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::filesystem::path name = temp / ("zarn-batch-" + std::to_string(random()) + ".tmp");
+        if (std::filesystem::exists(name, ec)) {
+            continue;
+        }
+        if (std::FILE* f = _wfopen(name.c_str(), L"w+bD")) {
+            return f;
+        }
+    }
+    return nullptr;
+#else
+    return std::tmpfile();
+#endif
 }
 
 void CopyAndClose(std::FILE* from, std::FILE* to)
@@ -162,8 +225,8 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
     std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[n]);
     for (std::size_t i = 0; i < n; ++i) {
         done[i] = false;
-        spools[i] = std::tmpfile();
-        errSpools[i] = std::tmpfile();
+        spools[i] = SpoolFile();
+        errSpools[i] = SpoolFile();
         if (spools[i] == nullptr || errSpools[i] == nullptr) {
             std::fprintf(err, "zarn-batch: cannot create a temporary file for the output of %s\n",
                          options.files[i].c_str());
@@ -172,15 +235,23 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
     }
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> workers;
-    for (unsigned w = 0; w < jobs; ++w) {
-        workers.emplace_back([&] {
-            for (std::size_t i = next++; i < n; i = next++) {
-                ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
-                std::fflush(spools[i]);
-                done[i] = true;
-                done[i].notify_all();
-            }
-        });
+    const auto work = [&] {
+        for (std::size_t i = next++; i < n; i = next++) {
+            ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
+            std::fflush(spools[i]);
+            done[i] = true;
+            done[i].notify_all();
+        }
+    };
+    try {
+        for (unsigned w = 0; w < jobs; ++w) {
+            workers.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started share the files.
+        if (workers.empty()) {
+            work();
+        }
     }
     bool allOk = true;
     for (std::size_t i = 0; i < n; ++i) {
@@ -229,12 +300,12 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
             }
             ++i;
 #else
-            std::fprintf(err, "zarn-batch: --export is not in this build (it was made without GDAL)\n");
+            std::fprintf(err, "zarn-batch: --export is not in this build (it was built without GDAL)\n");
             return 2;
 #endif
         } else if (a == "--geodesic") {
 #ifndef ZARN_HAVE_GEODESIC
-            std::fprintf(err, "zarn-batch: --geodesic is not in this build (it was made without GeographicLib)\n");
+            std::fprintf(err, "zarn-batch: --geodesic is not in this build (it was built without GeographicLib)\n");
             return 2;
 #endif
             options.run.geodesic = true;
@@ -253,17 +324,17 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
         std::fputs(Usage, err);
         return 2;
     }
-    // The map's canvas needs a QGuiApplication (fonts, the offscreen
-    // platform); a run without the map spares its start-up and teardown,
-    // which load the font configuration only to unload it again.
-    std::optional<QGuiApplication> gui;
-    if (options.map && QCoreApplication::instance() == nullptr) {
-        static int guiArgc = 1;
-        static char guiName[] = "zarn-batch";
-        static char* guiArgv[] = {guiName, nullptr};
-        gui.emplace(guiArgc, guiArgv);
+#ifdef ZARN_HAVE_MAP
+    // A run without the map spares Qt's start-up and teardown, which load the
+    // font configuration only to unload it again.
+    std::optional<BatchMapSession> mapSession;
+    if (options.map) {
+        mapSession.emplace();
     }
-    const std::string decimal = QLocale::system().decimalPoint().toStdString();
+#else
+    options.map = false;
+#endif
+    const std::string decimal = DecimalSeparator();
     unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, options.files.size()));
     if (jobs <= 1) {

@@ -54,7 +54,14 @@ std::optional<QByteArray> ReadWholeFile(const QString& path)
 
 }  // namespace
 
-Form2::Form2(QString folder) : folder_(std::move(folder)) {}
+QStringList Form2::TextFolders(const QString& programFolder)
+{
+    // ZARN_DATA_FROM_BIN: the installation's data folder as seen from its
+    // program folder (../share/zarn), so an installation can be moved.
+    return {programFolder, QDir::cleanPath(QDir(programFolder).filePath(QStringLiteral(ZARN_DATA_FROM_BIN)))};
+}
+
+Form2::Form2(QStringList folders) : folders_(std::move(folders)) {}
 
 void Form2::Load(QWidget& window)
 {
@@ -75,13 +82,18 @@ void Form2::Unload()
 void Form2::Form2_Form_Load()
 {
     List1_->clear();
-    const QString path = QDir(folder_).filePath(QString::fromLatin1(FileName));
-    if (const std::optional<QByteArray> bytes = ReadWholeFile(path)) {
-        List1_->addItems(SplitLines(*bytes));
-    } else {
-        List1_->addItem(QStringLiteral("The about text zarn.txt was not found in the program's folder (looked for %1).")
-                            .arg(QDir::toNativeSeparators(path)));
+    QStringList tried;
+    for (const QString& folder : folders_) {
+        const QString path = QDir(folder).filePath(QString::fromLatin1(FileName));
+        if (const std::optional<QByteArray> bytes = ReadWholeFile(path)) {
+            List1_->addItems(SplitLines(*bytes));
+            return;
+        }
+        tried.append(QDir::toNativeSeparators(path));
     }
+    List1_->addItem(QStringLiteral("The about text zarn.txt was not found in the program's folder or the "
+                                   "installation's share/zarn (looked for %1).")
+                        .arg(tried.join(QStringLiteral(", "))));
 }
 
 }  // namespace zarn

@@ -11,13 +11,44 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <clocale>
 #include <locale>
 #include <memory>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
+
+// An allocator that fails on demand: once armed with n, the n-th allocation
+// (counted from 0) made by any thread other than the one that armed it throws
+// bad_alloc, so a failure can be placed on each allocation of the reading
+// thread in turn.
+namespace {
+std::atomic<long> allocationsBeforeFailure{-1};
+std::thread::id failureArmedBy;
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    if (allocationsBeforeFailure.load(std::memory_order_relaxed) >= 0 &&
+        std::this_thread::get_id() != failureArmedBy && allocationsBeforeFailure.fetch_sub(1) == 0) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair above is malloc and free
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t /*size*/) noexcept { std::free(p); }
 
 namespace zarn {
 namespace {
@@ -350,6 +381,75 @@ TEST(RecordStream, KeepsEveryPairAsWrittenWhenAsked)
     expectPair(*r, MaxPoints, std::strtod((std::to_string(MaxPoints) + ".0000001").c_str(), nullptr),
                -(MaxPoints % 90) - 0.5);
     EXPECT_EQ(stream.Next(), nullptr);
+}
+
+// Whichever allocation of the reading thread fails (the first block, its
+// workspace, a block after one was handed over, a block growing), the caller
+// gets the records read before it, in order, and then bad_alloc.
+TEST(RecordStream, PassesOnAFailedAllocationOfTheReadingThread)
+{
+    const test::TempFolder folder;
+    constexpr int Count = 5000;  // three blocks of records
+    std::string bna;
+    for (int r = 0; r < Count; ++r) {
+        bna += "\"n\",\"" + std::to_string(r) + "\",1\n1,2\n";
+    }
+    const std::string path = folder.Write("many.bna", bna);
+    failureArmedBy = std::this_thread::get_id();
+    int failures = 0;
+    for (long n = 0;; ++n) {
+        BnaInput in(path);
+        int delivered = 0;
+        bool failed = false;
+        allocationsBeforeFailure = n;
+        try {
+            RecordStream stream(in);
+            bool cut = false;  // a failure inside a record delivers it incomplete, last
+            while (const StreamRecord* record = stream.Next()) {
+                ASSERT_FALSE(cut) << "allocation " << n;
+                cut = !record->complete;
+                ASSERT_TRUE(cut || record->secondName == std::to_string(delivered)) << "allocation " << n;
+                delivered += cut ? 0 : 1;
+            }
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        allocationsBeforeFailure = -1;
+        if (!failed) {
+            EXPECT_EQ(delivered, Count);
+            break;
+        }
+        ++failures;
+    }
+    EXPECT_GT(failures, 3);
+}
+
+// A count of two billion pairs, read past in either sign, does not keep the
+// stream's end waiting for the rest of the file. A block of empty records
+// comes first, so that the caller can take it while the reader goes on into
+// the long record.
+TEST(RecordStream, StopsInsideAPairCountOfTwoBillion)
+{
+    const test::TempFolder folder;
+    std::string empties;
+    for (int r = 0; r < 2100; ++r) {
+        empties += "\"a\",\"b\",0\n";
+    }
+    std::string pairs;
+    for (int k = 0; k < (1 << 22); ++k) {
+        pairs += "0,0\n";
+    }
+    for (const char* count : {"2000000000", "-2000000000"}) {
+        BnaInput in(folder.Write("long.bna", empties + "\"A\",\"B\"," + count + "\n" + pairs));
+        {
+            RecordStream stream(in);
+            ASSERT_NE(stream.Next(), nullptr);
+            // Not needed for the outcome: only makes it likely that the end
+            // finds the reader inside the long record.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_LT(in.BytesRead(), in.FileSize() / 2) << count;
+    }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "analysisrun.h"
+#include "recordingrun.h"
 #include "resultfiles.h"
 #include "runerror.h"
 #include "runoutput.h"
@@ -9,10 +10,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <exception>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <stdexcept>
+#include <system_error>
 #include <vector>
 
 namespace zarn {
@@ -22,34 +26,7 @@ namespace fs = std::filesystem;
 using test::PrintTo;
 using test::ReadBytes;
 using Lines = std::vector<std::string>;
-
-// The window as a run sees it: both lists, the message boxes, and the order
-// of all calls as one letter each (P progress, S summary, B bold lists,
-// ! message box, R repaint).
-class RecordingHost : public RunHost {
-public:
-    RecordingHost(std::string path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
-
-    std::string FileName() const override { return path_; }
-    std::string FileTitle() const override { return title_; }
-    void AppendProgress(std::string_view line) override { Add('P', progress, line); }
-    void AppendSummary(std::string_view line) override { Add('S', summary, line); }
-    void SetListsBold() override { order += 'B'; }
-    void RepaintSummary() override { order += 'R'; }
-    void ShowCritical(std::string_view message) override { Add('!', boxes, message); }
-    void ReportCause(std::string_view text) override { cause = text; }
-
-    Lines progress, summary, boxes;
-    std::string order, cause;
-
-private:
-    void Add(char kind, Lines& list, std::string_view line)
-    {
-        order += kind;
-        list.emplace_back(line);
-    }
-    std::string path_, title_;
-};
+using probe::RecordingHost;
 
 // The map half as a run drives it: the extents it is handed, and the area
 // file as it stands when the drawing starts.
@@ -66,8 +43,8 @@ public:
     {
         calls.push_back("draw");
         areaFileWhenDrawn = ReadBytes(areaPath_);
-        if (cannotScale) {
-            throw RunError("the map extent cannot be scaled onto the canvas");
+        if (drawThrows) {
+            std::rethrow_exception(drawThrows);
         }
         return drawSucceeds;
     }
@@ -76,7 +53,7 @@ public:
     Lines calls;
     std::string areaFileWhenDrawn;
     bool drawSucceeds = true;
-    bool cannotScale = false;
+    std::exception_ptr drawThrows;  // thrown before the drawing's own trap
 
 private:
     static std::string Text(float v)
@@ -105,9 +82,9 @@ protected:
     void ExpectFailed(RunOutcome outcome) const
     {
         EXPECT_EQ(outcome, RunOutcome::Failed);
-        EXPECT_EQ(host->boxes, Lines{std::string(RunFailedMessage)});
+        EXPECT_EQ(host->messages, Lines{std::string(RunFailedMessage)});
         EXPECT_TRUE(host->summary.empty());
-        EXPECT_FALSE(host->cause.empty());
+        EXPECT_TRUE(host->causes.size() == 1 && !host->causes[0].empty());
     }
 
     test::TempFolder dir;
@@ -203,7 +180,7 @@ TEST_F(AnalysisRun, RecordOverTheLimitIsReportedAndSkipped)
     progress.insert(progress.end(), ReadA.begin(), ReadA.end());
     EXPECT_EQ(host->progress, progress);
     EXPECT_EQ(AreaFile(), "\"Max\", \"x\", 0\r\n" + std::string(AreaA));
-    EXPECT_EQ(host->boxes, Lines{"There was at least one polygon with too many points (>20000)."});
+    EXPECT_EQ(host->messages, Lines{"There was at least one polygon with too many points (>20000)."});
     EXPECT_TRUE(host->order.ends_with("BSSSSSS!R")) << "the warning comes after the summary";
     EXPECT_EQ(ws->pointX[20000], 0.0F) << "the spare slot is never written";
 }
@@ -339,8 +316,8 @@ TEST_F(AnalysisRun, OutputThatFailsIsAbandonedAloneAndTheRunThenFails)
     EXPECT_EQ(failing.calls, (Lines{"open in", "A 1 classic", "abandon"}));
     EXPECT_EQ(other.calls, (Lines{"open in", "A 1 classic", "C 3 classic", "A 1 classic", "close"}));
     EXPECT_EQ(std::count(host->summary.begin(), host->summary.end(), "noted"), 1);
-    EXPECT_EQ(host->cause, "disk full");
-    EXPECT_EQ(host->boxes, Lines{std::string(RunFailedMessage)});
+    EXPECT_EQ(host->causes, Lines{"disk full"});
+    EXPECT_EQ(host->messages, Lines{std::string(RunFailedMessage)});
     EXPECT_EQ(AreaFile(), std::string(AreaA) + "\"C\", \"x\", 0\r\n" + std::string(AreaA));
 }
 
@@ -372,13 +349,38 @@ TEST_F(AnalysisRun, DrawingThatFailsByItselfStillGivesSummaryAndMap)
     EXPECT_EQ(host->summary.size(), 7U);
 }
 
-TEST_F(AnalysisRun, MapThatCannotBeScaledTakesTheFailurePath)
+// A map that cannot be scaled, or a library failure of any kind before the
+// drawing's own trap, ends the run through its failure path.
+TEST_F(AnalysisRun, MapStageFailureOfAnyKindTakesTheFailurePath)
 {
-    RecordingMap map(dir.File("inArea.csv"));
-    map.cannotScale = true;
-    ExpectFailed(Run(RecordA, "in.bna", &map));
-    EXPECT_EQ(map.calls, (Lines{"reset", "grow 3 3 4 4", "draw"}));
-    EXPECT_EQ(AreaFile(), AreaA);
+    for (const std::exception_ptr& failure :
+         {std::make_exception_ptr(RunError("the map extent cannot be scaled onto the canvas")),
+          std::make_exception_ptr(std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur))),
+          std::make_exception_ptr(std::length_error("vector::reserve"))}) {
+        RecordingMap map(dir.File("inArea.csv"));
+        map.drawThrows = failure;
+        ExpectFailed(Run(RecordA, "in.bna", &map));
+        EXPECT_EQ(map.calls, (Lines{"reset", "grow 3 3 4 4", "draw"}));
+        EXPECT_EQ(AreaFile(), AreaA);
+    }
+}
+
+// Whatever the canvas throws while drawing ends the drawing with its own
+// message and cause; the run still completes its files and summary.
+TEST_F(AnalysisRun, CanvasFailureOfAnyKindEndsTheDrawingWithItsMessage)
+{
+    class FailingCanvas : public probe::RecordingCanvas {
+    public:
+        void Print(std::string_view /*text*/) override { throw std::length_error("a label too long to lay out"); }
+    };
+    FailingCanvas canvas;
+    DisplaySettings settings;
+    ApplyStartupDefaults(settings, canvas);
+    MapDrawing map(*ws, canvas, settings);
+    EXPECT_EQ(Run(RecordA, "in.bna", &map), RunOutcome::DrawingFailed);
+    EXPECT_EQ(host->messages, Lines{std::string(DrawFailedMessage)});
+    EXPECT_EQ(host->causes, Lines{"a label too long to lay out"});
+    EXPECT_EQ(host->summary.size(), 7U);
 }
 
 // Real files from other projects: the outcome each must have under the field
@@ -447,7 +449,7 @@ TEST_F(SampleFiles, EachHasItsOutcome)
         EXPECT_EQ(RunSample(file), want.outcome);
         EXPECT_EQ(Starting("Read polygon ").size(), want.read);
         EXPECT_EQ(Starting("Area (sq km): ").size(), want.analysed);
-        EXPECT_EQ(host->boxes.size(), (want.outcome == RunOutcome::Failed ? 1U : 0U) + (want.tooManyPoints ? 1U : 0U));
+        EXPECT_EQ(host->messages.size(), (want.outcome == RunOutcome::Failed ? 1U : 0U) + (want.tooManyPoints ? 1U : 0U));
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,11 +17,19 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zarn-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+        // create_directory fails on a name that is taken, so each folder is new.
+        const std::filesystem::path temp = std::filesystem::temp_directory_path();
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate = temp / ("zarn-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+            }
+        }
+        if (path_.empty()) {
             throw std::runtime_error("cannot create a temporary folder");
         }
-        path_ = pattern;
     }
     ~TempFolder()
     {

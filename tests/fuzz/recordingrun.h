@@ -2,8 +2,8 @@
 
 // A whole analysis run without a window: a host that keeps every line and
 // message, and a Qt-free canvas that keeps a digest of every drawing call and
-// refuses what the image canvas refuses. Shared by the fuzz target and the
-// failure catalogue.
+// refuses what the image canvas refuses. Shared by the fuzz target, the
+// failure catalogue and the core's run tests.
 
 #include "analysisrun.h"
 #include "canvas.h"
@@ -28,29 +28,36 @@
 
 namespace zarn::probe {
 
+// The window as a run sees it: both lists, the message boxes, the causes,
+// and the order of all calls as one letter each (P progress, S summary,
+// B bold lists, ! message box, R repaint).
 class RecordingHost : public RunHost {
 public:
     RecordingHost(std::string path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
 
     std::string FileName() const override { return path_; }
     std::string FileTitle() const override { return title_; }
-    void AppendProgress(std::string_view line) override { progress.emplace_back(line); }
-    void AppendSummary(std::string_view line) override { summary.emplace_back(line); }
-    void SetListsBold() override { ++boldCalls; }
-    void RepaintSummary() override { ++repaintCalls; }
-    void ShowCritical(std::string_view message) override { messages.emplace_back(message); }
+    void AppendProgress(std::string_view line) override { Add('P', progress, line); }
+    void AppendSummary(std::string_view line) override { Add('S', summary, line); }
+    void SetListsBold() override { order += 'B'; }
+    void RepaintSummary() override { order += 'R'; }
+    void ShowCritical(std::string_view message) override { Add('!', messages, message); }
     void ReportCause(std::string_view c) override { causes.emplace_back(c); }
 
     std::vector<std::string> progress;
     std::vector<std::string> summary;
     std::vector<std::string> messages;
     std::vector<std::string> causes;
-    int boldCalls = 0;
-    int repaintCalls = 0;
+    std::string order;
     // Index of the first progress line the drawing added, when it ran.
     std::optional<std::size_t> drawingFrom;
 
 private:
+    void Add(char kind, std::vector<std::string>& list, std::string_view line)
+    {
+        order += kind;
+        list.emplace_back(line);
+    }
     std::string path_;
     std::string title_;
 };

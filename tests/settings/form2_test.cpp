@@ -126,6 +126,48 @@ private slots:
         QCOMPARE(Lines(form), (QStringList{"second", "third"}));
     }
 
+    void theTextIsFoundBesideTheProgramOrInShareZarn_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("a build tree has it beside the program") << true << false << QStringList{"beside"};
+        QTest::newRow("an installation has it in share/zarn") << false << true << QStringList{"installed"};
+        QTest::newRow("the program's folder comes first") << true << true << QStringList{"beside"};
+    }
+
+    void theTextIsFoundBesideTheProgramOrInShareZarn()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, installed);
+        QFETCH(QStringList, lines);
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")) && QDir(prefix.path()).mkpath(QStringLiteral("share/zarn")));
+        const auto write = [&](const QString& name, const QByteArray& text) {
+            QFile file(prefix.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+        };
+        QVERIFY(!beside || write(QStringLiteral("bin/zarn.txt"), "beside\n"));
+        QVERIFY(!installed || write(QStringLiteral("share/zarn/zarn.txt"), "installed\n"));
+        Form2 form(Form2::TextFolders(prefix.filePath(QStringLiteral("bin"))));
+
+        form.ShowModeless();
+        QCOMPARE(Lines(form), lines);
+    }
+
+    // scripts/check-install.sh names an installation's program folder here.
+    void anInstallationFindsItsInstalledText()
+    {
+        const QString bin = qEnvironmentVariable("ZARN_INSTALLED_BIN");
+        if (bin.isEmpty()) {
+            QSKIP("ZARN_INSTALLED_BIN names no installation");
+        }
+        Form2 form(Form2::TextFolders(bin));
+        form.ShowModeless();
+        QVERIFY2(!QFile::exists(QDir(bin).filePath(QStringLiteral("zarn.txt"))), "an installation keeps it in share/zarn");
+        QCOMPARE(Lines(form).value(0), QStringLiteral("ZARN, a Center of Gravity programme for BNA files"));
+    }
+
     void theProgramsFolderIsTheDefault()
     {
         Form2 form;
@@ -133,6 +175,7 @@ private slots:
         const QStringList lines = Lines(form);
         // The test program's folder holds no zarn.txt, so the line names it.
         QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains(QStringLiteral("share") + QDir::separator() + QStringLiteral("zarn")), qPrintable(lines[0]));
         QVERIFY2(lines[0].contains(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())), qPrintable(lines[0]));
     }
 };

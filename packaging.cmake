@@ -1,0 +1,41 @@
+# The Debian package (cpack -G DEB, scripts/package.sh): the installation of
+# install rules, with the dependencies dpkg-shlibdeps reads from the
+# programs, and the copyright and changelog files Debian asks of every
+# package (installed by cmake --install as well).
+add_subdirectory(data)
+
+set(ZARN_MAINTAINER "ZARN developers <zarn-developers@example.org>" CACHE STRING
+    "Maintainer of the Debian package, name and address")
+string(TIMESTAMP ZARN_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+string(TIMESTAMP ZARN_COPYRIGHT_YEAR "%Y" UTC)
+configure_file(data/copyright ${CMAKE_BINARY_DIR}/debian-doc/copyright @ONLY)
+configure_file(data/changelog ${CMAKE_BINARY_DIR}/debian-doc/changelog @ONLY)
+find_program(ZARN_GZIP gzip)
+if(ZARN_GZIP)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian-doc/changelog.gz
+    COMMAND ${ZARN_GZIP} -9nkf changelog
+    DEPENDS ${CMAKE_BINARY_DIR}/debian-doc/changelog
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/debian-doc
+    VERBATIM)
+  add_custom_target(zarn_debian_doc ALL DEPENDS ${CMAKE_BINARY_DIR}/debian-doc/changelog.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/debian-doc/copyright ${CMAKE_BINARY_DIR}/debian-doc/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+set(CPACK_PACKAGE_NAME zarn)
+set(CPACK_PACKAGE_VENDOR "ZARN developers")
+set(CPACK_PACKAGE_CONTACT "${ZARN_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "ZARN reads BNA vector files whose coordinates are longitude and latitude in degrees and computes, for every polygon, its area in square kilometres and its centroid in degrees. It writes the centroids as a BNA file and the areas as a CSV file beside the input, and draws a map of all polygons as a BMP image.\n\nThe package holds the window (zarn) and the batch command for scripts (zarn-batch).")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY zarn)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The map's labels need a font that fontconfig finds; Qt does not bring one.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+include(CPack)
