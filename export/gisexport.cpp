@@ -1,6 +1,7 @@
 #include "gisexport.h"
 
 #include "analysisrun.h"
+#include "checkedfiles.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
 #endif
@@ -285,7 +286,11 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
         throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
                        " driver");
     }
-    file->ds.reset(driver->Create(file->tempPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    // GeoPackage (SQLite) and Shapefile check their own writes.
+    const bool checksWrites =
+        target.info.format == ExportFormat::GeoPackage || target.info.format == ExportFormat::Shapefile;
+    const std::string createPath = checksWrites ? file->tempPath : CheckedPath(file->tempPath);
+    file->ds.reset(driver->Create(createPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!file->ds) {
         messages.Fail(file->tempPath, "the driver cannot create it");
     }
@@ -407,7 +412,7 @@ void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geom
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
     }
-    if (layer->CreateFeature(feature.get()) != OGRERR_NONE) {
+    if (layer->CreateFeature(feature.get()) != OGRERR_NONE || !messages.Failure().empty()) {
         messages.Fail(file.tempPath, std::string("cannot add a row to ") + Layers[kind].name);
     }
     if (file.transaction && ++file.pending >= RowsPerTransaction) {

@@ -4,13 +4,14 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
 namespace zarn {
 
-// The modal windows of the program: the open-file dialog, the colour picker
-// and the message box. The program uses Qt's; tests install a script, so that
+// The modal windows of the program: the open-file dialog, the colour picker,
+// the message box and the export's choice of formats. The program uses Qt's; tests install a script, so that
 // nothing ever waits for a person.
 class DialogBackend {
 public:
@@ -24,6 +25,14 @@ public:
     // A message box with the critical icon and one OK button, under the
     // program's title.
     virtual void Critical(const std::string& text) = 0;
+    // One tick box per label, ticked as `ticked`; the ticks accepted, or
+    // nothing on Cancel (also for stand-ins that do not script it).
+    virtual std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/,
+                                                         const std::vector<std::string>& /*labels*/,
+                                                         const std::vector<bool>& /*ticked*/)
+    {
+        return std::nullopt;
+    }
 };
 
 // Qt's dialogs. `parent` centres them over the main window.
@@ -36,6 +45,8 @@ public:
                                         const std::string& previous) override;
     std::optional<Colour> PickColor(Colour initial) override;
     void Critical(const std::string& text) override;
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::vector<std::string>& labels,
+                                                 const std::vector<bool>& ticked) override;
 
     // "BNA (*.bna)| *.bna| All (*.*) | *.*" as Qt writes it: "BNA (*.bna);;All (*.*)".
     static std::string QtFilter(const std::string& filter);

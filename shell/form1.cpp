@@ -1,11 +1,15 @@
 #include "form1.h"
 
+#include "exportdialog.h"
 #include "form2.h"
 #include "form3.h"
 #include "form4.h"
 #include "form5.h"
 #include "linelistmodel.h"
 #include "picturebox.h"
+#ifdef ZARN_HAVE_EXPORT
+#include "gisexport.h"
+#endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -122,6 +126,11 @@ void Form1::BuildMenus()
     ellipsoid->setCheckable(true);
     connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
 #endif
+#ifdef ZARN_HAVE_EXPORT
+    QAction* exporting = settingsMenu->addAction(QStringLiteral("Export\u2026"));
+    exporting->setObjectName(QStringLiteral("mnuExport"));
+    connect(exporting, &QAction::triggered, this, &Form1::Form1_mnuExport_Click);
+#endif
 }
 
 void Form1::Form1_Form_Load()
@@ -152,7 +161,14 @@ void Form1::Form1_Command1_Click()
     sinceRepaint_.start();
     drawing_ = false;
     percentShown_ = -1;
-    lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, runOptions_);
+    RunOptions options = runOptions_;
+#ifdef ZARN_HAVE_EXPORT
+    std::optional<GisExport> gis;
+    if (!exportFormats_.empty()) {
+        options.outputs.push_back(&gis.emplace(exportFormats_, options.geodesic));
+    }
+#endif
+    lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
     list1Model_->Publish();
     list2Model_->Publish();
     List1_->scrollToBottom();
@@ -185,6 +201,13 @@ void Form1::Form1_mnuBackcolor_Click()
     canvas_.SetBackColor(cd1_.Color());
     Picture1_->update();
 }
+
+#ifdef ZARN_HAVE_EXPORT
+void Form1::Form1_mnuExport_Click()
+{
+    ChooseExportFormats(dialogs_, exportFormats_);
+}
+#endif
 
 void Form1::Form1_mnuAbout_Click()
 {

@@ -4,6 +4,9 @@
 #include "commondialog.h"
 #include "dialogbackend.h"
 #include "displaysettings.h"
+#ifdef ZARN_HAVE_EXPORT
+#include "exportformat.h"
+#endif
 #include "imagecanvas.h"
 #include "mapdrawing.h"
 #include "workspace.h"
@@ -12,6 +15,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -46,6 +50,11 @@ public:
     void Form1_mnuFont_Click();
     void Form1_mnuLines_Click();
     void Form1_mnuCentroids_Click();
+#ifdef ZARN_HAVE_EXPORT
+    // "Export…": the formats every run exports to from now on.
+    void Form1_mnuExport_Click();
+    const std::vector<ExportFormat>& exportFormats() const { return exportFormats_; }
+#endif
 
     // The state a run and the settings dialogs work on.
     DisplaySettings& settings() { return settings_; }
@@ -95,6 +104,9 @@ private:
     CommonDialog cd1_;
     RunOutcome lastOutcome_ = RunOutcome::Completed;
     RunOptions runOptions_;
+#ifdef ZARN_HAVE_EXPORT
+    std::vector<ExportFormat> exportFormats_;
+#endif
 
     QPushButton* Command1_ = nullptr;
     QListView* List1_ = nullptr;

@@ -97,10 +97,10 @@ struct ExportRun {
 
 // Writes `bytes` as <base>.bna in `dir` and runs the analysis (no map) with
 // the export to `formats`.
-ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats)
+ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<ExportFormat> formats)
 {
     const std::string title = std::string(base) + ".bna";
-    const std::string path = dir.Write(title, bytes);
+    const std::string path = dir.File(title);
     GisExport exporter(std::move(formats), false);
     RunOptions options;
     options.outputs.push_back(&exporter);
@@ -109,6 +109,12 @@ ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_vi
     run.outcome = ProcessBnaFile(*ws, nullptr, run.host, options);
     run.written = exporter.Written();
     return run;
+}
+
+ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats)
+{
+    dir.Write(std::string(base) + ".bna", bytes);
+    return RunExportOn(dir, base, std::move(formats));
 }
 
 struct FormatCase {
@@ -181,11 +187,23 @@ const std::string Mixed = "\"Square, with lake\",\"Z\xC3\xBCrich\",11\r\n"
                           "\"Road\",\"\",-3\r\n0,0\r\n1,1\r\n2,0.333333333333333314829616256247\r\n" +
                           Record("\"Coast\",\"big\",25000\r\n", Coast);
 
-// The exterior ring of the first polygon (Polygon or MultiPolygon).
+// The polygons of a Polygon or MultiPolygon (RFC 7946 GeoJSON writes a
+// multipolygon of one part as a polygon).
+std::vector<const OGRPolygon*> Parts(const OGRGeometry& g)
+{
+    if (wkbFlatten(g.getGeometryType()) == wkbPolygon) {
+        return {g.toPolygon()};
+    }
+    std::vector<const OGRPolygon*> parts;
+    for (const OGRPolygon* p : *g.toMultiPolygon()) {
+        parts.push_back(p);
+    }
+    return parts;
+}
+
 const OGRLinearRing* Exterior(const OGRGeometry& g)
 {
-    const OGRGeometry* part = g.getGeometryType() == wkbMultiPolygon ? g.toMultiPolygon()->getGeometryRef(0) : &g;
-    return part->toPolygon()->getExteriorRing();
+    return Parts(g).at(0)->getExteriorRing();
 }
 
 // True when the ring has the input's vertices first, in the middle and
@@ -260,6 +278,170 @@ TEST_P(EachFormat, WritesEveryRecordAsTheFileAndTheClassicFilesHaveIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::ValuesIn(Formats),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+// The folder's files, by name.
+std::vector<std::string> FilesIn(const TempFolder& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Wkt(const OGRGeometry& g)
+{
+    OGRWktOptions options;
+    options.round = false;
+    return g.exportToWkt(options);
+}
+
+TEST(GeoJsonExport, CutsRingsAtTheMeridianAndTurnsOuterRingsCounterClockwise)
+{
+    TempFolder dir;
+    const Points across{{179, -1}, {179, 1}, {181, 1}, {181, -1}, {179, -1}};
+    RunExport(dir, "d", Record("\"Across\",\"\",5\r\n", across) + Mixed.substr(0, Mixed.find("O'Brien")),
+              {ExportFormat::GeoJson, ExportFormat::GeoPackage});
+    const auto json = ReadLayer(dir.File("dPolygons.geojson"), "");
+    const auto gpkg = ReadLayer(dir.File("d.gpkg"), "polygons");
+    ASSERT_TRUE(json && json->size() == 2 && gpkg && gpkg->size() == 2);
+
+    ASSERT_EQ(Parts(*(*json)[0].shape).size(), 2U);
+    OGREnvelope extent;
+    (*json)[0].shape->getEnvelope(&extent);
+    EXPECT_EQ(extent.MinX, -180);
+    EXPECT_EQ(extent.MaxX, 180);
+    EXPECT_EQ(Wkt(*(*gpkg)[0].shape), "MULTIPOLYGON (((179 -1,179 1,181 1,181 -1,179 -1)))");  // as written
+
+    for (const Row& row : *json) {
+        for (const OGRPolygon* polygon : Parts(*row.shape)) {
+            EXPECT_FALSE(polygon->getExteriorRing()->isClockwise());
+            for (int i = 0; i < polygon->getNumInteriorRings(); ++i) {
+                EXPECT_TRUE(polygon->getInteriorRing(i)->isClockwise());
+            }
+        }
+    }
+    EXPECT_EQ(Parts(*(*json)[1].shape).at(0)->getNumInteriorRings(), 1);
+}
+
+// What the former GDAL reader made of GDAL's own test file, as single-part
+// multipolygons; its line, its segment and its points in their layers.
+TEST(GeoPackageExport, GivesGdalsTestFileItsKnownShapes)
+{
+    TempFolder dir;
+    const std::string sample = std::string(ZARN_SAMPLES_DIR) + "/gdalx__test.bna";
+    if (!fs::exists(sample)) {
+        GTEST_SKIP() << "no samples beside the project";
+    }
+    RunExport(dir, "test", ReadBytes(sample), {ExportFormat::GeoPackage});
+    std::map<std::string, std::string> shapes;
+    for (const char* layer : {"polygons", "lines", "points"}) {
+        const auto rows = ReadLayer(dir.File("test.gpkg"), layer);
+        ASSERT_TRUE(rows) << layer;
+        for (const Row& row : *rows) {
+            shapes[row.Field("name")] = Wkt(*row.shape);
+        }
+    }
+    EXPECT_EQ(shapes["PID8"], "MULTIPOLYGON (((0 0,0 10,10 10,10 0,0 0),(2 2,2 8,8 8,8 2,2 2)))");
+    EXPECT_EQ(shapes["PID9"], "MULTIPOLYGON (((0 0,0 10,10 10,10 0,0 0)))");
+    EXPECT_EQ(shapes["PID10"], "MULTIPOLYGON (((0 0,0 10,10 10,10 0,0 0)))");
+    EXPECT_EQ(shapes["PID7"], "MULTIPOLYGON (((0 0,1 0,1 1,0 1,0 0)))");
+    EXPECT_EQ(shapes["PID3"], "LINESTRING (224.598 307.425,333.043 341.461,396.629 304.952)");
+    EXPECT_EQ(shapes["PID6"], "LINESTRING (200 300,100 0)");
+    EXPECT_EQ(shapes["PID4"], "POINT (532.991 429.121)");
+    EXPECT_EQ(shapes["PID5"], "POINT (573.736 476.563)");
+    EXPECT_EQ(shapes.size(), 10U);
+}
+
+TEST(GeoPackageExport, GivesValidPolygonsForEverySample)
+{
+    if (!fs::is_directory(ZARN_SAMPLES_DIR)) {
+        GTEST_SKIP() << "no samples beside the project";
+    }
+    for (const auto& entry : fs::directory_iterator(ZARN_SAMPLES_DIR)) {
+        if (entry.path().extension() != ".bna") {
+            continue;
+        }
+        TempFolder dir;
+        const ExportRun run = RunExport(dir, "s", ReadBytes(entry.path()), {ExportFormat::GeoPackage});
+        const auto polygons = ReadLayer(dir.File("s.gpkg"), "polygons");
+        if (run.outcome == RunOutcome::Failed) {
+            EXPECT_FALSE(polygons) << entry.path();  // the file is malformed; no export is left
+            continue;
+        }
+        ASSERT_TRUE(polygons) << entry.path();
+        for (const Row& row : *polygons) {
+            EXPECT_TRUE(row.shape && row.shape->IsValid()) << entry.path().filename() << " " << row.Field("name");
+        }
+    }
+}
+
+TEST(Export, OfAnEmptyFileIsAGeoPackageWithEmptyLayersAndNoOtherFile)
+{
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "empty", "", {ExportFormat::GeoPackage, ExportFormat::GeoJson, ExportFormat::Shapefile});
+    EXPECT_EQ(run.outcome, RunOutcome::Completed);
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"empty.bna", "empty.gpkg", "emptyArea.csv", "emptyCentroid.bna"}));
+    for (const char* layer : {"polygons", "centroids"}) {
+        const auto rows = ReadLayer(dir.File("empty.gpkg"), layer);
+        ASSERT_TRUE(rows) << layer;
+        EXPECT_TRUE(rows->empty());
+    }
+    EXPECT_FALSE(ReadLayer(dir.File("empty.gpkg"), "lines"));
+    EXPECT_NE(std::find(run.host.summary.begin(), run.host.summary.end(), "\tGeoPackage: \tempty.gpkg"),
+              run.host.summary.end());
+}
+
+TEST(ShapefileExport, SaysWhichFieldNamesAndNamesItCut)
+{
+    TempFolder dir;
+    const std::string longName(300, 'x');
+    const ExportRun run = RunExport(dir, "cut", "\"" + longName + "\",\"\",4\r\n0,0\r\n1,0\r\n1,1\r\n0,0\r\n",
+                                    {ExportFormat::Shapefile});
+    const auto polygons = ReadLayer(dir.File("cutPolygons.shp"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1);
+    EXPECT_EQ((*polygons)[0].Field("name"), longName.substr(0, 254));
+    EXPECT_NE(std::find(run.host.progress.begin(), run.host.progress.end(),
+                        "Export: the Shapefile's names are cut to 254 bytes in record 1 \"" + longName + "\"."),
+              run.host.progress.end());
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"cut.bna", "cutArea.csv", "cutCentroid.bna", "cutCentroids.cpg",
+                                                      "cutCentroids.dbf", "cutCentroids.prj", "cutCentroids.shp",
+                                                      "cutCentroids.shx", "cutPolygons.cpg", "cutPolygons.dbf",
+                                                      "cutPolygons.prj", "cutPolygons.shp", "cutPolygons.shx"}));
+}
+
+// A file size limit (as a full disk would) that the classic files stay
+// under and every export outgrows half-way: the run fails, the classic files
+// are complete, and nothing of the export is left.
+class ExportFailure : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
+{
+    TempFolder dir;
+    TempFolder reference;
+    const std::string input = Mixed + Mixed;
+    RunExport(reference, "big", input, {});
+    dir.Write("big.bna", input);
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limited = before;
+    limited.rlim_cur = 256 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const ExportRun run = RunExportOn(dir, "big", {GetParam().format});
+    setrlimit(RLIMIT_FSIZE, &before);
+
+    EXPECT_EQ(run.outcome, RunOutcome::Failed);
+    ASSERT_EQ(run.host.causes.size(), 1U);
+    EXPECT_NE(run.host.causes[0].find("big"), std::string::npos) << run.host.causes[0];
+    EXPECT_EQ(ReadBytes(dir.File("bigArea.csv")), ReadBytes(reference.File("bigArea.csv")));
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"big.bna", "bigArea.csv", "bigCentroid.bna"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ExportFailure, testing::ValuesIn(Formats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
 
 }  // namespace

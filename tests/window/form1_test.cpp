@@ -3,6 +3,7 @@
 
 #include "batchcommand.h"
 #include "dialogbackend.h"
+#include "exportdialog.h"
 #include "form1.h"
 #include "form2.h"
 #include "form3.h"
@@ -10,11 +11,13 @@
 #include "form5.h"
 #include "linelistmodel.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +66,19 @@ public:
         if (onCritical) {
             onCritical(text);
         }
+    }
+    std::deque<std::optional<std::vector<bool>>> ticks;
+    std::vector<std::vector<bool>> ticksShown;
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::vector<std::string>& /*labels*/,
+                                                 const std::vector<bool>& ticked) override
+    {
+        ticksShown.push_back(ticked);
+        if (ticks.empty()) {
+            return std::nullopt;
+        }
+        auto t = ticks.front();
+        ticks.pop_front();
+        return t;
     }
 };
 
@@ -465,6 +481,43 @@ private slots:
         QVERIFY(fromWindow == ReadAll(other.filePath(QStringLiteral("sameMap.bmp"))));
         QCOMPARE(ReadAll(Path(QStringLiteral("sameArea.csv"))), ReadAll(other.filePath(QStringLiteral("sameArea.csv"))));
     }
+
+    void exportDialogGivesItsTicks()
+    {
+        ExportDialog dialog("Export", {"GeoPackage (.gpkg)", "GeoJSON (.geojson)"}, {false, true});
+        auto* first = dialog.findChild<QCheckBox*>(QStringLiteral("chkTick0"));
+        QVERIFY(first != nullptr);
+        QCOMPARE(first->text(), QStringLiteral("GeoPackage (.gpkg)"));
+        QTest::mouseClick(first, Qt::LeftButton);
+        QCOMPARE(dialog.Ticks(), (std::vector<bool>{true, true}));
+    }
+
+#ifdef ZARN_HAVE_EXPORT
+    void exportEndsTheSettingsMenuAndEveryRunWritesTheTickedFormats()
+    {
+        const QString input = Path(QStringLiteral("exported.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        const std::vector<bool> gpkgAndShp{true, false, true, false, false};
+        dialogs.ticks = {gpkgAndShp, std::nullopt};
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        QAction* last = form.findChild<QMenu*>(QStringLiteral("mnuSettings"))->actions().back();
+        QCOMPARE(last->objectName(), QStringLiteral("mnuExport"));
+        QCOMPARE(last->text(), QStringLiteral("Export\u2026"));
+
+        last->trigger();
+        last->trigger();  // Cancel keeps the ticks
+        QCOMPARE(dialogs.ticksShown, (std::vector<std::vector<bool>>{std::vector<bool>(5, false), gpkgAndShp}));
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+
+        QVERIFY(dialogs.messages.empty());
+        QVERIFY(QFile::exists(Path(QStringLiteral("exported.gpkg"))));
+        QVERIFY(QFile::exists(Path(QStringLiteral("exportedPolygons.shp"))));
+        QVERIFY(!QFile::exists(Path(QStringLiteral("exportedPolygons.geojson"))));
+        QCOMPARE(form.list2().Line(form.list2().LineCount() - 1), std::string("\tShapefile: \texportedCentroids.shp"));
+    }
+#endif
 };
 
 QTEST_MAIN(Form1Test)
