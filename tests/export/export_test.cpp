@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <vector>
 
 namespace zarn {
@@ -97,12 +98,14 @@ struct ExportRun {
 
 // Writes `bytes` as <base>.bna in `dir` and runs the analysis (no map) with
 // the export to `formats`.
-ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<ExportFormat> formats)
+ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<ExportFormat> formats,
+                      bool geodesic = false)
 {
     const std::string title = std::string(base) + ".bna";
     const std::string path = dir.File(title);
-    GisExport exporter(std::move(formats), false);
+    GisExport exporter(std::move(formats), geodesic);
     RunOptions options;
+    options.geodesic = geodesic;
     options.outputs.push_back(&exporter);
     ExportRun run{probe::RecordingHost(path, title), {}, RunOutcome::Failed};
     auto ws = std::make_unique<Workspace>();
@@ -111,10 +114,11 @@ ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<
     return run;
 }
 
-ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats)
+ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats,
+                    bool geodesic = false)
 {
     dir.Write(std::string(base) + ".bna", bytes);
-    return RunExportOn(dir, base, std::move(formats));
+    return RunExportOn(dir, base, std::move(formats), geodesic);
 }
 
 struct FormatCase {
@@ -443,6 +447,76 @@ TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExportFailure, testing::ValuesIn(Formats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+// zarn-batch as a script runs it: --export repeated, its files and lines.
+TEST(BatchExport, WritesEachFormatGivenAndRefusesAnUnknownOne)
+{
+    TempFolder dir;
+    dir.Write("in.bna", test::ExampleRings);
+    const std::string folder = fs::canonical(dir.path()).string();
+    const std::string out = folder + "/stdout.txt";
+    const auto batch = [&](const std::string& args) {
+        const std::string command = "cd '" + folder + "' && '" ZARN_BATCH_EXE "' " + args + " >'" + out + "' 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(batch("--help"), 0);
+    EXPECT_NE(ReadBytes(out).find("--export FORMAT"), std::string::npos);
+    EXPECT_EQ(batch("--export svg in.bna"), 2);
+
+    ASSERT_EQ(batch("--no-map --export gpkg --export fgb in.bna"), 0);
+    EXPECT_NE(ReadBytes(out).find("\tAreas (sq km): \tinArea.csv\n\tGeoPackage: \tin.gpkg\n"
+                                  "\tFlatGeobuf: \tinPolygons.fgb\n\tFlatGeobuf: \tinCentroids.fgb\n"),
+              std::string::npos)
+        << ReadBytes(out);
+    const auto polygons = ReadLayer(dir.File("in.gpkg"), "polygons");
+    const auto centroids = ReadLayer(dir.File("inCentroids.fgb"), "");
+    ASSERT_TRUE(polygons && centroids);
+    EXPECT_EQ(polygons->size(), 3U);
+    EXPECT_EQ(centroids->size(), 3U);
+    EXPECT_EQ(ReadBytes(dir.File("inArea.csv")), test::ExampleAreaFile);
+}
+
+#ifdef ZARN_HAVE_GEODESIC
+// The fields of a line of <base>Geodesic.csv after its quoted names.
+std::vector<std::string> GeodesicFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = line.rfind('"') + 2;
+    for (std::size_t comma = 0; (comma = line.find(',', start)) != std::string::npos; start = comma + 1) {
+        fields.push_back(line.substr(start, comma - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+TEST(Export, WithTheEllipsoidFiguresHasThemAsGeodesicCsvHasThem)
+{
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "g", test::ExampleRings, {ExportFormat::GeoPackage, ExportFormat::Shapefile}, true);
+    ASSERT_EQ(run.outcome, RunOutcome::Completed);
+    const auto polygons = ReadLayer(dir.File("g.gpkg"), "polygons");
+    const auto wgs84 = ReadLayer(dir.File("g.gpkg"), "centroids_wgs84");
+    ASSERT_TRUE(polygons && wgs84 && ReadLayer(dir.File("gCentroidsWgs84.shp"), ""));
+    const std::string csv = ReadBytes(dir.File("gGeodesic.csv"));
+    std::size_t at = csv.find("\r\n") + 2;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t end = csv.find("\r\n", at);
+        const std::vector<std::string> f = GeodesicFields(csv.substr(at, end - at));
+        at = end + 2;
+        ASSERT_EQ(f.size(), 6U);  // points, area, perimeter, lon, lat, flags
+        EXPECT_EQ(Number((*polygons)[i].Field("area_wgs84_km2")), Number(f[1]));
+        EXPECT_EQ(Number((*polygons)[i].Field("perimeter_km")), Number(f[2]));
+        EXPECT_EQ((*polygons)[i].Field("flags"), f[5]);
+        EXPECT_NEAR((*wgs84)[i].shape->toPoint()->getX(), Number(f[3]), 5e-8);
+        EXPECT_NEAR((*wgs84)[i].shape->toPoint()->getY(), Number(f[4]), 5e-8);
+    }
+    EXPECT_NE(std::find(run.host.progress.begin(), run.host.progress.end(),
+                        "Export: the Shapefile's field names are cut to 10 characters: area_wgs84_km2 as "
+                        "area_wgs84, perimeter_km as perimeter_."),
+              run.host.progress.end());
+}
+#endif
 
 }  // namespace
 }  // namespace zarn
