@@ -2,11 +2,12 @@
 # The ZARN benchmark: generates BNA files of 20, 100 and 200 MB, runs the
 # parse floor, zarn-batch without and with the map and a window run on each,
 # three times, and prints one table of medians and ratios, the goals with
-# their verdicts and the --jobs speed-up. See bench/README.md.
+# their verdicts, the --jobs speed-up and zarn-batch --no-map --export in
+# each format. See bench/README.md.
 #
 #   bench/run-bench.sh [BUILD_DIR] [--out FILE] [--sizes "20 100 200"]
 #                      [--runs 3] [--seed 1] [--data DIR] [--no-jobs]
-#                      [--wait-idle] [--clean]
+#                      [--export-sizes "100"] [--wait-idle] [--clean]
 #
 # Builds nothing: BUILD_DIR (default: build/ in the source tree) must hold a
 # Release build with the benchmarks (ZARN_BUILD_BENCH=ON). Needs
@@ -24,6 +25,8 @@ runs=3
 seed=1
 data="${ZARN_BENCH_DATA:-${TMPDIR:-/tmp}/zarn-bench}"
 jobs=1
+exportSizes="100"
+exportFormats="gpkg geojson shp fgb kml"
 clean=0
 waitIdle=0
 busyRuns=0
@@ -41,6 +44,7 @@ while [ $# -gt 0 ]; do
     --seed) seed="$2"; shift 2 ;;
     --data) data="$2"; shift 2 ;;
     --no-jobs) jobs=0; shift ;;
+    --export-sizes) exportSizes="$2"; shift 2 ;;
     --wait-idle) waitIdle=1; shift ;;
     --clean) clean=1; shift ;;
     -h|--help) usage ;;
@@ -243,6 +247,47 @@ if [ "$jobs" -eq 1 ]; then
   } >>"$report"
 fi
 
+# zarn-batch --no-map --export FORMAT on the sizes of --export-sizes that
+# were measured above (empty without GDAL in the build).
+exportMbs=()
+if "$batch" --help | grep -q -- '--export FORMAT  also'; then
+  for mb in $exportSizes; do
+    case " $sizes " in *" $mb "*) exportMbs+=("$mb") ;; esac
+  done
+fi
+for mb in "${exportMbs[@]}"; do
+  file="$(input "$mb" "$seed")"
+  base="${file%.bna}"
+  for ((r = 1; r <= runs; r++)); do
+    for fmt in $exportFormats; do
+      measure "export$fmt$mb" /dev/null "$batch" --no-map --export "$fmt" "$file"
+    done
+  done
+  for fmt in $exportFormats; do
+    case $fmt in
+      gpkg) outputs=("$base.gpkg") ;;
+      shp) outputs=("$base"{Polygons,Centroids,Lines,Points}.{shp,shx,dbf,prj,cpg}) ;;
+      *) outputs=("$base"{Polygons,Centroids,Lines,Points}."$fmt") ;;
+    esac
+    du -cb "${outputs[@]}" 2>/dev/null | tail -n 1 | awk '{ printf "%.1f\n", $1 / 1e6 }' >"$work/export$fmt$mb.size"
+  done
+done
+if [ ${#exportMbs[@]} -gt 0 ]; then
+  {
+    echo
+    echo "zarn-batch --no-map --export FORMAT (x no-map = wall s / wall s of zarn-batch --no-map):"
+    printf '%8s  %-10s %9s %9s %12s %8s %10s\n' "size MB" "format" "wall s" "x no-map" "peak RSS MB" "cpu s" "output MB"
+    for mb in "${exportMbs[@]}"; do
+      n=$(median "nomap$mb" 1)
+      for fmt in $exportFormats; do
+        w=$(median "export$fmt$mb" 1)
+        printf '%8s  %-10s %9.3f %9.2f %12.1f %8.2f %10s\n' "${mbOf[$mb]}" "$fmt" "$w" "$(calc %.4f "$w / $n")" \
+          "$(calc %.1f "$(largest "export$fmt$mb" 2) / 1024")" "$(median "export$fmt$mb" 3)" "$(cat "$work/export$fmt$mb.size")"
+      done
+    done
+  } >>"$report"
+fi
+
 # The goals, judged on this run's medians.
 verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
 {
@@ -285,6 +330,11 @@ verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
     printf '  %s  progress list <= 48 B per line beyond the text at %s MB: %.1f B (model), %.1f B (RSS estimate)\n' \
       "$(verdict "$over / $lines <= 48")" "${mbOf[$mb]}" "$(calc %.4f "$over / $lines")" \
       "$(calc %.4f "(($(median "window$mb" 2) - $tinyRss) * 1024 - $(field "window$mb" progress_text_bytes)) / $lines")"
+  done
+  for mb in "${exportMbs[@]}"; do
+    printf '  %s  --export gpkg <= 3 x zarn-batch --no-map at %s MB: %.2f x\n' \
+      "$(verdict "$(median "exportgpkg$mb" 1) / $(median "nomap$mb" 1) <= 3")" "${mbOf[$mb]}" \
+      "$(calc %.4f "$(median "exportgpkg$mb" 1) / $(median "nomap$mb" 1)")"
   done
   printf '  %s  window run on the largest file under 1 GB: %.1f MB\n' \
     "$(verdict "$(largest "window$large" 2) < 1024 * 1024")" "$(calc %.4f "$(largest "window$large" 2) / 1024")"

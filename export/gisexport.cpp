@@ -8,6 +8,7 @@
 #include "numbertext.h"
 #include "runerror.h"
 
+#include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
 #include <gdal_priv.h>
@@ -290,6 +291,10 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     const bool checksWrites =
         target.info.format == ExportFormat::GeoPackage || target.info.format == ExportFormat::Shapefile;
     const std::string createPath = checksWrites ? file->tempPath : CheckedPath(file->tempPath);
+    // SQLite would wait for the disk at every commit; the file is renamed
+    // into place only once it is complete, and the other result files are
+    // not synced either.
+    const CPLConfigOptionSetter noSync("OGR_SQLITE_SYNCHRONOUS", "OFF", true);
     file->ds.reset(driver->Create(createPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!file->ds) {
         messages.Fail(file->tempPath, "the driver cannot create it");
@@ -317,6 +322,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& me
         options.SetNameValue("SPATIAL_INDEX", "NO");
         break;
     case ExportFormat::GeoPackage:
+        break;
     case ExportFormat::Kml:
         break;
     }
@@ -451,9 +457,19 @@ void MakeMultiPolygon(const double* lon, const double* lat, const std::vector<Ri
 
 }  // namespace
 
-GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic)
-    : formats_(std::move(formats)), geodesic_(geodesic)
+GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<bool> namesTold)
+    : formats_(std::move(formats)), geodesic_(geodesic), namesTold_(std::move(namesTold))
 {
+}
+
+std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportFormat>& formats, bool geodesic)
+{
+    std::vector<std::unique_ptr<GisExport>> exports;
+    const auto namesTold = std::make_shared<bool>(false);
+    for (ExportFormat format : formats) {
+        exports.push_back(std::make_unique<GisExport>(std::vector<ExportFormat>{format}, geodesic, namesTold));
+    }
+    return exports;
 }
 
 GisExport::~GisExport()
@@ -611,7 +627,8 @@ void GisExport::Close(RunHost& host)
             line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
     }
-    if (recodedCount_ > 0) {
+    if (!*namesTold_ && recodedCount_ > 0) {
+        *namesTold_ = true;
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
                             QuotedList(recoded_, recodedCount_) + ".");
     }

@@ -37,7 +37,10 @@ namespace zarn {
 class GisExport : public RunOutput {
 public:
     // `geodesic`: the run gives the ellipsoid figures (its layers and fields).
-    GisExport(std::vector<ExportFormat> formats, bool geodesic);
+    // `namesTold`, shared by the exports of one run: set by the first Close
+    // that says which names were read as Windows-1252, so that one says it.
+    GisExport(std::vector<ExportFormat> formats, bool geodesic,
+              std::shared_ptr<bool> namesTold = std::make_shared<bool>(false));
     ~GisExport() override;
     GisExport(const GisExport&) = delete;
     GisExport& operator=(const GisExport&) = delete;
@@ -59,6 +62,7 @@ public:
 private:
     std::vector<ExportFormat> formats_;
     bool geodesic_;
+    std::shared_ptr<bool> namesTold_;
     OutputNames names_;
     std::string inputPath_;
     std::vector<std::unique_ptr<Target>> targets_;
@@ -71,5 +75,10 @@ private:
     std::vector<std::string> written_;
     std::vector<std::string> summary_;
 };
+
+// One export per format, so that a format that fails (a GeoJSON refusing
+// coordinates beyond longitude/latitude bounds, say) leaves the others
+// complete; one of them says which names were read as Windows-1252.
+std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportFormat>& formats, bool geodesic);
 
 }  // namespace zarn

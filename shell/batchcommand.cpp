@@ -140,9 +140,9 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         BatchHost host(path, out, err, decimal);
         RunOptions run = options.run;
 #ifdef ZARN_HAVE_EXPORT
-        std::optional<GisExport> gis;
-        if (!options.exports.empty()) {
-            run.outputs.push_back(&gis.emplace(options.exports, run.geodesic));
+        const std::vector<std::unique_ptr<GisExport>> exports = MakeGisExports(options.exports, run.geodesic);
+        for (const std::unique_ptr<GisExport>& e : exports) {
+            run.outputs.push_back(e.get());
         }
 #endif
 #ifdef ZARN_HAVE_MAP

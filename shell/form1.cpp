@@ -163,9 +163,9 @@ void Form1::Form1_Command1_Click()
     percentShown_ = -1;
     RunOptions options = runOptions_;
 #ifdef ZARN_HAVE_EXPORT
-    std::optional<GisExport> gis;
-    if (!exportFormats_.empty()) {
-        options.outputs.push_back(&gis.emplace(exportFormats_, options.geodesic));
+    const std::vector<std::unique_ptr<GisExport>> exports = MakeGisExports(exportFormats_, options.geodesic);
+    for (const std::unique_ptr<GisExport>& e : exports) {
+        options.outputs.push_back(e.get());
     }
 #endif
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);

@@ -103,14 +103,18 @@ ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<
 {
     const std::string title = std::string(base) + ".bna";
     const std::string path = dir.File(title);
-    GisExport exporter(std::move(formats), geodesic);
+    const std::vector<std::unique_ptr<GisExport>> exports = MakeGisExports(formats, geodesic);
     RunOptions options;
     options.geodesic = geodesic;
-    options.outputs.push_back(&exporter);
+    for (const auto& e : exports) {
+        options.outputs.push_back(e.get());
+    }
     ExportRun run{probe::RecordingHost(path, title), {}, RunOutcome::Failed};
     auto ws = std::make_unique<Workspace>();
     run.outcome = ProcessBnaFile(*ws, nullptr, run.host, options);
-    run.written = exporter.Written();
+    for (const auto& e : exports) {
+        run.written.insert(run.written.end(), e->Written().begin(), e->Written().end());
+    }
     return run;
 }
 
@@ -447,6 +451,25 @@ TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExportFailure, testing::ValuesIn(Formats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+// GeoJSON (RFC 7946) takes longitudes and latitudes only: a planar file
+// fails there, and the other formats are written all the same.
+TEST(Export, AFormatThatRefusesAValueLeavesTheOthersAndSaysTheNamesOnce)
+{
+    TempFolder dir;
+    const ExportRun run =
+        RunExport(dir, "plane", "\"Caf\xE9\",\"\",4\r\n0,0\r\n500,0\r\n500,300\r\n0,0\r\n",
+                  {ExportFormat::GeoJson, ExportFormat::GeoPackage, ExportFormat::FlatGeobuf});
+    EXPECT_EQ(run.outcome, RunOutcome::Failed);
+    ASSERT_EQ(run.host.causes.size(), 1U);
+    EXPECT_NE(run.host.causes[0].find("partial.geojson: Geometry extent outside"), std::string::npos)
+        << run.host.causes[0];
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"plane.bna", "plane.gpkg", "planeArea.csv", "planeCentroid.bna",
+                                                      "planeCentroids.fgb", "planePolygons.fgb"}));
+    EXPECT_EQ(std::count_if(run.host.progress.begin(), run.host.progress.end(),
+                            [](const std::string& line) { return line.find("Windows-1252") != std::string::npos; }),
+              1);
+}
 
 // zarn-batch as a script runs it: --export repeated, its files and lines.
 TEST(BatchExport, WritesEachFormatGivenAndRefusesAnUnknownOne)
