@@ -269,7 +269,7 @@ for mb in "${exportMbs[@]}"; do
       shp) outputs=("$base"{Polygons,Centroids,Lines,Points}.{shp,shx,dbf,prj,cpg}) ;;
       *) outputs=("$base"{Polygons,Centroids,Lines,Points}."$fmt") ;;
     esac
-    du -cb "${outputs[@]}" 2>/dev/null | tail -n 1 | awk '{ printf "%.1f\n", $1 / 1e6 }' >"$work/export$fmt$mb.size"
+    { du -cb "${outputs[@]}" 2>/dev/null || true; } | tail -n 1 | awk '{ printf "%.1f\n", $1 / 1e6 }' >"$work/export$fmt$mb.size"
   done
 done
 if [ ${#exportMbs[@]} -gt 0 ]; then
