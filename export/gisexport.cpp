@@ -487,7 +487,6 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     recodedCount_ = 0;
     cut_.clear();
     cutCount_ = 0;
-    written_.clear();
     summary_.clear();
     RegisterDrivers();
     GdalMessages messages;
@@ -622,7 +621,6 @@ void GisExport::Close(RunHost& host)
                 }
             }
             file->renamed = true;
-            written_.push_back(file->finalPath);
             std::string& line = summary_.emplace_back(1, '\t');
             line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }

@@ -25,8 +25,14 @@ namespace zarn {
 // Attributes: name, second, points (the header's count); polygons and
 // centroids also area_km2 (as <base>Area.csv has it; null where the classic
 // pass gave none) and, with the ellipsoid figures, area_wgs84_km2,
-// perimeter_km and flags. Vertices are the pairs as written in the file
-// (double precision), every ring closed on its first vertex.
+// perimeter_km and flags (as <base>Geodesic.csv has them). Vertices are the
+// pairs as written in the file (double precision), every ring closed on its
+// first vertex, with these exceptions of the formats: GeoJSON follows RFC
+// 7946 (outer rings counter-clockwise, holes clockwise, rings cut at the
+// 180th meridian; a coordinate beyond longitude/latitude bounds fails the
+// export), KML keeps 15 significant digits, a Shapefile orients rings its
+// own way and cuts field names to 10 characters and strings to 254 bytes.
+// FlatGeobuf files carry no spatial index (it would grow with the file).
 //
 // Names that are not UTF-8 are read as Windows-1252. Files are written under
 // a temporary name (<name>.partial.<ext>) and renamed when complete; a
@@ -54,9 +60,6 @@ public:
     // One line per file written.
     void AppendSummary(RunHost& host) override;
 
-    // The final paths of the files written by the last Close.
-    const std::vector<std::string>& Written() const { return written_; }
-
     struct Target;
 
 private:
@@ -72,7 +75,6 @@ private:
     std::uint64_t recodedCount_ = 0;
     std::vector<std::string> cut_;  // records whose names a Shapefile cuts
     std::uint64_t cutCount_ = 0;
-    std::vector<std::string> written_;
     std::vector<std::string> summary_;
 };
 

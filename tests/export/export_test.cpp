@@ -92,7 +92,6 @@ std::vector<double> AreasOf(const std::string& areaFile)
 
 struct ExportRun {
     probe::RecordingHost host;
-    std::vector<std::string> written;
     RunOutcome outcome;
 };
 
@@ -109,12 +108,9 @@ ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<
     for (const auto& e : exports) {
         options.outputs.push_back(e.get());
     }
-    ExportRun run{probe::RecordingHost(path, title), {}, RunOutcome::Failed};
+    ExportRun run{probe::RecordingHost(path, title), RunOutcome::Failed};
     auto ws = std::make_unique<Workspace>();
     run.outcome = ProcessBnaFile(*ws, nullptr, run.host, options);
-    for (const auto& e : exports) {
-        run.written.insert(run.written.end(), e->Written().begin(), e->Written().end());
-    }
     return run;
 }
 
