@@ -78,8 +78,7 @@ double Number(const std::string& text)
     return value;
 }
 
-// The numbers after the last ", " of each line ("area file"), or the pairs of
-// the second line of each record ("centroid file").
+// The area of each line of an area file: the number after its last ", ".
 std::vector<double> AreasOf(const std::string& areaFile)
 {
     std::vector<double> areas;
@@ -95,8 +94,8 @@ struct ExportRun {
     RunOutcome outcome;
 };
 
-// Writes `bytes` as <base>.bna in `dir` and runs the analysis (no map) with
-// the export to `formats`.
+// Runs the analysis (no map) on <base>.bna in `dir` with the exports to
+// `formats`, as the window and zarn-batch make them.
 ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<ExportFormat> formats,
                       bool geodesic = false)
 {
@@ -114,6 +113,7 @@ ExportRun RunExportOn(const TempFolder& dir, std::string_view base, std::vector<
     return run;
 }
 
+// The same on `bytes`, written as <base>.bna first.
 ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_view bytes, std::vector<ExportFormat> formats,
                     bool geodesic = false)
 {
