@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev                   # Qt 6 Widgets (Core, Gui, Widgets, Test)
   fontconfig fonts-dejavu-core   # the map's label font, also off screen
   libgtest-dev                   # tests of the analysis core
+  libgeographiclib-dev           # figures on the ellipsoid (--geodesic) and their reference
   clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
   xvfb xauth xdotool imagemagick # the window under a virtual display, screenshots
   time                           # peak memory in the benchmarks

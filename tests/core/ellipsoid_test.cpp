@@ -1,0 +1,388 @@
+#include "rings.h"
+#include "testfiles.h"
+#include "workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#ifdef ZARN_HAVE_GEODESIC
+#include "geodesic.h"
+
+#include <GeographicLib/Ellipsoid.hpp>
+#include <GeographicLib/PolygonArea.hpp>
+#endif
+
+namespace zarn {
+namespace {
+
+using test::PrintTo;
+
+struct Record {
+    std::string name;
+    std::int32_t count = 0;
+    std::vector<double> lon;
+    std::vector<double> lat;
+};
+
+// The records of a BNA file with their pairs in double precision, as far as
+// the file is well formed: names in quotes, the count, then the pairs,
+// separated by commas or blanks.
+std::vector<Record> ReadDegrees(const std::filesystem::path& file)
+{
+    const std::string text = test::ReadBytes(file);
+    std::vector<std::string_view> tokens;
+    for (std::size_t i = 0; i < text.size();) {
+        const char ch = text[i];
+        if (ch == ',' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n') {
+            ++i;
+        } else if (ch == '"') {
+            const std::size_t close = text.find('"', i + 1);
+            if (close == std::string::npos) {
+                break;
+            }
+            tokens.emplace_back(text.data() + i, close + 1 - i);
+            i = text.find_first_of(",\r\n", close + 1);
+        } else {
+            const std::size_t end = std::min(text.find_first_of(", \t\r\n", i), text.size());
+            tokens.emplace_back(text.data() + i, end - i);
+            i = end;
+        }
+    }
+    std::vector<Record> records;
+    for (std::size_t t = 0; t < tokens.size() && tokens[t].front() == '"';) {
+        Record r;
+        r.name = std::string(tokens[t].substr(1, tokens[t].size() - 2));
+        while (t < tokens.size() && tokens[t].front() == '"') {
+            ++t;
+        }
+        if (t == tokens.size() ||
+            std::from_chars(tokens[t].data(), tokens[t].data() + tokens[t].size(), r.count).ec != std::errc()) {
+            break;
+        }
+        ++t;
+        const std::size_t pairs = static_cast<std::size_t>(std::abs(r.count));
+        for (std::size_t k = 0; k < 2 * pairs && t < tokens.size(); ++k, ++t) {
+            double v = 0.0;
+            if (std::from_chars(tokens[t].data(), tokens[t].data() + tokens[t].size(), v).ec != std::errc()) {
+                return records;
+            }
+            (k % 2 == 0 ? r.lon : r.lat).push_back(v);
+        }
+        if (r.lat.size() != pairs) {
+            break;
+        }
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+Record FromText(std::string_view bna)
+{
+    test::TempFolder folder;
+    const std::vector<Record> records = ReadDegrees(folder.Write("record.bna", bna));
+    return records.empty() ? Record{} : records.front();
+}
+
+// ---------------------------------------------------------------- rings
+
+struct SplitCase {
+    const char* name;
+    const char* bna;
+    std::vector<Ring> rings;
+};
+
+class SplitRingsTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitRingsTest, FindsTheRingsAndTheirNesting)
+{
+    const Record r = FromText(GetParam().bna);
+    std::vector<Ring> rings;
+    SplitRings(r.lon.data(), r.lat.data(), r.lon.size(), rings);
+    ASSERT_EQ(rings.size(), GetParam().rings.size());
+    for (std::size_t k = 0; k < rings.size(); ++k) {
+        const Ring& want = GetParam().rings[k];
+        EXPECT_EQ(rings[k].first, want.first) << "ring " << k;
+        EXPECT_EQ(rings[k].size, want.size) << "ring " << k;
+        EXPECT_EQ(rings[k].closedHere, want.closedHere) << "ring " << k;
+        EXPECT_EQ(rings[k].outer, want.outer) << "ring " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, SplitRingsTest,
+    testing::Values(
+        SplitCase{"an_island_with_a_lake_of_the_same_winding",
+                  "\"a\",\"b\",11\n0,0\n10,0\n10,10\n0,10\n0,0\n2,2\n8,2\n8,8\n2,8\n2,2\n0,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, 0}}},
+        SplitCase{"an_island_with_a_lake_of_the_opposite_winding",
+                  "\"a\",\"b\",11\n0,0\n10,0\n10,10\n0,10\n0,0\n2,2\n2,8\n8,8\n8,2\n2,2\n0,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, 0}}},
+        SplitCase{"an_island_in_a_lake_in_an_island",
+                  "\"a\",\"b\",17\n0,0\n10,0\n10,10\n0,10\n0,0\n2,2\n8,2\n8,8\n2,8\n2,2\n0,0\n"
+                  "4,4\n6,4\n6,6\n4,6\n4,4\n0,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, 0}, {11, 4, false, -1}}},
+        SplitCase{"two_islands", "\"a\",\"b\",11\n0,0\n1,0\n1,1\n0,1\n0,0\n5,5\n6,5\n6,6\n5,6\n5,5\n0,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, -1}}},
+        SplitCase{"a_lake_and_an_island_without_separators",
+                  "\"a\",\"b\",15\n0,0\n10,0\n10,10\n0,10\n0,0\n2,2\n8,2\n8,8\n2,8\n2,2\n"
+                  "20,0\n21,0\n21,1\n20,1\n20,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, 0}, {10, 4, false, -1}}},
+        SplitCase{"the_same_ring_twice_is_one_ring",
+                  "\"a\",\"b\",11\n0,0\n0,10\n10,10\n10,0\n0,0\n0,0\n0,10\n10,10\n10,0\n0,0\n0,0\n",
+                  {{0, 4, false, -1}}},
+        SplitCase{"a_ring_across_the_180th_meridian_with_a_lake",
+                  "\"a\",\"b\",11\n179,-1\n-179,-1\n-179,1\n179,1\n179,-1\n179.5,-0.5\n-179.5,-0.5\n"
+                  "-179.5,0.5\n179.5,0.5\n179.5,-0.5\n179,-1\n",
+                  {{0, 4, false, -1}, {5, 4, false, 0}}},
+        SplitCase{"points_left_after_the_last_ring_close_a_ring_of_their_own",
+                  "\"a\",\"b\",8\n0,0\n1,0\n1,1\n0,0\n5,5\n6,5\n6,6\n5,6\n",
+                  {{0, 3, false, -1}, {4, 4, true, -1}}},
+        SplitCase{"a_ring_of_two_distinct_points_is_dropped",
+                  "\"a\",\"b\",9\n0,0\n1,0\n1,1\n0,0\n5,5\n6,5\n5,5\n6,5\n5,5\n",
+                  {{0, 3, false, -1}}},
+        SplitCase{"a_record_whose_first_point_never_recurs_is_one_open_ring",
+                  "\"a\",\"b\",4\n0,0\n1,0\n1,1\n0,1\n", {{0, 4, true, -1}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The former GDAL reader read these records of its test file as
+// PID8 = POLYGON ((0 0,0 10,10 10,10 0,0 0),(2 2,2 8,8 8,8 2,2 2)),
+// PID9 = POLYGON ((0 0,0 10,10 10,10 0,0 0)) (the file leaves it open),
+// PID10 = POLYGON ((0 0,0 10,10 10,10 0,0 0)), PID7 = POLYGON ((0 0,1 0,1 1,0 1,0 0)).
+TEST(SplitRingsSample, ReadsTheFormerGdalTestRecordsAsGdalDid)
+{
+    const std::vector<Record> records = ReadDegrees(std::filesystem::path(ZARN_SAMPLES_DIR) / "gdalx__test.bna");
+    const std::vector<std::pair<std::string, std::vector<std::vector<double>>>> expected = {
+        {"PID8", {{0, 0, 0, 10, 10, 10, 10, 0}, {2, 2, 2, 8, 8, 8, 8, 2}}},
+        {"PID9", {{0, 0, 0, 10, 10, 10, 10, 0}}},
+        {"PID10", {{0, 0, 0, 10, 10, 10, 10, 0}}},
+        {"PID7", {{0, 0, 1, 0, 1, 1, 0, 1}}},
+    };
+    for (const auto& [name, polygon] : expected) {
+        SCOPED_TRACE(name);
+        const auto r = std::find_if(records.begin(), records.end(), [&](const Record& rec) { return rec.name == name; });
+        ASSERT_NE(r, records.end());
+        std::vector<Ring> rings;
+        SplitRings(r->lon.data(), r->lat.data(), r->lon.size(), rings);
+        ASSERT_EQ(rings.size(), polygon.size());
+        for (std::size_t k = 0; k < rings.size(); ++k) {
+            std::vector<double> xy;
+            for (std::size_t j = rings[k].first; j < rings[k].first + rings[k].size; ++j) {
+                xy.push_back(r->lon[j]);
+                xy.push_back(r->lat[j]);
+            }
+            EXPECT_EQ(xy, polygon[k]);
+            EXPECT_EQ(rings[k].outer, k == 0 ? -1 : 0);
+        }
+    }
+}
+
+#ifdef ZARN_HAVE_GEODESIC
+
+// ---------------------------------------------------------- the figures
+
+// One ring by GeographicLib's PolygonArea (the smaller region's area, the
+// perimeter), and the centroid's vector by its definition evaluated directly
+// in long double.
+struct Figures {
+    double areaKm2 = 0.0;
+    double perimeterKm = 0.0;
+    long double c[3] = {0.0L, 0.0L, 0.0L};
+};
+
+Figures Reference(const Record& r, const Ring& ring)
+{
+    static const GeographicLib::Ellipsoid ellipsoid(GeographicLib::Constants::WGS84_a(),
+                                                    GeographicLib::Constants::WGS84_f());
+    GeographicLib::PolygonArea poly(GeographicLib::Geodesic::WGS84());
+    std::vector<std::array<long double, 3>> p;
+    for (std::size_t k = ring.first; k < ring.first + ring.size; ++k) {
+        poly.AddPoint(r.lat[k], r.lon[k]);
+        const long double b = ellipsoid.AuthalicLatitude(r.lat[k]) * M_PIl / 180.0L;
+        const long double l = r.lon[k] * M_PIl / 180.0L;
+        p.push_back({std::cos(b) * std::cos(l), std::cos(b) * std::sin(l), std::sin(b)});
+    }
+    Figures f;
+    double area = 0.0;
+    poly.Compute(false, true, f.perimeterKm, area);
+    f.perimeterKm /= 1000.0;
+    f.areaKm2 = std::fabs(area) / 1e6;
+    for (std::size_t k = 0; k < p.size(); ++k) {
+        const auto& u = p[k];
+        const auto& v = p[(k + 1) % p.size()];
+        const long double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        const long double sine = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        if (sine > 0.0L) {
+            const long double theta = std::atan2(sine, u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
+            for (int i = 0; i < 3; ++i) {
+                f.c[i] += (area < 0.0 ? -0.5L : 0.5L) * theta * n[i] / sine;
+            }
+        }
+    }
+    return f;
+}
+
+// Measures the record and checks it against the reference per ring: outer
+// rings count, holes are taken away.
+void ExpectMatchesReference(const Record& r, GeodesicFigures& got)
+{
+    EllipsoidMeter meter;
+    meter.Measure(r.count, r.lon.data(), r.lat.data(), r.lon.size(), got);
+    Figures want;
+    double scale = 0.0;
+    for (const Ring& ring : meter.Rings()) {
+        const Figures f = Reference(r, ring);
+        const double sign = ring.outer < 0 ? 1.0 : -1.0;
+        want.areaKm2 += sign * f.areaKm2;
+        want.perimeterKm += f.perimeterKm;
+        scale += f.areaKm2;
+        for (int i = 0; i < 3; ++i) {
+            want.c[i] += sign * f.c[i];
+        }
+    }
+    EXPECT_NEAR(got.areaKm2, want.areaKm2, std::max(1e-5, 1e-5 * scale));
+    EXPECT_NEAR(got.perimeterKm, want.perimeterKm, std::max(1e-8, 1e-5 * want.perimeterKm));
+    if (meter.Rings().empty() || want.areaKm2 <= 0.0) {
+        return;
+    }
+    static const GeographicLib::Ellipsoid ellipsoid(GeographicLib::Constants::WGS84_a(),
+                                                    GeographicLib::Constants::WGS84_f());
+    const long double horizontal = std::hypot(want.c[0], want.c[1]);
+    const double lat = ellipsoid.InverseAuthalicLatitude(
+        static_cast<double>(std::atan2(want.c[2], horizontal) * 180.0L / M_PIl));
+    const double lon = static_cast<double>(std::atan2(want.c[1], want.c[0]) * 180.0L / M_PIl);
+    ASSERT_TRUE(got.hasCentroid);
+    EXPECT_NEAR(got.centroidLat, lat, 1e-5);
+    EXPECT_NEAR(std::remainder(got.centroidLon - lon, 360.0) * std::cos(lat * M_PI / 180.0), 0.0, 1e-5);
+    EXPECT_GE(got.centroidLon, -180.0);
+    EXPECT_LT(got.centroidLon, 180.0);
+}
+
+std::string FlagWords(std::uint32_t flags)
+{
+    std::string words;
+    AppendFlagWords(words, flags);
+    return words;
+}
+
+struct FigureCase {
+    const char* name;
+    const char* bna;
+    double areaKm2;  // from the literature where given, else < 0
+    const char* flags;
+};
+
+class EllipsoidFiguresTest : public testing::TestWithParam<FigureCase> {};
+
+TEST_P(EllipsoidFiguresTest, MatchGeographicLibPerRing)
+{
+    const Record r = FromText(GetParam().bna);
+    GeodesicFigures got;
+    ExpectMatchesReference(r, got);
+    if (GetParam().areaKm2 >= 0.0) {
+        EXPECT_NEAR(got.areaKm2, GetParam().areaKm2, 0.001);
+    }
+    EXPECT_EQ(FlagWords(got.flags), GetParam().flags);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, EllipsoidFiguresTest,
+    testing::Values(
+        FigureCase{"a_degree_square_on_the_equator", "\"a\",\"b\",5\n0,0\n1,0\n1,1\n0,1\n0,0\n", 12308.778, ""},
+        FigureCase{"a_box_in_central_Europe", "\"a\",\"b\",5\n10,50\n12,50\n12,51\n10,51\n10,50\n", 15783.179, ""},
+        FigureCase{"the_box_clockwise", "\"a\",\"b\",5\n10,50\n10,51\n12,51\n12,50\n10,50\n", 15783.179, ""},
+        FigureCase{"the_box_left_open", "\"a\",\"b\",4\n10,50\n12,50\n12,51\n10,51\n", 15783.179, "closed-here"},
+        FigureCase{"a_ring_across_the_180th_meridian_as_a_jump",
+                   "\"a\",\"b\",5\n179,-17\n-179,-17\n-179,-16\n179,-16\n179,-17\n", -1.0, "crosses-antimeridian"},
+        FigureCase{"the_same_ring_written_beyond_180_degrees",
+                   "\"a\",\"b\",5\n179,-17\n181,-17\n181,-16\n179,-16\n179,-17\n", -1.0, "crosses-antimeridian"},
+        FigureCase{"a_ring_round_the_South_Pole",
+                   "\"a\",\"b\",7\n0,-70\n60,-72\n120,-70\n180,-75\n-120,-70\n-60,-71\n0,-70\n", -1.0,
+                   "crosses-antimeridian;encloses-pole"},
+        FigureCase{"long_edges_across_a_continent",
+                   "\"a\",\"b\",6\n30,50\n100,55\n170,65\n120,75\n60,70\n30,50\n", -1.0, ""},
+        FigureCase{"an_island_with_a_lake",
+                   "\"a\",\"b\",11\n0,40\n10,40\n10,50\n0,50\n0,40\n2,42\n8,42\n8,48\n2,48\n2,42\n0,40\n", -1.0,
+                   "multi-ring"},
+        FigureCase{"an_island_in_a_lake_in_an_island",
+                   "\"a\",\"b\",17\n0,0\n10,0\n10,10\n0,10\n0,0\n2,2\n2,8\n8,8\n8,2\n2,2\n0,0\n"
+                   "4,4\n6,4\n6,6\n4,6\n4,4\n0,0\n",
+                   -1.0, "multi-ring"},
+        FigureCase{"a_ring_across_the_180th_meridian_with_a_lake",
+                   "\"a\",\"b\",11\n179,-1\n-179,-1\n-179,1\n179,1\n179,-1\n179.5,-0.5\n-179.5,-0.5\n"
+                   "-179.5,0.5\n179.5,0.5\n179.5,-0.5\n179,-1\n",
+                   -1.0, "crosses-antimeridian;multi-ring"},
+        FigureCase{"a_line_record_is_no_ring", "\"a\",\"b\",-3\n0,0\n1,0\n1,1\n", 0.0, "no-ring"},
+        FigureCase{"two_points_are_no_ring", "\"a\",\"b\",2\n0,0\n1,1\n", 0.0, "no-ring"},
+        FigureCase{"a_latitude_beyond_the_pole_is_no_ring", "\"a\",\"b\",4\n0,0\n1,0\n1,91\n0,0\n", 0.0,
+                   "no-ring"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EllipsoidFigures, MeasureARingOfAHundredThousandPoints)
+{
+    Record r;
+    const int n = 100000;
+    for (int k = 0; k < n; ++k) {
+        const double a = 2.0 * M_PI * k / n;
+        r.lon.push_back(20.0 + 3.0 * std::cos(a) / std::cos(45.0 * M_PI / 180.0));
+        r.lat.push_back(45.0 + 3.0 * std::sin(a));
+    }
+    r.count = n;
+    GeodesicFigures got;
+    ExpectMatchesReference(r, got);
+    EXPECT_EQ(FlagWords(got.flags), "closed-here;over-point-limit");
+}
+
+TEST(EllipsoidFigures, NoRingHasNoFigures)
+{
+    EllipsoidMeter meter;
+    GeodesicFigures got;
+    const double lon[3] = {0.0, 1.0, 1.0};
+    const double lat[3] = {0.0, 0.0, 1.0};
+    meter.Measure(-3, lon, lat, 3, got);
+    EXPECT_EQ(got.areaKm2, 0.0);
+    EXPECT_EQ(got.perimeterKm, 0.0);
+    EXPECT_FALSE(got.hasCentroid);
+}
+
+TEST(EllipsoidFigures, FlagWordsKeepTheirOrder)
+{
+    EXPECT_EQ(FlagWords(0xFFU), "crosses-antimeridian;encloses-pole;closed-here;multi-ring;over-point-limit;"
+                                "no-ring;classic-differs");
+    EXPECT_EQ(FlagWords(ClosedHere | ClassicDiffers), "closed-here;classic-differs");
+}
+
+// Every record of the real samples that could be in degrees, planar test
+// files included: the coordinates are measured as longitude and latitude.
+TEST(EllipsoidFiguresSamples, MatchGeographicLibPerRing)
+{
+    int measured = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ZARN_SAMPLES_DIR)) {
+        if (entry.path().extension() != ".bna") {
+            continue;
+        }
+        for (const Record& r : ReadDegrees(entry.path())) {
+            if (r.count < 3 || std::any_of(r.lat.begin(), r.lat.end(), [](double v) { return std::fabs(v) > 90.0; })) {
+                continue;
+            }
+            SCOPED_TRACE(entry.path().filename().string() + ": " + r.name);
+            GeodesicFigures got;
+            ExpectMatchesReference(r, got);
+            ++measured;
+        }
+    }
+    EXPECT_GT(measured, 2000);
+}
+
+#endif
+
+}  // namespace
+}  // namespace zarn
