@@ -27,6 +27,13 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "check-windows: $*" >&2; exit 1; }
 
+# Create or update the prefix first and wait for it, so that no run races
+# with Wine's set-up.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$wine" wineboot --init >/dev/null 2>&1 || true
+  "$wineserver" -w
+fi
+
 "$wine" build-windows/tests/core/core_tests.exe --gtest_brief=1
 
 "$wine" "$exe" --help >"$scratch/help.txt"

@@ -262,6 +262,10 @@ TEST_F(AnalysisRun, VanishedInputFailsAfterTheOpenLine)
 
 TEST_F(AnalysisRun, DirectoryInTheResultFilesPlaceFailsAndLeavesNoFileOpen)
 {
+#ifdef _WIN32
+    // Under Wine /proc/self/fd is the emulator's, shared with its own threads.
+    GTEST_SKIP() << "open files are counted in /proc/self/fd";
+#endif
     const auto openFiles = [] {
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
     };
