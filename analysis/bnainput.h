@@ -28,6 +28,7 @@ class BnaInput {
 public:
     static constexpr std::size_t MaxNameBytes = 1 << 20;
 
+    // `path`: UTF-8 (filepath.h).
     explicit BnaInput(const std::string& path);
     ~BnaInput();
     BnaInput(const BnaInput&) = delete;

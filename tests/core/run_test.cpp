@@ -130,7 +130,7 @@ TEST_F(AnalysisRun, ExampleRingsGiveTheirListsAndFilesExactly)
                                      "Read polygon Triangle with 4 points.", "Area (sq km): 24724.835",
                                      "Center of Gravity: (0.667, 0.667)"}));
     EXPECT_EQ(host->summary, (Lines{" ", "The following files are written to your hard disk",
-                                    " at the folder " + dir.path().string() + "/", " based on the input from in.bna:",
+                                    " at the folder " + (dir.path() / "").string(), " based on the input from in.bna:",
                                     "\tCentroids: \tinCentroid.bna", "\tAreas (sq km): \tinArea.csv"}));
     EXPECT_EQ(host->order, "PPPPPPPPPPBSSSSSSR");
     EXPECT_EQ(AreaFile(), test::ExampleAreaFile);
@@ -241,6 +241,10 @@ TEST_F(AnalysisRun, VanishedInputFailsAfterTheOpenLine)
 
 TEST_F(AnalysisRun, DirectoryInTheResultFilesPlaceFailsAndLeavesNoFileOpen)
 {
+#ifdef _WIN32
+    // Under Wine /proc/self/fd is the emulator's, shared with its own threads.
+    GTEST_SKIP() << "open files are counted in /proc/self/fd";
+#endif
     const auto openFiles = [] {
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
     };
