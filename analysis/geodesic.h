@@ -23,7 +23,7 @@ namespace zarn {
 // GeographicLib's PolygonArea, over rings from metres to thousands of
 // kilometres at all latitudes, the area stays within 2e-8 (relative; 1e-9 km²
 // for rings under 1 km²) and the perimeter within 2e-8 (relative). The
-// centroid follows its definition below to 2e-6 degrees.
+// centroid follows its definition below to 1e-7 degrees.
 
 enum GeodesicFlag : std::uint32_t {
     CrossesAntimeridian = 1U << 0,  // a longitude beyond +-180, or a step of more than 180 degrees
