@@ -23,6 +23,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 // An allocator that fails on demand: once armed with n, the n-th allocation
 // (counted from 0) made by any thread other than the one that armed it throws
@@ -153,15 +154,37 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"coordinate_too_large_for_a_float_fails", "\"A\",\"B\",1\r\n1e39,0\r\n", "A|B|1:error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An over-long field is no number, whether it lies at the start of the file
-// or across the end of what one read brought in.
-TEST(Reader, OverLongNumberReadsAsZeroWhereverItLies)
+// A number field of any length reads as its value (or as no number, or as
+// too large), whether it fits the reader's look-ahead of 4096 bytes, just
+// passes it, or runs across the end of what one read brought in (1 MiB) or
+// across several reads.
+TEST(Reader, NumberOfAnyLengthReadsAsItsValueWhereverItLies)
 {
-    const std::string huge = "1" + std::string(9999, '0');
+    const auto zeros = [](std::size_t n) { return std::string(n, '0'); };
+    const std::string halfway = "1.000000059604644775390625";  // midway between 1 and the next float
+    const std::pair<std::string, std::string> cases[] = {
+        {zeros(4093) + "1.5", "1.5"},  // 4096 bytes, the look-ahead
+        {zeros(4094) + "1.5", "1.5"},
+        {zeros(1500000) + "7", "7"},
+        {"-" + zeros(5000) + "12.5", "-12.5"},
+        {"0." + zeros(5000) + "1e5003", "100"},
+        {"1" + zeros(5000) + "e-5000", "1"},
+        {halfway + zeros(5000), "1"},
+        {halfway + zeros(5000) + "1", "1.0000001"},
+        {"1" + zeros(9999) + "e-999999999999999", "0"},
+        {std::string(5000, '1') + "x", "0"},
+        {"1" + zeros(9999), "error"},
+    };
     const std::string header = "\"A\",\"B\",1\n";
-    EXPECT_EQ(ReadRecords(header + huge + ",2\n"), "A|B|1: 0,2\n");
-    const std::string padding((std::size_t{1} << 20) - 5000 - header.size(), '\n');
-    EXPECT_EQ(ReadRecords(padding + header + huge + ",2\n"), "A|B|1: 0,2\n");
+    const std::string acrossTheRead((std::size_t{1} << 20) - 3000 - header.size(), '\n');
+    for (const auto& [number, read] : cases) {
+        for (const std::string& before : {std::string(), acrossTheRead}) {
+            const std::string want = read == "error" ? "A|B|1:error" : "A|B|1: " + read + ",2\n";
+            EXPECT_EQ(ReadRecords(before + header + number + ",2\n"), want)
+                << number.substr(0, 30) << "... of " << number.size() << " bytes after " << before.size();
+        }
+    }
+    EXPECT_EQ(ReadRecords("\"A\",\"B\"," + zeros(5000) + "2\n1,2\n3,4\n"), "A|B|2: 1,2 3,4\n");
 }
 
 TEST(Reader, PointStaysTheDecimalSeparatorUnderACommaLocale)
