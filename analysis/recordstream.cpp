@@ -148,12 +148,19 @@ struct RecordStream::Shared {
     void Read(BnaInput& in);
     void ReadWithDegrees(BnaInput& in, Block& block, Item& item);
     bool ReadRecords(BnaInput& in, std::unique_ptr<Block>& block);
+    void FailurePoint()
+    {
+        if (failurePoint != nullptr) {
+            failurePoint(failurePoints++);
+        }
+    }
 
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::unique_ptr<Block>> full;  // oldest first
     std::vector<std::unique_ptr<Block>> empty;
     std::size_t created = 0;
+    std::uint64_t failurePoints = 0;
     bool finished = false;
     std::exception_ptr error;
     // Also read without the mutex, between records and while pairs are read
@@ -185,11 +192,13 @@ void RecordStream::Shared::Read(BnaInput& in)
 // Returns false when the caller has quit.
 bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& block)
 {
+    FailurePoint();
     block = TakeEmpty();
     if (!block) {
         return false;
     }
     // The reader's own workspace: the caller's belongs to the caller.
+    FailurePoint();
     const auto ws = std::make_unique<Workspace>();
     std::string firstName;
     std::string secondName;
@@ -199,11 +208,13 @@ bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& blo
         }
         if (block->Full()) {
             PutFull(std::move(block));
+            FailurePoint();
             block = TakeEmpty();
             if (!block) {
                 return false;
             }
         }
+        FailurePoint();
         ws->ResetPolygon();
         ReadBnaHeader(in, firstName, secondName, *ws);
         Item& item = block->items.emplace_back();

@@ -59,6 +59,13 @@ public:
     // would have left it (after ResetPolygon).
     static void Load(const StreamRecord& record, Workspace& ws);
 
+    // Lets a test make the reading thread fail where files do not: when set,
+    // it is called on that thread before each block is taken, before the
+    // thread's workspace is made and before each record, with the number of
+    // calls before it; what it throws ends the reading as a failure of the
+    // file does. Set it only while no stream exists.
+    static inline void (*failurePoint)(std::uint64_t call) = nullptr;
+
 private:
     struct Shared;
 

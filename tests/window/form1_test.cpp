@@ -2,6 +2,7 @@
 // scripted file choice, and the lists, result files and bitmap checked.
 
 #include "batchcommand.h"
+#include "cuttingform.h"
 #include "dialogbackend.h"
 #include "form1.h"
 #include "form2.h"
@@ -10,17 +11,22 @@
 #include "form5.h"
 #include "linelistmodel.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <deque>
 #include <functional>
+#include <optional>
 
 using namespace zarn;
 
@@ -160,6 +166,68 @@ private slots:
         QCOMPARE(form.settings().centroidSize, std::int16_t{3});
         QVERIFY(form.picture().FontBold());
         QCOMPARE(form.picture().FillStyle(), std::int16_t{0});
+    }
+
+    // Tab goes from the button through the progress list and the canvas to
+    // the summary list.
+    void tabOrderRunsThroughEveryControl()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order, (QStringList{"Command1", "List1", "Picture1", "List2"}));
+    }
+
+    // Clicks and keys given while a run holds the window are dropped when it
+    // ends, not replayed: a click on the button must not start another run
+    // over the results. The cursor shows the window busy meanwhile, and a
+    // line wider than its list gives the list a horizontal scroll bar.
+    void inputDuringARunIsDroppedAndLongLinesScroll()
+    {
+        const QString input = Path(QStringLiteral("a folder name long enough to be wider than the list/during.bna"));
+        QVERIFY(QDir().mkpath(QFileInfo(input).path()));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), input.toStdString()};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        std::optional<Qt::CursorShape> cursorDuringRun;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            if (const QCursor* cursor = QGuiApplication::overrideCursor()) {
+                cursorDuringRun = cursor->shape();
+            }
+            const QPointF centre = button->rect().center();
+            const QPointF global = button->mapToGlobal(centre);
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QCoreApplication::postEvent(button, new QMouseEvent(type, centre, global, Qt::LeftButton,
+                                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                                                     : Qt::NoButton,
+                                                                    Qt::NoModifier));
+            }
+            QCoreApplication::postEvent(button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " "));
+            QCoreApplication::postEvent(button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " "));
+        };
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(dialogs.files.size(), std::size_t{1});  // no second run asked for a file
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(cursorDuringRun, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        for (const char* name : {"List1", "List2"}) {
+            auto* list = form.findChild<QListView*>(QString::fromLatin1(name));
+            QVERIFY2(list->horizontalScrollBar()->maximum() > 0, name);
+        }
     }
 
     void resizingLeavesTheControlsWhereTheyAre()
@@ -354,26 +422,12 @@ private slots:
         const QString input = Path(QStringLiteral("cutwhiledrawing.bna"));
         WriteFile(input, data);
 
-        class CuttingForm : public Form1 {
-        public:
-            CuttingForm(DialogBackend& d, QString path, qint64 keep) : Form1(d, CancellingPickers()), path_(std::move(path)), keep_(keep) {}
-
-        protected:
-            void AppendProgress(std::string_view line) override
-            {
-                Form1::AppendProgress(line);
-                if (line == "Read polygon P0 with 15001 points for drawing.") {
-                    QFile::resize(path_, keep_);
-                }
-            }
-
-        private:
-            QString path_;
-            qint64 keep_;
-        };
         ScriptedDialogs dialogs;
         dialogs.files.push_back(input.toStdString());
-        CuttingForm form(dialogs, input, data.size() / 2);
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.at = "Read polygon P0 with 15001 points for drawing.";
+        form.path = input;
+        form.keep = data.size() / 2;
 
         form.Form1_Command1_Click();
 
