@@ -352,7 +352,7 @@ TEST(RecordStream, KeepsEveryPairAsWrittenWhenAsked)
         bna += std::to_string(k) + ".0000001,-" + std::to_string(k % 90) + ".5\n";
     }
     BnaInput in(folder.Write("degrees.bna", bna));
-    RecordStream stream(in, true);
+    RecordStream stream(in, {.keepDegrees = true});
     const auto expectPair = [](const StreamRecord& r, std::size_t k, double lon, double lat) {
         EXPECT_EQ(r.lon[k], lon) << r.firstName << " " << k;
         EXPECT_EQ(r.lat[k], lat) << r.firstName << " " << k;
@@ -447,6 +447,38 @@ TEST(RecordStream, StopsInsideAPairCountOfTwoBillion)
         EXPECT_LT(in.BytesRead(), in.FileSize() / 2) << count;
     }
 }
+
+#ifdef ZARN_HAVE_GEODESIC
+// Records measured on the reading thread (while the caller is behind) carry
+// the same figures as those the caller measures itself.
+TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
+{
+    const test::TempFolder folder;
+    std::string bna;
+    for (int r = 0; r < 6000; ++r) {
+        const std::string lat = std::to_string(r % 170 - 85);
+        bna += "\"r\",\"" + std::to_string(r) + "\",4\n0," + lat + "\n0.5," + lat + "\n0.5," + lat + ".25\n0," + lat + "\n";
+    }
+    BnaInput in(folder.Write("rings.bna", bna));
+    RecordStream stream(in, {.keepDegrees = true, .shareEllipsoid = true});
+    // Behind from the start: the reader measures while the first blocks wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EllipsoidMeter meter;
+    GeodesicFigures own;
+    int sharedCount = 0;
+    while (const StreamRecord* r = stream.Next()) {
+        meter.Measure(r->nPoints, r->lon, r->lat, r->pointsRead, own);
+        if (r->ellipsoid != nullptr) {
+            ++sharedCount;
+            ASSERT_EQ(r->ellipsoid->areaKm2, own.areaKm2) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->perimeterKm, own.perimeterKm) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->centroidLat, own.centroidLat) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->flags, own.flags) << r->secondName;
+        }
+    }
+    EXPECT_GT(sharedCount, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace zarn
