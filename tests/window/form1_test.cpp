@@ -19,11 +19,13 @@
 #include <QImage>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -482,6 +484,42 @@ private slots:
         QVERIFY(about != nullptr && about->count() > 1);
         QVERIFY(!about->item(0)->text().contains(QStringLiteral("not found")));
     }
+
+#ifdef ZARN_HAVE_GEODESIC
+    void ellipsoidEntryHoldsForTheRunsAfterIt()
+    {
+        const QString input = Path(QStringLiteral("ell.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), input.toStdString()};
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        auto* entry = form.findChild<QAction*>(QStringLiteral("mnuEllipsoid"));
+        QVERIFY(entry != nullptr && entry->isCheckable() && !entry->isChecked());
+        const QList<QAction*> settings = form.findChild<QMenu*>(QStringLiteral("mnuSettings"))->actions();
+        const auto at = settings.indexOf(entry);
+        QVERIFY(at > 0 && settings[at - 1]->isSeparator());
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+
+        entry->trigger();
+        QTest::mouseClick(button, Qt::LeftButton);
+        std::vector<std::string> progress = Lines(form.list1());
+        const auto area = std::find(progress.begin(), progress.end(), "Area (sq km): 12363.829");
+        QVERIFY(area != progress.end());
+        QCOMPARE(area[1], std::string("Area on the WGS84 ellipsoid (sq km): 12308.778"));
+        QCOMPARE(Lines(form.list2()).back(), std::string("\tEllipsoid areas: \tellGeodesic.csv"));
+        QVERIFY(ReadAll(Path(QStringLiteral("ellGeodesic.csv"))).startsWith("name,second,points,"));
+        QCOMPARE(ReadAll(Path(QStringLiteral("ellArea.csv"))),
+                 QByteArray("\"First\", \"Second\", 12363.829\r\n\"Box\", \"B\", 15729.324\r\n"
+                            "\"Tri\", \"T\", 24724.835\r\n"));
+
+        entry->trigger();
+        QTest::mouseClick(button, Qt::LeftButton);
+        progress = Lines(form.list1());
+        QVERIFY(std::none_of(progress.begin(), progress.end(),
+                             [](const std::string& line) { return line.find("WGS84") != std::string::npos; }));
+    }
+#endif
 
     void namesAreShownAsUtf8OrWindows1252()
     {
