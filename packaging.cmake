@@ -26,8 +26,15 @@ set(CPACK_PACKAGE_NAME zarn)
 set(CPACK_PACKAGE_VENDOR "ZARN developers")
 set(CPACK_PACKAGE_CONTACT "${ZARN_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "ZARN reads BNA vector files whose coordinates are longitude and latitude in degrees and computes, for every polygon, its area in square kilometres and its centroid in degrees. It writes the centroids as a BNA file and the areas as a CSV file beside the input, and draws a map of all polygons as a BMP image.\n\nThe package holds the window (zarn) and the batch command for scripts (zarn-batch).")
+set(CPACK_PACKAGE_DESCRIPTION [[
+ZARN reads BNA vector files whose coordinates are longitude and latitude
+in degrees and computes, for every polygon, its area in square kilometres
+and its centroid in degrees. It writes the centroids as a BNA file and
+the areas as a CSV file beside the input, and draws a map of all polygons
+as a BMP image.
+.
+The package holds the window (zarn) and the batch command for scripts
+(zarn-batch).]])
 set(CPACK_PACKAGE_INSTALL_DIRECTORY zarn)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

@@ -93,7 +93,11 @@ private:
 void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const PolygonRecord* classic,
                         GeodesicFigures& figures)
 {
-    meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures);
+    if (record.ellipsoid != nullptr) {
+        figures = *record.ellipsoid;
+    } else {
+        meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures);
+    }
     if (classic != nullptr && (figures.flags & NoRing) == 0 &&
         std::fabs(std::fabs(classic->area) - figures.areaKm2) > 0.01 * figures.areaKm2) {
         figures.flags |= ClassicDiffers;
@@ -123,7 +127,7 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
 #endif
         outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr});
     };
-    RecordStream stream(in, !outputs.Empty());
+    RecordStream stream(in, {.keepDegrees = !outputs.Empty(), .shareEllipsoid = geodesic});
     while (const StreamRecord* record = stream.Next()) {
         ws.ResetPolygon();
         RecordStream::Load(*record, ws);

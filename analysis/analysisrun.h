@@ -16,7 +16,7 @@ class RunHost {
 public:
     virtual ~RunHost() = default;
 
-    virtual std::string FileName() const = 0;   // full path of the chosen file
+    virtual std::string FileName() const = 0;   // full path of the chosen file, UTF-8 (filepath.h)
     virtual std::string FileTitle() const = 0;  // its name without the folder
     // The decimal separator of the on-screen lines (the user's locale).
     virtual std::string DecimalSeparator() const { return "."; }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::size_t BufferBytes = std::size_t{1} << 20;
 // A numeric field is parsed in place when it fits this look-ahead; a longer
-// one cannot be a sensible coordinate and reads as "not a number".
+// one is reduced to a short token of the same value on the way.
 constexpr std::size_t Lookahead = 4096;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -148,27 +148,22 @@ std::string_view BnaInput::NumberToken(const char* what)
     while (i < end_ && !EndsNumber(b[i])) {
         ++i;
     }
-    if (i < end_ || eof_) {
-        pos_ = i;
-        if (i - start > Lookahead) {
-            return {};  // over-long wherever it lies, not only across the buffer's end
-        }
+    pos_ = i;
+    if ((i < end_ || eof_) && i - start <= Lookahead) {
         return {b + start, i - start};
     }
-    // Longer than the look-ahead: read past it to its end.
-    pos_ = i;
-    for (;;) {
-        if (!Refill()) {
-            return {};
-        }
+    // Longer than the look-ahead, wherever it lies: reduced piece by piece.
+    longNumber_.Clear();
+    longNumber_.Append({b + start, i - start});
+    while (pos_ == end_ && Refill()) {
         b = buf_.get();
+        const std::size_t from = pos_;
         while (pos_ < end_ && !EndsNumber(b[pos_])) {
             ++pos_;
         }
-        if (pos_ < end_) {
-            return {};
-        }
+        longNumber_.Append({b + from, pos_ - from});
     }
+    return longNumber_.Token();
 }
 
 void BnaInput::EndNumberField()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bnanumber.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -20,7 +22,8 @@ namespace zarn {
 //   number; blanks after it and then one comma or line end belong to the
 //   separator, so several pairs may share a line separated by spaces.
 // Memory stays bounded whatever the file holds: a name is limited to
-// MaxNameBytes, and an over-long numeric field is read past as "not a number".
+// MaxNameBytes, and a numeric field of any length reads as its value through
+// LongNumber.
 // Every failure (cannot open, cannot read, UTF-16 text with its byte-order
 // mark, ends inside a record, a number too large for its type) throws
 // RunError naming the file or the record.
@@ -28,6 +31,7 @@ class BnaInput {
 public:
     static constexpr std::size_t MaxNameBytes = 1 << 20;
 
+    // `path`: UTF-8 (filepath.h).
     explicit BnaInput(const std::string& path);
     ~BnaInput();
     BnaInput(const BnaInput&) = delete;
@@ -71,6 +75,7 @@ private:
     std::uint64_t consumedBefore_ = 0;
     std::uint64_t fileSize_ = 0;
     std::string scratch_;
+    LongNumber longNumber_;
 };
 
 }  // namespace zarn

@@ -1,5 +1,6 @@
 #include "bnanumber.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,9 @@ namespace zarn {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Far beyond the exponent of any float or double, and well within int64.
+constexpr std::int64_t ExponentLimit = 1'000'000'000;
 
 // Checks the whole token against the number grammar. std::from_chars alone
 // would also take "inf", "nan" and a number followed by junk.
@@ -244,6 +248,104 @@ NumberStatus ParseCount(std::string_view token, std::int32_t& value)
     }
     value = static_cast<std::int32_t>(r);
     return NumberStatus::Ok;
+}
+
+void LongNumber::Clear()
+{
+    part_ = Part::Start;
+    negative_ = false;
+    anyDigit_ = false;
+    significant_ = false;
+    moreNonzero_ = false;
+    exponentNegative_ = false;
+    magnitude_ = 0;
+    exponent_ = 0;
+    digits_.clear();
+}
+
+void LongNumber::Digit(char c)
+{
+    anyDigit_ = true;
+    const bool integer = part_ == Part::Integer;
+    if (!significant_ && c == '0') {
+        if (!integer) {
+            --magnitude_;  // a zero between the point and the first significant digit
+        }
+        return;
+    }
+    significant_ = true;
+    if (integer) {
+        ++magnitude_;
+    }
+    if (digits_.size() < SignificantDigits) {
+        digits_ += c;
+    } else if (c != '0') {
+        moreNonzero_ = true;
+    }
+}
+
+void LongNumber::Append(std::string_view piece)
+{
+    for (const char c : piece) {
+        switch (part_) {
+        case Part::Start:
+            part_ = Part::Integer;
+            if (c == '+' || c == '-') {
+                negative_ = c == '-';
+                continue;
+            }
+            [[fallthrough]];
+        case Part::Integer:
+        case Part::Fraction:
+            if (IsDigit(c)) {
+                Digit(c);
+            } else if (c == '.' && part_ == Part::Integer) {
+                part_ = Part::Fraction;
+            } else if ((c == 'e' || c == 'E') && anyDigit_) {
+                part_ = Part::ExponentMark;
+            } else {
+                part_ = Part::Invalid;
+            }
+            break;
+        case Part::ExponentMark:
+            if (c == '+' || c == '-') {
+                exponentNegative_ = c == '-';
+                part_ = Part::ExponentSign;
+                break;
+            }
+            [[fallthrough]];
+        case Part::ExponentSign:
+        case Part::Exponent:
+            if (IsDigit(c)) {
+                exponent_ = std::min(exponent_ * 10 + (c - '0'), ExponentLimit);
+                part_ = Part::Exponent;
+            } else {
+                part_ = Part::Invalid;
+            }
+            break;
+        case Part::Invalid:
+            return;
+        }
+    }
+}
+
+std::string_view LongNumber::Token()
+{
+    const bool complete = part_ == Part::Integer || part_ == Part::Fraction || part_ == Part::Exponent;
+    if (!complete || !anyDigit_) {
+        return "-";  // not a number
+    }
+    if (!significant_) {
+        return "0";
+    }
+    const std::int64_t power =
+        std::clamp(magnitude_ + (exponentNegative_ ? -exponent_ : exponent_), -ExponentLimit, ExponentLimit);
+    token_.assign(negative_ ? "-0." : "0.").append(digits_);
+    if (moreNonzero_) {
+        token_ += '1';
+    }
+    token_.append("e").append(std::to_string(power));
+    return token_;
 }
 
 }  // namespace zarn

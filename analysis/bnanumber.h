@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zarn {
@@ -29,5 +30,40 @@ NumberStatus ParseCoordinate(std::string_view token, float& value, double& exact
 // Reads a point count: the number rounded to the nearest whole number (a half
 // to the even neighbour, so 2.5 gives 2) as a 32-bit signed integer.
 NumberStatus ParseCount(std::string_view token, std::int32_t& value);
+
+// A number field of any length, taken in pieces, reduced to a short token
+// that ParseCoordinate and ParseCount read as the same value, or as not a
+// number when the field is none: its sign, its first SignificantDigits
+// significant digits, one nonzero digit standing for any nonzero digits
+// after them, and the exponent that places them. No decimal of that many
+// digits lies on or between a double's rounding boundaries other than
+// where the field itself does, so the value rounds as the whole field
+// would. Memory stays fixed whatever the field's length; exponents beyond
+// a billion are held at a billion, far past any float or double.
+class LongNumber {
+public:
+    static constexpr std::size_t SignificantDigits = 800;
+
+    void Clear();
+    void Append(std::string_view piece);
+    // The short token for what was appended since Clear.
+    std::string_view Token();
+
+private:
+    enum class Part : std::uint8_t { Start, Integer, Fraction, ExponentMark, ExponentSign, Exponent, Invalid };
+
+    void Digit(char c);
+
+    Part part_ = Part::Start;
+    bool negative_ = false;
+    bool anyDigit_ = false;
+    bool significant_ = false;
+    bool moreNonzero_ = false;
+    bool exponentNegative_ = false;
+    std::int64_t magnitude_ = 0;  // the value is 0.digits x 10^(magnitude + exponent)
+    std::int64_t exponent_ = 0;
+    std::string digits_;
+    std::string token_;
+};
 
 }  // namespace zarn

@@ -25,6 +25,9 @@ namespace {
 // per edge. What remains is below 1.3e-8 L^2 per edge up to L = 100 km
 // (measured over all latitudes and azimuths against Geodesic::GenInverse);
 // edges longer than LongEdgeKm get the exact figure from GenInverse instead.
+// bna-ellipsoid-bench measures the whole against PolygonArea: without the
+// first-order term areas stray by up to 7e-6, with it by 2e-8; a threshold of
+// 20, 50, 100 or 200 km leaves 6e-9, 2e-8, 4e-8 or 9e-8.
 
 constexpr double Flattening = 1.0 / 298.257223563;
 constexpr double E2 = Flattening * (2.0 - Flattening);

@@ -14,6 +14,16 @@ namespace zarn {
 // precision, degrees), every record's rings as SplitRings finds them. Edges
 // are geodesics between consecutive vertices, each ring closed back to its
 // first vertex. Longitudes are taken modulo 360.
+//
+// Method and error: each ring is summed on the authalic sphere (radius
+// 6371007.18 m, the ellipsoid's area) as a fan of spherical triangles from
+// its first vertex, with a first-order term per edge for the difference
+// between the geodesic's image and the great circle; edges over 50 km take
+// the exact geodesic from GeographicLib (Geodesic::GenInverse). Against
+// GeographicLib's PolygonArea, over rings from metres to thousands of
+// kilometres at all latitudes, the area stays within 2e-8 (relative; 1e-9 km²
+// for rings under 1 km²) and the perimeter within 2e-8 (relative). The
+// centroid follows its definition below to 1e-7 degrees.
 
 enum GeodesicFlag : std::uint32_t {
     CrossesAntimeridian = 1U << 0,  // a longitude beyond +-180, or a step of more than 180 degrees
@@ -21,7 +31,7 @@ enum GeodesicFlag : std::uint32_t {
     ClosedHere = 1U << 2,           // first and last points differ
     MultiRing = 1U << 3,            // more than one ring
     OverPointLimit = 1U << 4,       // more than MaxPoints points
-    NoRing = 1U << 5,               // fewer than 3 points, or a line record
+    NoRing = 1U << 5,               // fewer than 3 points, a line record, or no point on the ellipsoid
     ClassicDiffers = 1U << 6,       // the classic area differs by more than 1 % (set by the run)
 };
 
@@ -34,8 +44,11 @@ struct GeodesicFigures {
     // (separator steps between rings are no edges).
     double perimeterKm = 0.0;
     // Degrees: the direction of the surface integral of the position over the
-    // region on the authalic sphere, mapped back to geodetic latitude;
-    // longitude in [-180, 180). None for a record without a ring.
+    // region on the authalic sphere (c = 1/2 sum theta_i n_i over the edges as
+    // great circles there; -c for a ring whose smaller region lies to its
+    // right; holes subtracted), its authalic latitude mapped back to geodetic
+    // latitude; longitude in [-180, 180). None for a record without a ring,
+    // or when the integral vanishes (a ring without extent).
     bool hasCentroid = false;
     double centroidLon = 0.0;
     double centroidLat = 0.0;
@@ -46,8 +59,10 @@ struct GeodesicFigures {
 class EllipsoidMeter {
 public:
     // `count` is the record's point count as written in its header (negative
-    // for a line record); lon and lat hold its n pairs. Sets every flag but
-    // ClassicDiffers.
+    // for a line record); lon and lat hold its n pairs, any number of them.
+    // Sets every flag but ClassicDiffers. A record with a latitude beyond
+    // +-90 degrees or a coordinate that is not finite is not on the ellipsoid:
+    // it gets NoRing (and OverPointLimit where it applies) and no figures.
     void Measure(std::int32_t count, const double* lon, const double* lat, std::size_t n, GeodesicFigures& out);
 
     // The rings of the last record measured.

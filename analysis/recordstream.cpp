@@ -25,6 +25,8 @@ struct Item {
     std::size_t pointOffset = 0;
     std::size_t degreeOffset = 0;
     std::size_t pointsRead = 0;
+    std::size_t figuresIndex = 0;
+    bool measured = false;
     std::int32_t nPoints = 0;
     bool withPoints = false;
     bool complete = false;
@@ -49,6 +51,7 @@ struct Block {
         y.clear();
         lon.clear();
         lat.clear();
+        figures.clear();
         text.clear();
     }
 
@@ -57,6 +60,7 @@ struct Block {
     std::vector<float> y;
     std::vector<double> lon;
     std::vector<double> lat;
+    std::vector<GeodesicFigures> figures;
     std::string text;
 };
 
@@ -97,6 +101,7 @@ struct RecordStream::Shared {
     {
         {
             const std::lock_guard lock(mutex);
+            callerBehind = !full.empty();
             full.push_back(std::move(block));
         }
         changed.notify_all();
@@ -148,18 +153,29 @@ struct RecordStream::Shared {
     void Read(BnaInput& in);
     void ReadWithDegrees(BnaInput& in, Block& block, Item& item);
     bool ReadRecords(BnaInput& in, std::unique_ptr<Block>& block);
+    void FailurePoint()
+    {
+        if (failurePoint != nullptr) {
+            failurePoint(failurePoints++);
+        }
+    }
 
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::unique_ptr<Block>> full;  // oldest first
     std::vector<std::unique_ptr<Block>> empty;
     std::size_t created = 0;
+    std::uint64_t failurePoints = 0;
     bool finished = false;
     std::exception_ptr error;
     // Also read without the mutex, between records and while pairs are read
     // past, so that the destructor never waits for the rest of the file.
     std::atomic<bool> quit = false;
     bool keepDegrees = false;
+    bool shareEllipsoid = false;
+    // Reading side: whether the caller had not yet taken the block before the
+    // last one handed over.
+    bool callerBehind = false;
 
     // The caller's side.
     std::unique_ptr<Block> current;
@@ -185,12 +201,20 @@ void RecordStream::Shared::Read(BnaInput& in)
 // Returns false when the caller has quit.
 bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& block)
 {
+    FailurePoint();
     block = TakeEmpty();
     if (!block) {
         return false;
     }
     // The reader's own workspace: the caller's belongs to the caller.
+    FailurePoint();
     const auto ws = std::make_unique<Workspace>();
+#ifdef ZARN_HAVE_GEODESIC
+    std::unique_ptr<EllipsoidMeter> meter;
+    if (shareEllipsoid) {
+        meter = std::make_unique<EllipsoidMeter>();
+    }
+#endif
     std::string firstName;
     std::string secondName;
     while (!in.AtEnd()) {
@@ -199,11 +223,13 @@ bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& blo
         }
         if (block->Full()) {
             PutFull(std::move(block));
+            FailurePoint();
             block = TakeEmpty();
             if (!block) {
                 return false;
             }
         }
+        FailurePoint();
         ws->ResetPolygon();
         ReadBnaHeader(in, firstName, secondName, *ws);
         Item& item = block->items.emplace_back();
@@ -233,6 +259,14 @@ bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& blo
         }
         item.complete = true;
         item.bytesRead = in.BytesRead();
+#ifdef ZARN_HAVE_GEODESIC
+        if (meter && callerBehind) {
+            item.figuresIndex = block->figures.size();
+            meter->Measure(item.nPoints, block->lon.data() + item.degreeOffset, block->lat.data() + item.degreeOffset,
+                           item.pointsRead, block->figures.emplace_back());
+            item.measured = true;
+        }
+#endif
     }
     return true;
 }
@@ -272,11 +306,12 @@ void RecordStream::Shared::ReadWithDegrees(BnaInput& in, Block& block, Item& ite
     }
 }
 
-RecordStream::RecordStream(BnaInput& in, bool keepDegrees)
+RecordStream::RecordStream(BnaInput& in, StreamOptions options)
     : shared_(std::make_unique<Shared>()), fileSize_(in.FileSize())
 {
     Shared& s = *shared_;
-    s.keepDegrees = keepDegrees;
+    s.keepDegrees = options.keepDegrees;
+    s.shareEllipsoid = options.keepDegrees && options.shareEllipsoid;
     try {
         s.reader = std::thread([&s, &in] { s.Read(in); });
     } catch (const std::system_error& e) {
@@ -317,6 +352,7 @@ const StreamRecord* RecordStream::Next()
             r.lon = item.pointsRead > 0 ? block.lon.data() + item.degreeOffset : nullptr;
             r.lat = item.pointsRead > 0 ? block.lat.data() + item.degreeOffset : nullptr;
             r.pointsRead = item.pointsRead;
+            r.ellipsoid = item.measured ? &block.figures[item.figuresIndex] : nullptr;
             r.complete = item.complete;
             r.bytesRead = item.bytesRead;
             return &r;

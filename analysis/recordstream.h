@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bnainput.h"
+#include "geodesic.h"
 #include "workspace.h"
 
 #include <cstdint>
@@ -25,10 +26,26 @@ struct StreamRecord {
     const double* lon = nullptr;
     const double* lat = nullptr;
     std::size_t pointsRead = 0;
+    // The record's figures on the ellipsoid where the reading thread has
+    // measured it (see StreamOptions::shareEllipsoid); null otherwise.
+    const GeodesicFigures* ellipsoid = nullptr;
     // False when the file ended (or failed) inside the record; the next call
     // of RecordStream::Next then throws what stopped the reading.
     bool complete = true;
     std::uint64_t bytesRead = 0;  // file position after the record
+};
+
+struct StreamOptions {
+    // Every record also carries its pairs in double precision, whatever its
+    // count.
+    bool keepDegrees = false;
+    // With keepDegrees, in a build with the ellipsoid figures: the caller
+    // measures every record on the ellipsoid, and the reading thread takes a
+    // share of that work. Whenever the caller is behind (a block of records
+    // waits for it) the reading thread measures the records of its next block
+    // itself, so that the two threads stay about equally busy. The figures do
+    // not depend on which thread measured them.
+    bool shareEllipsoid = false;
 };
 
 // The records of an open BNA file, read ahead on a thread of its own with
@@ -39,9 +56,8 @@ struct StreamRecord {
 class RecordStream {
 public:
     // Starts reading; `in` must outlive the stream and is not touched by the
-    // caller until the stream is gone. With `keepDegrees` every record also
-    // carries its pairs in double precision, whatever its count.
-    explicit RecordStream(BnaInput& in, bool keepDegrees = false);
+    // caller until the stream is gone.
+    explicit RecordStream(BnaInput& in, StreamOptions options = {});
     // Stops the reading thread, whatever state it is in, within a record or a
     // few thousand pairs read past.
     ~RecordStream();
@@ -58,6 +74,13 @@ public:
     // Puts a record into the workspace as ReadBnaHeader and ReadBnaPoints
     // would have left it (after ResetPolygon).
     static void Load(const StreamRecord& record, Workspace& ws);
+
+    // Lets a test make the reading thread fail where files do not: when set,
+    // it is called on that thread before each block is taken, before the
+    // thread's workspace is made and before each record, with the number of
+    // calls before it; what it throws ends the reading as a failure of the
+    // file does. Set it only while no stream exists.
+    static inline void (*failurePoint)(std::uint64_t call) = nullptr;
 
 private:
     struct Shared;

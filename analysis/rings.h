@@ -19,8 +19,9 @@ struct Ring {
     std::size_t size = 0;     // its vertices, the closing repeat not counted
     bool closedHere = false;  // the file left it open: an edge back to its first vertex closes it
     // -1 for an outer ring (an island); for a hole (a lake), the index in the
-    // ring list of the smallest ring that contains it. A ring inside an odd
-    // number of the record's other rings is a hole.
+    // ring list of the smallest ring (by its area on the plane of degrees)
+    // that contains it. A ring inside an odd number of the record's other
+    // rings is a hole.
     std::int32_t outer = -1;
 };
 

@@ -145,10 +145,11 @@ field() {
 
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 
-programs=(floor nomap map window)
+programs=(floor nomap geodesic map window)
 declare -A label=(
   [floor]="parse floor"
   [nomap]="zarn-batch --no-map"
+  [geodesic]="--no-map --geodesic"
   [map]="zarn-batch (map)"
   [window]="window run"
 )
@@ -177,6 +178,7 @@ for mb in $sizes; do
   for ((r = 1; r <= runs; r++)); do
     measure "floor$mb" /dev/null "$floor" "$file"
     measure "nomap$mb" /dev/null "$batch" --no-map "$file"
+    measure "geodesic$mb" /dev/null "$batch" --no-map --geodesic "$file"
     measure "map$mb" /dev/null "$batch" "$file"
     measure "window$mb" "$work/window$mb.out" "$window" "$file"
   done
@@ -305,6 +307,9 @@ verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
       "$(verdict "$m / $f <= 3")" "${mbOf[$mb]}" "$(calc %.4f "$m / $f")"
     printf '  %s  window run <= 1.5 x batch run with the map at %s MB: %.2f x\n' \
       "$(verdict "$w / $m <= 1.5")" "${mbOf[$mb]}" "$(calc %.4f "$w / $m")"
+    g=$(median "geodesic$mb" 1)
+    printf '  %s  ellipsoid figures (--no-map --geodesic) <= 1.5 x --no-map at %s MB: %.2f x\n' \
+      "$(verdict "$g / $n <= 1.5")" "${mbOf[$mb]}" "$(calc %.4f "$g / $n")"
   done
   small=$(printf '%s\n' $sizes | sort -g | head -n 1)
   large=$(printf '%s\n' $sizes | sort -g | tail -n 1)

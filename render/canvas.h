@@ -72,8 +72,9 @@ public:
     // Text as the file holds it: UTF-8 where valid, else Windows-1252.
     virtual void Print(std::string_view text) = 0;
 
-    // Writes the picture as a 24-bit Windows BMP. Throws RunError.
-    virtual void SavePicture(const std::string& path) const = 0;
+    // Finishes any drawing in progress and writes the picture as a 24-bit
+    // Windows BMP. Throws RunError.
+    virtual void SavePicture(const std::string& path) = 0;
 };
 
 }  // namespace zarn

@@ -1,10 +1,11 @@
 #include "imagecanvas.h"
 
-#include "bmpfile.h"
 #include "filetext.h"
 #include "runerror.h"
 
 #include <QColor>
+#include <QFile>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPen>
 
@@ -55,23 +56,22 @@ ImageCanvas::ImageCanvas()
     font_.setHintingPreference(QFont::PreferFullHinting);
 }
 
-const QImage& ImageCanvas::image() const
+const QImage& ImageCanvas::image()
 {
     EndPainting();
     return image_;
 }
 
-void ImageCanvas::EndPainting() const
+void ImageCanvas::EndPainting()
 {
     FlushOutline();
     painter_.reset();
 }
 
-void ImageCanvas::FlushOutline() const
+void ImageCanvas::FlushOutline()
 {
     if (outline_.size() >= 2) {
-        auto& self = const_cast<ImageCanvas&>(*this);
-        self.Painter(foreColor_, false).drawPolyline(outline_.data(), static_cast<int>(outline_.size()));
+        Painter(foreColor_, false).drawPolyline(outline_.data(), static_cast<int>(outline_.size()));
     }
     outline_.clear();
 }
@@ -95,10 +95,7 @@ QPainter& ImageCanvas::Painter(Colour penColour, bool round)
 
 PixelRaster& ImageCanvas::Raster(Colour penColour)
 {
-    FlushOutline();
-    if (!image_.isDetached()) {
-        painter_.reset();  // the painter would go on drawing into the shared copy
-    }
+    EndPainting();
     raster_.SetBits(reinterpret_cast<std::uint32_t*>(image_.bits()));
     raster_.SetPen(ToQRgb(penColour), drawWidth_);
     return raster_;
@@ -221,22 +218,39 @@ void ImageCanvas::Print(std::string_view text)
     if (px > SizePixels || py > SizePixels || px < -ClipMargin || py < -ClipMargin) {
         return;
     }
-    FlushOutline();
-    if (!image_.isDetached()) {
-        painter_.reset();  // the labels' glyphs are written into the pixels themselves
+    const QString label = DecodeFileText(text);
+    EndPainting();
+    if (labels_.Draw(image_, font_, ToQColor(foreColor_), px, py, label)) {
+        return;
     }
+    ++labelsLeftToPainter_;
     QPainter& painter = Painter(foreColor_);
     if (painter.font() != font_) {
         painter.setFont(font_);
     }
-    labels_.Draw(image_, painter, px, py, DecodeFileText(text));
+    painter.drawText(QRectF(px, py, LabelText::LayoutReach, LabelText::LayoutReach), LabelText::LayoutFlags, label);
 }
 
-void ImageCanvas::SavePicture(const std::string& path) const
+void ImageCanvas::SavePicture(const std::string& path)
 {
     EndPainting();
-    WriteBmp24(path, image_.width(), image_.height(), reinterpret_cast<const std::uint32_t*>(image_.constBits()),
-               static_cast<std::size_t>(image_.bytesPerLine()) / sizeof(std::uint32_t));
+    QFile file(QString::fromStdString(path));
+    const auto failed = [&](const QString& why) { return RunError("cannot write " + path + ": " + why.toStdString()); };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw failed(file.errorString());
+    }
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(image_)) {
+        throw failed(writer.errorString());
+    }
+    // Buffered bytes that cannot be written show only here.
+    if (!file.flush()) {
+        throw failed(file.errorString());
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        throw failed(file.errorString());
+    }
 }
 
 }  // namespace zarn

@@ -25,7 +25,7 @@ public:
     ImageCanvas();
 
     // The picture; finishes any drawing in progress.
-    const QImage& image() const;
+    const QImage& image();
 
     void Cls() override;
     Colour BackColor() const override { return backColor_; }
@@ -56,7 +56,12 @@ public:
     void PSet(float x, float y) override;
     void Circle(float x, float y, float radius, Colour colour) override;
     void Print(std::string_view text) override;
-    void SavePicture(const std::string& path) const override;
+    // Written by Qt's BMP writer: 24 bits per pixel, rows bottom-up, 96 dpi.
+    void SavePicture(const std::string& path) override;
+
+    // Labels that could not be drawn from the glyph masks and went to
+    // QPainter::drawText, many times slower; a map's names should never.
+    std::uint64_t LabelsLeftToPainter() const { return labelsLeftToPainter_; }
 
     // The pixel position of a frame position.
     static double PixelX(double x) { return x * SizePixels / FrameSize; }
@@ -64,16 +69,16 @@ public:
 
 private:
     // One painter serves a whole run of drawing calls; it is ended before
-    // the image is read or filled.
+    // the image is read, filled or written pixel by pixel.
     // Round caps give dots their shape; outlines use cheap bevel joins,
     // since round joins at every vertex cost more than the rest of a run.
     QPainter& Painter(Colour penColour, bool round = true);
-    void EndPainting() const;
+    void EndPainting();
 
     // Consecutive segments that continue one another in the same pen are
     // painted as one polyline: a ring of thousands of points costs one
     // call to the rasteriser instead of one per edge.
-    void FlushOutline() const;
+    void FlushOutline();
 
     // Outlines, dots and markers of ordinary sizes are set pixel by pixel,
     // far faster than a general rasteriser; wide pens and large circles go
@@ -81,9 +86,11 @@ private:
     bool Small() const { return drawWidth_ <= PixelRaster::MaxPenWidth; }
     PixelRaster& Raster(Colour penColour);
 
-    mutable std::unique_ptr<QPainter> painter_;
-    mutable std::vector<QPointF> outline_;
     QImage image_;
+    // After the image, so that it is destroyed first: a painter must never
+    // outlive its device.
+    std::unique_ptr<QPainter> painter_;
+    std::vector<QPointF> outline_;
     PixelRaster raster_;
     LabelText labels_;
     QFont font_;
@@ -94,6 +101,7 @@ private:
     std::int16_t fillStyle_ = 1;
     float currentX_ = 0.0F;
     float currentY_ = 0.0F;
+    std::uint64_t labelsLeftToPainter_ = 0;
 };
 
 }  // namespace zarn

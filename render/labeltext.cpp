@@ -5,6 +5,7 @@
 #include <QGlyphRun>
 #include <QHash>
 #include <QImage>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -18,8 +19,6 @@
 namespace zarn {
 
 namespace {
-
-constexpr int LayoutFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
 
 // QPainter draws glyphs from its bitmap cache only up to 64 pixels (by
 // default); larger ones are filled as outlines, which land differently at
@@ -110,19 +109,14 @@ bool PlainChar(QChar c)
     }
 }
 
-// The painter state under which drawText gives exactly the glyph masks in the
-// pen colour: nothing between the glyphs and the pixels.
-bool PlainPainter(const QImage& image, const QPainter& painter)
+// The targets into which drawText with a plain painter puts exactly the
+// glyph masks in the pen colour: nothing between the glyphs and the pixels.
+bool PlainTarget(const QImage& image, const QColor& colour)
 {
-    const QPen& pen = painter.pen();
-    return painter.device() == &image &&
-           (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32 ||
+    return (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32 ||
             image.format() == QImage::Format_ARGB32_Premultiplied) &&
-           image.devicePixelRatio() == 1.0 && painter.deviceTransform().type() == QTransform::TxNone &&
-           !painter.hasClipping() && painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
-           painter.opacity() == 1.0 && painter.backgroundMode() == Qt::TransparentMode &&
-           painter.layoutDirection() != Qt::RightToLeft && pen.style() != Qt::NoPen &&
-           pen.brush().style() == Qt::SolidPattern && pen.color().alpha() == 255;
+           image.devicePixelRatio() == 1.0 && !image.paintingActive() && colour.alpha() == 255 &&
+           QGuiApplication::layoutDirection() != Qt::RightToLeft;
 }
 
 // A stand-in paint device with the resolution of `image`.
@@ -169,12 +163,12 @@ public:
         std::vector<Span> spans;
     };
 
-    FontGlyphs(const QFont& font, const QImage& image, QPainter::RenderHints hints);
+    FontGlyphs(const QFont& font, const QImage& image);
 
-    bool Matches(const QFont& font, const QImage& image, QPainter::RenderHints hints) const
+    bool Matches(const QFont& font, const QImage& image) const
     {
         return image.dotsPerMeterX() == device_.dotsPerMeterX() && image.dotsPerMeterY() == device_.dotsPerMeterY() &&
-               hints == hints_ && font == font_;
+               font == font_;
     }
 
     bool usable() const { return usable_; }
@@ -208,7 +202,6 @@ private:
     QFont font_;
     QImage device_;  // resolution of the target, for layouts
     QFontMetricsF metrics_;
-    QPainter::RenderHints hints_;
     std::int64_t baselineFixed_ = 0;  // ascent plus the half pixel QPainter rounds the baseline by
     int margin_ = 0;                  // room around a sketched glyph
     int lineHeight_ = 0;
@@ -223,8 +216,8 @@ private:
     std::unordered_map<std::uint64_t, std::int16_t> maskPairs_;
 };
 
-LabelText::FontGlyphs::FontGlyphs(const QFont& font, const QImage& image, QPainter::RenderHints hints)
-    : font_(font), device_(Device(image)), metrics_(font_, &device_), hints_(hints), tableMasks_(TableChars, Unknown),
+LabelText::FontGlyphs::FontGlyphs(const QFont& font, const QImage& image)
+    : font_(font), device_(Device(image)), metrics_(font_, &device_), tableMasks_(TableChars, Unknown),
       latin1Pairs_(static_cast<std::size_t>(Latin1Chars * Latin1Chars), PairUnknown)
 {
     baselineFixed_ = std::llround(metrics_.ascent() * 64.0) + 32;
@@ -267,7 +260,6 @@ QImage LabelText::FontGlyphs::Sketch(const QString& text, int advance, double dx
     sketch.setDotsPerMeterY(device_.dotsPerMeterY());
     sketch.fill(Paper);
     QPainter painter(&sketch);
-    painter.setRenderHints(hints_);
     painter.setFont(font_);
     painter.setPen(QColor(Qt::black));
     painter.drawText(QRectF(margin_ + dx, margin_ + dy, LayoutReach, LayoutReach), LayoutFlags, text);
@@ -533,37 +525,36 @@ LabelText::LabelText() = default;
 
 LabelText::~LabelText() = default;
 
-LabelText::FontGlyphs& LabelText::Glyphs(const QFont& font, const QImage& image, const QPainter& painter)
+LabelText::FontGlyphs& LabelText::Glyphs(const QFont& font, const QImage& image)
 {
-    const QPainter::RenderHints hints = painter.renderHints();
     const auto found = std::find_if(fonts_.begin(), fonts_.end(),
-                                    [&](const auto& glyphs) { return glyphs->Matches(font, image, hints); });
+                                    [&](const auto& glyphs) { return glyphs->Matches(font, image); });
     if (found != fonts_.end()) {
         std::rotate(fonts_.begin(), found, found + 1);
     } else {
         if (fonts_.size() >= MaxFonts) {
             fonts_.pop_back();
         }
-        fonts_.insert(fonts_.begin(), std::make_unique<FontGlyphs>(font, image, hints));
+        fonts_.insert(fonts_.begin(), std::make_unique<FontGlyphs>(font, image));
     }
     return *fonts_.front();
 }
 
-bool LabelText::Draw(QImage& image, QPainter& painter, double left, double top, const QString& text)
+bool LabelText::Draw(QImage& image, const QFont& font, QColor colour, double left, double top, const QString& text)
 {
     if (text.isEmpty()) {
         return true;
     }
-    if (std::fabs(left) < MaxReach && std::fabs(top) < MaxReach && text.size() <= MaxLabelLength &&
-        PlainPainter(image, painter)) {
-        FontGlyphs& glyphs = Glyphs(painter.font(), image, painter);
-        if (glyphs.usable() && glyphs.Place(text, placements_)) {
-            Blit(image, glyphs, FloorPixel(Fixed(left)), glyphs.Baseline(top), painter.pen().color().rgb());
-            return true;
-        }
+    if (std::fabs(left) >= MaxReach || std::fabs(top) >= MaxReach || text.size() > MaxLabelLength ||
+        !PlainTarget(image, colour)) {
+        return false;
     }
-    painter.drawText(QRectF(left, top, LayoutReach, LayoutReach), LayoutFlags, text);
-    return false;
+    FontGlyphs& glyphs = Glyphs(font, image);
+    if (!glyphs.usable() || !glyphs.Place(text, placements_)) {
+        return false;
+    }
+    Blit(image, glyphs, FloorPixel(Fixed(left)), glyphs.Baseline(top), colour.rgb());
+    return true;
 }
 
 void LabelText::Blit(QImage& image, const FontGlyphs& glyphs, int left, int baseline, QRgb colour) const

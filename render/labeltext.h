@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QRgb>
 #include <QString>
 
@@ -8,7 +9,6 @@
 
 class QFont;
 class QImage;
-class QPainter;
 
 namespace zarn {
 
@@ -24,12 +24,12 @@ namespace zarn {
 // whole-pixel metrics and aliased glyphs (a hinted font with
 // QFont::NoAntialias, as the map's font is).
 //
-// Everything else is handed to QPainter::drawText: characters that need
-// shaping or bidirectional layout (other scripts, combining marks), control
-// characters, tabs, line breaks, characters the font lacks, fonts from 63
-// pixels up (QPainter fills glyphs beyond 64 pixels as outlines),
-// antialiased or decorated fonts, and painters with a transform, a clip,
-// translucency, an opaque background or a pen other than a solid colour.
+// Everything else is left to the caller's QPainter::drawText: characters that
+// need shaping or bidirectional layout (other scripts, combining marks),
+// control characters, tabs, line breaks, characters the font lacks, fonts
+// from 63 pixels up (QPainter fills glyphs beyond 64 pixels as outlines),
+// antialiased or decorated fonts, translucent colours, and images that a
+// painter is active on.
 //
 // Memory: per font about 140 KB of tables, a mask per character and
 // ligature seen and an entry per pair of characters seen outside Latin-1,
@@ -40,21 +40,22 @@ public:
     // Where QPainter lays the label out: a rectangle this wide and high from
     // the top-left corner, not clipped.
     static constexpr double LayoutReach = 4096.0;
+    static constexpr int LayoutFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
 
     LabelText();
     ~LabelText();
     LabelText(const LabelText&) = delete;
     LabelText& operator=(const LabelText&) = delete;
 
-    // Draws `text` as
+    // Draws `text` as a painter on `image` with only `font` and a pen of
+    // `colour` set does with
     //   painter.drawText(QRectF(left, top, LayoutReach, LayoutReach),
-    //                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text)
-    // does: top-left corner at (left, top) pixels, in the painter's font and
-    // pen colour, clipped to the image. `painter` must be active on `image`
-    // and `image` must not be shared with another QImage meanwhile, since the
-    // glyphs are written into its pixels directly. Returns true when the
-    // label was drawn from the masks, false when QPainter drew it.
-    bool Draw(QImage& image, QPainter& painter, double left, double top, const QString& text);
+    //                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text):
+    // top-left corner at (left, top) pixels, clipped to the image. The glyphs
+    // are written into the image's pixels, so no painter may be active on it.
+    // Returns false, leaving the image untouched, when the label needs
+    // QPainter: the caller then draws it with drawText.
+    bool Draw(QImage& image, const QFont& font, QColor colour, double left, double top, const QString& text);
 
 private:
     class FontGlyphs;
@@ -66,7 +67,7 @@ private:
         int pen;
     };
 
-    FontGlyphs& Glyphs(const QFont& font, const QImage& image, const QPainter& painter);
+    FontGlyphs& Glyphs(const QFont& font, const QImage& image);
     void Blit(QImage& image, const FontGlyphs& glyphs, int left, int baseline, QRgb colour) const;
 
     std::vector<std::unique_ptr<FontGlyphs>> fonts_;  // most recently used first

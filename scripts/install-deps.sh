@@ -13,6 +13,8 @@ packages=(
   clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
   xvfb xauth xdotool imagemagick # the window under a virtual display, screenshots
   time                           # peak memory in the benchmarks
+  dpkg-dev file lintian          # the Debian package: dpkg-shlibdeps, its checks
+  g++-mingw-w64-x86-64 wine64 wine  # the Windows build of zarn-batch and its run under Wine
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include "gisexport.h"
 #endif
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QWindow>
 
 namespace zarn {
 
@@ -44,6 +47,34 @@ QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
     list->setTextElideMode(Qt::ElideNone);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return list;
+}
+
+// Uniform item sizes, which millions of lines need, give every row the size
+// of the first; a grid as wide as the longest line gives the list its true
+// width, so that a horizontal scroll bar appears when a line is wider.
+void FitContentsWidth(QListView* list, const LineListModel& model)
+{
+    QSize grid;
+    if (model.rowCount() > 0) {
+        const QString longest = model.data(model.index(model.LongestRow()), Qt::DisplayRole).toString();
+        const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        grid = QSize(list->fontMetrics().horizontalAdvance(longest) + margin, list->sizeHintForRow(0));
+    }
+    if (list->gridSize() != grid) {
+        list->setGridSize(grid);
+    }
+}
+
+bool InActiveModalWindow(QObject* watched)
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+        return false;
+    }
+    if (const auto* widget = qobject_cast<QWidget*>(watched)) {
+        return widget->window() == modal;
+    }
+    return watched == modal->windowHandle();
 }
 
 }  // namespace
@@ -93,6 +124,7 @@ void Form1::BuildControls()
     List2_ = MakeList(client, list2Model_, "List2");
     List2_->setGeometry(8, 424, 377, 121);
 
+    Picture1_->setFocusPolicy(Qt::TabFocus);
     setTabOrder(Command1_, List1_);
     setTabOrder(List1_, Picture1_);
     setTabOrder(Picture1_, List2_);
@@ -138,6 +170,29 @@ void Form1::Form1_Form_Load()
     ApplyStartupDefaults(settings_, canvas_);
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (running_) {
+        // A message box of the run still takes its own clicks and keys.
+        if (event->isInputEvent() && !InActiveModalWindow(watched)) {
+            return true;
+        }
+        if (event->type() == QEvent::Close && event->spontaneous() &&
+            (watched == this || watched == windowHandle())) {
+            closeRequested_ = true;
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Takes in what the window system has queued, so that the filter drops the
+// input among it instead of leaving it to be replayed.
+void Form1::DropPendingInput()
+{
+    QCoreApplication::processEvents();
+}
+
 void Form1::closeEvent(QCloseEvent* event)
 {
     // Closing the main window ends the program with every other window.
@@ -155,9 +210,16 @@ void Form1::Form1_Command1_Click()
         return;
     }
     // Lets the window system take the open-file dialog away and this window
-    // paint what it uncovers, before the run holds the thread; clicks and
-    // keys wait until the run is over.
+    // paint what it uncovers, before the run holds the thread.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The window does not react while the run holds the thread: the cursor
+    // says so, and clicks and keys given meanwhile are dropped at its end
+    // rather than replayed (a click on the button would start another run
+    // over the results). A close request is kept and honoured then.
+    running_ = true;
+    closeRequested_ = false;
+    qApp->installEventFilter(this);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     sinceRepaint_.start();
     drawing_ = false;
     percentShown_ = -1;
@@ -169,11 +231,25 @@ void Form1::Form1_Command1_Click()
     }
 #endif
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
-    list1Model_->Publish();
-    list2Model_->Publish();
+    PublishLists();
     List1_->scrollToBottom();
     status_->clear();
     Picture1_->update();
+    DropPendingInput();
+    QGuiApplication::restoreOverrideCursor();
+    qApp->removeEventFilter(this);
+    running_ = false;
+    if (closeRequested_) {
+        close();
+    }
+}
+
+void Form1::PublishLists()
+{
+    list1Model_->Publish();
+    list2Model_->Publish();
+    FitContentsWidth(List1_, *list1Model_);
+    FitContentsWidth(List2_, *list2Model_);
 }
 
 bool Form1::selectFile()
@@ -279,18 +355,21 @@ void Form1::SetListsBold()
 
 void Form1::RepaintSummary()
 {
-    list2Model_->Publish();
+    PublishLists();
     List2_->repaint();
 }
 
 void Form1::ShowCritical(std::string_view message)
 {
-    list1Model_->Publish();
-    list2Model_->Publish();
+    PublishLists();
     List1_->scrollToBottom();
     Picture1_->update();
     status_->clear();  // the message ends what the indicator was showing
+    // Keys pressed before the box appeared must not answer it.
+    DropPendingInput();
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     dialogs_.Critical(std::string(message));
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
@@ -317,6 +396,7 @@ void Form1::RepaintDuringRun()
     // the interval.
     sinceRepaint_.restart();
     list1Model_->Publish();
+    FitContentsWidth(List1_, *list1Model_);
     List1_->doItemsLayout();
     List1_->scrollToBottom();
     List1_->repaint();

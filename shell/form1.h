@@ -76,6 +76,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // While a run holds the thread: drops clicks, keys and wheel turns, and
+    // keeps a close request for the run's end.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // RunHost: how a run reports to this window.
     std::string FileName() const override;
@@ -94,6 +97,8 @@ private:
     void BuildControls();
     void BuildMenus();
     void RepaintDuringRun();
+    void PublishLists();
+    void DropPendingInput();
 
     DialogBackend& dialogs_;
     ColorDialogFactory colourPickers_;
@@ -120,6 +125,8 @@ private:
     QElapsedTimer sinceRepaint_;
     bool drawing_ = false;
     int percentShown_ = -1;
+    bool running_ = false;
+    bool closeRequested_ = false;
 
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Form3> form3_;

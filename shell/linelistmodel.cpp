@@ -55,6 +55,13 @@ void LineListModel::Publish()
         return;
     }
     beginInsertRows(QModelIndex(), published_, total - 1);
+    for (int row = published_; row < total; ++row) {
+        const std::size_t bytes = refs_[static_cast<std::size_t>(row)].size;
+        if (bytes > longestBytes_) {
+            longestBytes_ = bytes;
+            longestRow_ = row;
+        }
+    }
     published_ = total;
     endInsertRows();
 }
@@ -67,6 +74,8 @@ void LineListModel::Clear()
     refs_.clear();
     used_ = 0;
     published_ = 0;
+    longestRow_ = 0;
+    longestBytes_ = 0;
     endResetModel();
 }
 

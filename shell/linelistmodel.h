@@ -28,6 +28,9 @@ public:
     void Clear();
 
     std::size_t LineCount() const { return refs_.size(); }
+    // The published line with the most bytes (0 when there is none): the
+    // one that sets how wide the list's contents are.
+    int LongestRow() const { return longestRow_; }
     std::string_view Line(std::size_t index) const;
     // Bytes held beyond the text itself.
     std::size_t OverheadBytes() const;
@@ -49,6 +52,8 @@ private:
     std::size_t used_ = 0;  // bytes used in the last chunk
     std::deque<LineRef> refs_;
     int published_ = 0;
+    int longestRow_ = 0;
+    std::size_t longestBytes_ = 0;
 };
 
 }  // namespace zarn

@@ -1,6 +1,5 @@
 #include "rings.h"
 #include "testfiles.h"
-#include "workspace.h"
 
 #include <gtest/gtest.h>
 

@@ -16,39 +16,13 @@
 #include <clocale>
 #include <locale>
 #include <memory>
-#include <atomic>
-#include <cstdlib>
 #include <new>
 #include <random>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 
-// An allocator that fails on demand: once armed with n, the n-th allocation
-// (counted from 0) made by any thread other than the one that armed it throws
-// bad_alloc, so a failure can be placed on each allocation of the reading
-// thread in turn.
-namespace {
-std::atomic<long> allocationsBeforeFailure{-1};
-std::thread::id failureArmedBy;
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (allocationsBeforeFailure.load(std::memory_order_relaxed) >= 0 &&
-        std::this_thread::get_id() != failureArmedBy && allocationsBeforeFailure.fetch_sub(1) == 0) {
-        throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // the pair above is malloc and free
-#endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t /*size*/) noexcept { std::free(p); }
 
 namespace zarn {
 namespace {
@@ -153,15 +127,37 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"coordinate_too_large_for_a_float_fails", "\"A\",\"B\",1\r\n1e39,0\r\n", "A|B|1:error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An over-long field is no number, whether it lies at the start of the file
-// or across the end of what one read brought in.
-TEST(Reader, OverLongNumberReadsAsZeroWhereverItLies)
+// A number field of any length reads as its value (or as no number, or as
+// too large), whether it fits the reader's look-ahead of 4096 bytes, just
+// passes it, or runs across the end of what one read brought in (1 MiB) or
+// across several reads.
+TEST(Reader, NumberOfAnyLengthReadsAsItsValueWhereverItLies)
 {
-    const std::string huge = "1" + std::string(9999, '0');
+    const auto zeros = [](std::size_t n) { return std::string(n, '0'); };
+    const std::string halfway = "1.000000059604644775390625";  // midway between 1 and the next float
+    const std::pair<std::string, std::string> cases[] = {
+        {zeros(4093) + "1.5", "1.5"},  // 4096 bytes, the look-ahead
+        {zeros(4094) + "1.5", "1.5"},
+        {zeros(1500000) + "7", "7"},
+        {"-" + zeros(5000) + "12.5", "-12.5"},
+        {"0." + zeros(5000) + "1e5003", "100"},
+        {"1" + zeros(5000) + "e-5000", "1"},
+        {halfway + zeros(5000), "1"},
+        {halfway + zeros(5000) + "1", "1.0000001"},
+        {"1" + zeros(9999) + "e-999999999999999", "0"},
+        {std::string(5000, '1') + "x", "0"},
+        {"1" + zeros(9999), "error"},
+    };
     const std::string header = "\"A\",\"B\",1\n";
-    EXPECT_EQ(ReadRecords(header + huge + ",2\n"), "A|B|1: 0,2\n");
-    const std::string padding((std::size_t{1} << 20) - 5000 - header.size(), '\n');
-    EXPECT_EQ(ReadRecords(padding + header + huge + ",2\n"), "A|B|1: 0,2\n");
+    const std::string acrossTheRead((std::size_t{1} << 20) - 3000 - header.size(), '\n');
+    for (const auto& [number, read] : cases) {
+        for (const std::string& before : {std::string(), acrossTheRead}) {
+            const std::string want = read == "error" ? "A|B|1:error" : "A|B|1: " + read + ",2\n";
+            EXPECT_EQ(ReadRecords(before + header + number + ",2\n"), want)
+                << number.substr(0, 30) << "... of " << number.size() << " bytes after " << before.size();
+        }
+    }
+    EXPECT_EQ(ReadRecords("\"A\",\"B\"," + zeros(5000) + "2\n1,2\n3,4\n"), "A|B|2: 1,2 3,4\n");
 }
 
 TEST(Reader, PointStaysTheDecimalSeparatorUnderACommaLocale)
@@ -356,7 +352,7 @@ TEST(RecordStream, KeepsEveryPairAsWrittenWhenAsked)
         bna += std::to_string(k) + ".0000001,-" + std::to_string(k % 90) + ".5\n";
     }
     BnaInput in(folder.Write("degrees.bna", bna));
-    RecordStream stream(in, true);
+    RecordStream stream(in, {.keepDegrees = true});
     const auto expectPair = [](const StreamRecord& r, std::size_t k, double lon, double lat) {
         EXPECT_EQ(r.lon[k], lon) << r.firstName << " " << k;
         EXPECT_EQ(r.lat[k], lat) << r.firstName << " " << k;
@@ -383,10 +379,10 @@ TEST(RecordStream, KeepsEveryPairAsWrittenWhenAsked)
     EXPECT_EQ(stream.Next(), nullptr);
 }
 
-// Whichever allocation of the reading thread fails (the first block, its
-// workspace, a block after one was handed over, a block growing), the caller
-// gets the records read before it, in order, and then bad_alloc.
-TEST(RecordStream, PassesOnAFailedAllocationOfTheReadingThread)
+// Wherever the reading thread fails on its own (taking its first block, making
+// its workspace, taking a block after handing one over, between records), the
+// caller gets the records read before it, in order, and then that failure.
+TEST(RecordStream, PassesOnAFailureOfTheReadingThreadWhereverItComes)
 {
     const test::TempFolder folder;
     constexpr int Count = 5000;  // three blocks of records
@@ -395,33 +391,33 @@ TEST(RecordStream, PassesOnAFailedAllocationOfTheReadingThread)
         bna += "\"n\",\"" + std::to_string(r) + "\",1\n1,2\n";
     }
     const std::string path = folder.Write("many.bna", bna);
-    failureArmedBy = std::this_thread::get_id();
-    int failures = 0;
-    for (long n = 0;; ++n) {
-        BnaInput in(path);
-        int delivered = 0;
-        bool failed = false;
-        allocationsBeforeFailure = n;
-        try {
-            RecordStream stream(in);
-            bool cut = false;  // a failure inside a record delivers it incomplete, last
-            while (const StreamRecord* record = stream.Next()) {
-                ASSERT_FALSE(cut) << "allocation " << n;
-                cut = !record->complete;
-                ASSERT_TRUE(cut || record->secondName == std::to_string(delivered)) << "allocation " << n;
-                delivered += cut ? 0 : 1;
+    // One call for the workspace, one per block and one per record.
+    constexpr std::uint64_t Calls = 1 + 3 + Count;
+    static std::uint64_t failAt = 0;
+    RecordStream::failurePoint = [](std::uint64_t call) {
+        if (call == failAt) {
+            throw std::bad_alloc();
+        }
+    };
+    for (const std::uint64_t from : {0, 2045, 4095, Count}) {
+        for (failAt = from; failAt < from + 10; ++failAt) {
+            BnaInput in(path);
+            int delivered = 0;
+            bool failed = false;
+            try {
+                RecordStream stream(in);
+                while (const StreamRecord* record = stream.Next()) {
+                    ASSERT_EQ(record->secondName, std::to_string(delivered)) << "failure at " << failAt;
+                    ++delivered;
+                }
+            } catch (const std::bad_alloc&) {
+                failed = true;
             }
-        } catch (const std::bad_alloc&) {
-            failed = true;
+            EXPECT_EQ(failed, failAt < Calls) << failAt;
+            EXPECT_EQ(delivered == Count, !failed) << failAt;
         }
-        allocationsBeforeFailure = -1;
-        if (!failed) {
-            EXPECT_EQ(delivered, Count);
-            break;
-        }
-        ++failures;
     }
-    EXPECT_GT(failures, 3);
+    RecordStream::failurePoint = nullptr;
 }
 
 // A count of two billion pairs, read past in either sign, does not keep the
@@ -451,6 +447,38 @@ TEST(RecordStream, StopsInsideAPairCountOfTwoBillion)
         EXPECT_LT(in.BytesRead(), in.FileSize() / 2) << count;
     }
 }
+
+#ifdef ZARN_HAVE_GEODESIC
+// Records measured on the reading thread (while the caller is behind) carry
+// the same figures as those the caller measures itself.
+TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
+{
+    const test::TempFolder folder;
+    std::string bna;
+    for (int r = 0; r < 6000; ++r) {
+        const std::string lat = std::to_string(r % 170 - 85);
+        bna += "\"r\",\"" + std::to_string(r) + "\",4\n0," + lat + "\n0.5," + lat + "\n0.5," + lat + ".25\n0," + lat + "\n";
+    }
+    BnaInput in(folder.Write("rings.bna", bna));
+    RecordStream stream(in, {.keepDegrees = true, .shareEllipsoid = true});
+    // Behind from the start: the reader measures while the first blocks wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EllipsoidMeter meter;
+    GeodesicFigures own;
+    int sharedCount = 0;
+    while (const StreamRecord* r = stream.Next()) {
+        meter.Measure(r->nPoints, r->lon, r->lat, r->pointsRead, own);
+        if (r->ellipsoid != nullptr) {
+            ++sharedCount;
+            ASSERT_EQ(r->ellipsoid->areaKm2, own.areaKm2) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->perimeterKm, own.perimeterKm) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->centroidLat, own.centroidLat) << r->secondName;
+            ASSERT_EQ(r->ellipsoid->flags, own.flags) << r->secondName;
+        }
+    }
+    EXPECT_GT(sharedCount, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace zarn

@@ -2,6 +2,7 @@
 // complete result files and summary, the partial map saved as shown, and a
 // next run through the button that works as usual.
 
+#include "cuttingform.h"
 #include "dialogbackend.h"
 #include "form1.h"
 #include "form4.h"
@@ -49,27 +50,6 @@ public:
 
 private:
     Colour colour_ = 0;
-};
-
-// Cuts the input to `keep` bytes once the drawing has read the line `at`,
-// the first time only: the drawing then meets a record that ends early.
-class CuttingForm : public Form1 {
-public:
-    explicit CuttingForm(DialogBackend& d) : Form1(d, [] { return std::make_unique<RedPicker>(); }) {}
-
-    QString path;
-    qint64 keep = -1;
-    std::string at;
-
-protected:
-    void AppendProgress(std::string_view line) override
-    {
-        Form1::AppendProgress(line);
-        if (keep >= 0 && line == at) {
-            QFile::resize(path, keep);
-            keep = -1;
-        }
-    }
 };
 
 // Settings, Lines: "Line Color", the thickness typed over the entry, OK.
@@ -157,7 +137,7 @@ private slots:
         }
         ScriptedDialogs dialogs;
         dialogs.files = {input.toStdString(), input.toStdString()};
-        CuttingForm form(dialogs);
+        test::CuttingForm form(dialogs, [] { return std::make_unique<RedPicker>(); });
         if (!lineWidth.isEmpty()) {
             SetLineWidthInTheDialog(form, lineWidth);
             if (QTest::currentTestFailed()) {

@@ -149,7 +149,7 @@ public:
             Mix('t', c);
         }
     }
-    void SavePicture(const std::string& path) const override
+    void SavePicture(const std::string& path) override
     {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (f == nullptr) {

@@ -3,11 +3,15 @@
 // across the image's edges and through font changes, and QPainter itself for
 // text that needs shaping.
 
+#include "displaysettings.h"
+#include "imagecanvas.h"
 #include "labeltext.h"
+#include "runerror.h"
 
 #include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <vector>
@@ -68,7 +72,8 @@ int InkedPixels(const QImage& image)
 }
 
 // The same labels drawn by QPainter into one image and by LabelText into
-// another, with painters set up alike by `setUp`.
+// another, each in the font and pen colour `setUp` gives the painter; the
+// labels LabelText leaves to QPainter are drawn with a painter set up alike.
 struct Drawn {
     QImage byPainter = MapImage();
     QImage byLabels = MapImage();
@@ -80,17 +85,19 @@ Drawn DrawBoth(const std::vector<Label>& labels, SetUp setUp)
 {
     Drawn drawn;
     LabelText labelText;
-    {
-        QPainter reference(&drawn.byPainter);
-        QPainter painter(&drawn.byLabels);
-        for (std::size_t i = 0; i < labels.size(); ++i) {
-            setUp(reference, i);
+    QPainter reference(&drawn.byPainter);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        setUp(reference, i);
+        const Label& label = labels[i];
+        const QRectF layout(label.corner, QSizeF(LabelText::LayoutReach, LabelText::LayoutReach));
+        reference.drawText(layout, LabelText::LayoutFlags, label.text);
+        if (labelText.Draw(drawn.byLabels, reference.font(), reference.pen().color(), label.corner.x(),
+                           label.corner.y(), label.text)) {
+            ++drawn.fromMasks;
+        } else {
+            QPainter painter(&drawn.byLabels);
             setUp(painter, i);
-            const Label& label = labels[i];
-            reference.drawText(QRectF(label.corner, QSizeF(LabelText::LayoutReach, LabelText::LayoutReach)),
-                               Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, label.text);
-            drawn.fromMasks +=
-                labelText.Draw(drawn.byLabels, painter, label.corner.x(), label.corner.y(), label.text) ? 1 : 0;
+            painter.drawText(layout, LabelText::LayoutFlags, label.text);
         }
     }
     return drawn;
@@ -222,21 +229,62 @@ private slots:
         QCOMPARE(DifferentPixels(drawn.byLabels, drawn.byPainter), 0);
     }
 
-    void transformedOrClippedPaintersAreLeftToPainter()
+    void imagesUnderAnActivePainterAreLeftToPainter()
     {
-        const Drawn drawn = DrawBoth({{QStringLiteral("Polygon 1"), QPointF(5.5, 5.5)},
-                                      {QStringLiteral("Polygon 2"), QPointF(5.5, 25.5)}},
-                                     [](QPainter& painter, std::size_t i) {
-                                         painter.setFont(LabelFont(8.25, false, false));
-                                         if (i == 0) {
-                                             painter.translate(100.25, 100.75);
-                                         } else {
-                                             painter.resetTransform();
-                                             painter.setClipRect(0, 0, 30, 40);
-                                         }
-                                     });
-        QCOMPARE(drawn.fromMasks, 0);
-        QCOMPARE(DifferentPixels(drawn.byLabels, drawn.byPainter), 0);
+        QImage image = MapImage();
+        const QImage blank = image;
+        LabelText labelText;
+        QPainter painter(&image);
+        QVERIFY(!labelText.Draw(image, LabelFont(8.25, false, false), Qt::black, 5.5, 5.5,
+                                QStringLiteral("Polygon 1")));
+        painter.end();
+        QCOMPARE(image, blank);
+    }
+
+    // The map canvas as a run sets it up draws typical names from the masks,
+    // with QPainter's pixels: a font or Qt update that sent them all to
+    // drawText would make every map many times slower.
+    void canvasDrawsTypicalNamesFromTheMasks()
+    {
+        ImageCanvas canvas;
+        DisplaySettings settings;
+        ApplyStartupDefaults(settings, canvas);
+        canvas.SetForeColor(Rgb(160, 20, 40));
+        QImage reference = canvas.image().copy();
+        QPainter painter(&reference);
+        painter.setFont(LabelFont(canvas.FontSize(), canvas.FontBold(), canvas.FontItalic()));
+        painter.setPen(QColor(160, 20, 40));
+        for (const Label& label : TypicalLabels()) {
+            const auto x = static_cast<float>(label.corner.x() * Canvas::FrameSize / ImageCanvas::SizePixels);
+            const auto y = static_cast<float>(Canvas::FrameSize - label.corner.y() * Canvas::FrameSize / ImageCanvas::SizePixels);
+            canvas.SetCurrentX(x);
+            canvas.SetCurrentY(y);
+            canvas.Print(label.text.toStdString());
+            painter.drawText(QRectF(ImageCanvas::PixelX(x), ImageCanvas::PixelY(y), LabelText::LayoutReach,
+                                    LabelText::LayoutReach),
+                             LabelText::LayoutFlags, label.text);
+        }
+        painter.end();
+        QCOMPARE(canvas.LabelsLeftToPainter(), std::uint64_t{0});
+        QCOMPARE(DifferentPixels(canvas.image(), reference), 0);
+    }
+
+    // A canvas that goes with its painter active (a wide pen, a label left to
+    // QPainter, nothing saved) ends the painter before the image goes.
+    void canvasGoesWithoutSavingWhilePainting()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("paint device|QPainter")));
+        {
+            ImageCanvas canvas;
+            canvas.SetDrawWidth(40);
+            canvas.Line(10.0F, 10.0F, 90.0F, 90.0F);
+            canvas.SetCurrentX(50.0F);
+            canvas.SetCurrentY(50.0F);
+            canvas.Print("\xD9\x85\xD8\xAF\xD9\x8A\xD9\x86\xD8\xA9");  // Arabic: drawn by QPainter
+            QCOMPARE(canvas.LabelsLeftToPainter(), std::uint64_t{1});
+        }
+        ImageCanvas canvas;
+        QVERIFY_THROWS_EXCEPTION(RunError, canvas.SavePicture("/dev/full"));
     }
 };
 

@@ -2,6 +2,7 @@
 // scripted file choice, and the lists, result files and bitmap checked.
 
 #include "batchcommand.h"
+#include "cuttingform.h"
 #include "dialogbackend.h"
 #include "exportdialog.h"
 #include "form1.h"
@@ -11,19 +12,25 @@
 #include "form5.h"
 #include "linelistmodel.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
 
 using namespace zarn;
 
@@ -176,6 +183,68 @@ private slots:
         QCOMPARE(form.settings().centroidSize, std::int16_t{3});
         QVERIFY(form.picture().FontBold());
         QCOMPARE(form.picture().FillStyle(), std::int16_t{0});
+    }
+
+    // Tab goes from the button through the progress list and the canvas to
+    // the summary list.
+    void tabOrderRunsThroughEveryControl()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order, (QStringList{"Command1", "List1", "Picture1", "List2"}));
+    }
+
+    // Clicks and keys given while a run holds the window are dropped when it
+    // ends, not replayed: a click on the button must not start another run
+    // over the results. The cursor shows the window busy meanwhile, and a
+    // line wider than its list gives the list a horizontal scroll bar.
+    void inputDuringARunIsDroppedAndLongLinesScroll()
+    {
+        const QString input = Path(QStringLiteral("a folder name long enough to be wider than the list/during.bna"));
+        QVERIFY(QDir().mkpath(QFileInfo(input).path()));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), input.toStdString()};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        std::optional<Qt::CursorShape> cursorDuringRun;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            if (const QCursor* cursor = QGuiApplication::overrideCursor()) {
+                cursorDuringRun = cursor->shape();
+            }
+            const QPointF centre = button->rect().center();
+            const QPointF global = button->mapToGlobal(centre);
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QCoreApplication::postEvent(button, new QMouseEvent(type, centre, global, Qt::LeftButton,
+                                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                                                     : Qt::NoButton,
+                                                                    Qt::NoModifier));
+            }
+            QCoreApplication::postEvent(button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " "));
+            QCoreApplication::postEvent(button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " "));
+        };
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(dialogs.files.size(), std::size_t{1});  // no second run asked for a file
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(cursorDuringRun, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        for (const char* name : {"List1", "List2"}) {
+            auto* list = form.findChild<QListView*>(QString::fromLatin1(name));
+            QVERIFY2(list->horizontalScrollBar()->maximum() > 0, name);
+        }
     }
 
     void resizingLeavesTheControlsWhereTheyAre()
@@ -370,26 +439,12 @@ private slots:
         const QString input = Path(QStringLiteral("cutwhiledrawing.bna"));
         WriteFile(input, data);
 
-        class CuttingForm : public Form1 {
-        public:
-            CuttingForm(DialogBackend& d, QString path, qint64 keep) : Form1(d, CancellingPickers()), path_(std::move(path)), keep_(keep) {}
-
-        protected:
-            void AppendProgress(std::string_view line) override
-            {
-                Form1::AppendProgress(line);
-                if (line == "Read polygon P0 with 15001 points for drawing.") {
-                    QFile::resize(path_, keep_);
-                }
-            }
-
-        private:
-            QString path_;
-            qint64 keep_;
-        };
         ScriptedDialogs dialogs;
         dialogs.files.push_back(input.toStdString());
-        CuttingForm form(dialogs, input, data.size() / 2);
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.at = "Read polygon P0 with 15001 points for drawing.";
+        form.path = input;
+        form.keep = data.size() / 2;
 
         form.Form1_Command1_Click();
 
@@ -444,6 +499,42 @@ private slots:
         QVERIFY(about != nullptr && about->count() > 1);
         QVERIFY(!about->item(0)->text().contains(QStringLiteral("not found")));
     }
+
+#ifdef ZARN_HAVE_GEODESIC
+    void ellipsoidEntryHoldsForTheRunsAfterIt()
+    {
+        const QString input = Path(QStringLiteral("ell.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {input.toStdString(), input.toStdString()};
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        auto* entry = form.findChild<QAction*>(QStringLiteral("mnuEllipsoid"));
+        QVERIFY(entry != nullptr && entry->isCheckable() && !entry->isChecked());
+        const QList<QAction*> settings = form.findChild<QMenu*>(QStringLiteral("mnuSettings"))->actions();
+        const auto at = settings.indexOf(entry);
+        QVERIFY(at > 0 && settings[at - 1]->isSeparator());
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+
+        entry->trigger();
+        QTest::mouseClick(button, Qt::LeftButton);
+        std::vector<std::string> progress = Lines(form.list1());
+        const auto area = std::find(progress.begin(), progress.end(), "Area (sq km): 12363.829");
+        QVERIFY(area != progress.end());
+        QCOMPARE(area[1], std::string("Area on the WGS84 ellipsoid (sq km): 12308.778"));
+        QCOMPARE(Lines(form.list2()).back(), std::string("\tEllipsoid areas: \tellGeodesic.csv"));
+        QVERIFY(ReadAll(Path(QStringLiteral("ellGeodesic.csv"))).startsWith("name,second,points,"));
+        QCOMPARE(ReadAll(Path(QStringLiteral("ellArea.csv"))),
+                 QByteArray("\"First\", \"Second\", 12363.829\r\n\"Box\", \"B\", 15729.324\r\n"
+                            "\"Tri\", \"T\", 24724.835\r\n"));
+
+        entry->trigger();
+        QTest::mouseClick(button, Qt::LeftButton);
+        progress = Lines(form.list1());
+        QVERIFY(std::none_of(progress.begin(), progress.end(),
+                             [](const std::string& line) { return line.find("WGS84") != std::string::npos; }));
+    }
+#endif
 
     void namesAreShownAsUtf8OrWindows1252()
     {

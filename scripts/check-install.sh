@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs the Release build (build/) into a temporary prefix and runs what
+# was installed: zarn-batch on the example, the window's start, and the About
+# window's lookup of the installed zarn.txt. Then builds the Debian package
+# and checks with dpkg-deb that it holds every installed file, and with
+# lintian that it has no errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "check-install: $*" >&2; exit 1; }
+
+installed=(
+  bin/zarn
+  bin/zarn-batch
+  share/zarn/zarn.txt
+  share/applications/zarn.desktop
+  share/icons/hicolor/scalable/apps/zarn.svg
+  share/metainfo/zarn.metainfo.xml
+  share/man/man1/zarn.1.gz
+  share/man/man1/zarn-batch.1.gz
+  share/doc/zarn/copyright
+  share/doc/zarn/changelog.gz
+)
+
+prefix="$scratch/prefix"
+cmake --install build --prefix "$prefix" >/dev/null
+for f in "${installed[@]}"; do
+  [ -f "$prefix/$f" ] || fail "not installed: $f"
+done
+
+# The installed batch command gives the build tree's results.
+mkdir "$scratch/installed" "$scratch/built"
+cp examples/islands.bna "$scratch/installed/"
+cp examples/islands.bna "$scratch/built/"
+export QT_QPA_PLATFORM=offscreen LC_ALL=C
+"$prefix/bin/zarn-batch" "$scratch/installed/islands.bna" >/dev/null
+build/shell/zarn-batch "$scratch/built/islands.bna" >/dev/null
+for f in islandsCentroid.bna islandsArea.csv islandsMap.bmp; do
+  cmp "$scratch/built/$f" "$scratch/installed/$f" || fail "installed zarn-batch wrote another $f"
+done
+"$prefix/bin/zarn-batch" --version | grep -q "^zarn-batch " || fail "installed zarn-batch --version"
+
+# The installed window starts (and keeps running until stopped).
+export XDG_RUNTIME_DIR="$scratch/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+status=0
+timeout 3 "$prefix/bin/zarn" 2>"$scratch/zarn.err" || status=$?
+[ "$status" -eq 124 ] || fail "the installed window ended with $status instead of running: $(cat "$scratch/zarn.err")"
+ZARN_INSTALLED_BIN="$prefix/bin" build/tests/settings/about_window_test anInstallationFindsItsInstalledText >"$scratch/about.txt" ||
+  { cat "$scratch/about.txt" >&2; fail "the About window does not find the installed zarn.txt"; }
+
+# The package holds the same files under /usr, and depends on what the
+# programs link.
+deb=$(scripts/package.sh | tail -n 1)
+dpkg-deb -c "$deb" >"$scratch/contents.txt"
+for f in "${installed[@]}"; do
+  grep -q " \./usr/$f\$" "$scratch/contents.txt" || fail "not in the package: /usr/$f"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q "libqt6widgets6" <<<"$depends" || fail "Depends lacks Qt: $depends"
+grep -q "fonts-dejavu-core" <<<"$depends" || fail "Depends lacks the font: $depends"
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb"
+fi
+echo "Installed and packaged: $deb"
