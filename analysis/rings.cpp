@@ -9,7 +9,8 @@ namespace {
 
 class RecordPoints {
 public:
-    RecordPoints(const double* lon, const double* lat) : lon_(lon), lat_(lat) {}
+    // `wrap`: the coordinates are degrees, whose longitudes wrap round.
+    RecordPoints(const double* lon, const double* lat, bool wrap = false) : lon_(lon), lat_(lat), wrap_(wrap) {}
 
     bool Same(std::size_t i, std::size_t j) const { return lon_[i] == lon_[j] && lat_[i] == lat_[j]; }
 
@@ -17,6 +18,9 @@ public:
     // ring across the 180th meridian stays in one piece on the plane.
     double X(std::size_t i) const
     {
+        if (!wrap_) {
+            return lon_[i];
+        }
         const double d = lon_[i] - lon_[0];
         return d >= -180.0 && d <= 180.0 ? lon_[i] : lon_[0] + std::remainder(d, 360.0);
     }
@@ -62,6 +66,7 @@ public:
 private:
     const double* lon_;
     const double* lat_;
+    bool wrap_;
 };
 
 void AddRing(const RecordPoints& pts, std::size_t first, std::size_t size, bool closedHere,
@@ -208,7 +213,9 @@ void SplitRings(const double* lon, const double* lat, std::size_t n, std::vector
         pos = end + 1;
     }
     if (rings.size() > 1) {
-        Nest(pts, rings);
+        // Plane coordinates (latitudes beyond 90) keep their x as written.
+        const bool degrees = std::all_of(lat, lat + n, [](double y) { return y >= -90.0 && y <= 90.0; });
+        Nest(RecordPoints(lon, lat, degrees), rings);
     }
 }
 

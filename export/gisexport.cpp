@@ -322,9 +322,8 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& me
         options.SetNameValue("SPATIAL_INDEX", "NO");
         break;
     case ExportFormat::GeoPackage:
-        // GDAL 3.6 fills the R-tree when the file closes, at twice the cost
-        // of writing the rows; a GIS builds it on request (see README).
-        options.SetNameValue("SPATIAL_INDEX", "NO");
+        // GDAL's default: an R-tree, which a GIS uses on every pan and zoom.
+        // GDAL 3.6 fills it when the file closes.
         break;
     case ExportFormat::Kml:
         break;

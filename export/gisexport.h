@@ -32,8 +32,8 @@ namespace zarn {
 // 180th meridian; a coordinate beyond longitude/latitude bounds fails the
 // export), KML keeps 15 significant digits, a Shapefile orients rings its
 // own way and cuts field names to 10 characters and strings to 254 bytes.
-// GeoPackage and FlatGeobuf files carry no spatial index: FlatGeobuf's would
-// grow in memory with the file, GeoPackage's costs twice the rows' writing.
+// A GeoPackage carries GDAL's R-tree spatial index; FlatGeobuf files carry
+// none, since their index would grow in memory with the file.
 //
 // Names that are not UTF-8 are read as Windows-1252. Files are written under
 // a temporary name (<name>.partial.<ext>) and renamed when complete; a

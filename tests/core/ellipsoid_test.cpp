@@ -149,7 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"a\",\"b\",9\n0,0\n1,0\n1,1\n0,0\n5,5\n6,5\n5,5\n6,5\n5,5\n",
                   {{0, 3, false, -1}}},
         SplitCase{"a_record_whose_first_point_never_recurs_is_one_open_ring",
-                  "\"a\",\"b\",4\n0,0\n1,0\n1,1\n0,1\n", {{0, 4, true, -1}}}),
+                  "\"a\",\"b\",4\n0,0\n1,0\n1,1\n0,1\n", {{0, 4, true, -1}}},
+        SplitCase{"plane_coordinates_beyond_180_are_not_wrapped",
+                  "\"a\",\"b\",11\n0,0\n170,0\n170,100\n0,100\n0,0\n500,20\n510,20\n510,30\n500,30\n"
+                  "500,20\n0,0\n",
+                  {{0, 4, false, -1}, {5, 4, false, -1}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The former GDAL reader read these records of its test file as
