@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -15,6 +16,7 @@ ExportDialog::ExportDialog(const std::string& title, const std::vector<std::stri
     setObjectName(QStringLiteral("ExportDialog"));
     setWindowTitle(QString::fromStdString(title));
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Also write these files with every run:"), this));
     for (std::size_t i = 0; i < labels.size(); ++i) {
         auto* box = new QCheckBox(QString::fromStdString(labels[i]), this);
         box->setObjectName(QStringLiteral("chkTick%1").arg(i));
