@@ -18,25 +18,11 @@ build/shell/zarn &
 app=$!
 trap 'kill $app 2>/dev/null || true' EXIT
 
-wait_for_window() {
-  for _ in $(seq 1 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.1
-  done
-  echo "no window named '$1' appeared" >&2
-  return 1
-}
+. scripts/xvfb-window.sh
 
 main=$(wait_for_window "ZARN, a Center of Gravity programme")
 sleep 0.5
-# The button sits at the top left of the client area, below the menu bar.
-xdotool mousemove --window "$main" 190 52 click 1
-dialog=$(wait_for_window "Open bna file.")
-sleep 0.5
-xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
-xdotool type --delay 5 "$input"
-xdotool key Return
+choose_input "$main" "$input"
 
 for _ in $(seq 1 300); do
   [ -f "${base}Map.bmp" ] && break
