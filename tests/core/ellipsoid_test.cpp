@@ -171,7 +171,7 @@ TEST(SplitRingsSample, ReadsTheFormerGdalTestRecordsAsGdalDid)
     };
     for (const auto& [name, polygon] : expected) {
         SCOPED_TRACE(name);
-        const auto r = std::find_if(records.begin(), records.end(), [&](const Record& rec) { return rec.name == name; });
+        const auto r = std::find_if(records.begin(), records.end(), [&id = name](const Record& rec) { return rec.name == id; });
         ASSERT_NE(r, records.end());
         std::vector<Ring> rings;
         SplitRings(r->lon.data(), r->lat.data(), r->lon.size(), rings);
