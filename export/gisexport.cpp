@@ -417,6 +417,17 @@ void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geom
         }
 #endif
     }
+    if (geometry != nullptr && target.info.format == ExportFormat::GeoJson && !geometry->IsEmpty()) {
+        // RFC 7946 allows latitudes within +-90 only. GDAL 3.6 refuses others
+        // with this message too, but loses the geometry it made on the way (a
+        // leak per refused row), so they are looked at first. Longitudes are
+        // left to GDAL, which wraps them round the 180th meridian.
+        OGREnvelope e;
+        geometry->getEnvelope(&e);
+        if (e.MinY < -90.0 || e.MaxY > 90.0) {
+            messages.Fail(file.tempPath, "Geometry extent outside of [-180.0,180.0]x[-90.0,90.0] bounds");
+        }
+    }
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
     }
