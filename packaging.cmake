@@ -31,7 +31,10 @@ ZARN reads BNA vector files whose coordinates are longitude and latitude
 in degrees and computes, for every polygon, its area in square kilometres
 and its centroid in degrees. It writes the centroids as a BNA file and
 the areas as a CSV file beside the input, and draws a map of all polygons
-as a BMP image.
+as a BMP image. On request it also gives every polygon's area, perimeter
+and centroid on the WGS84 ellipsoid, and writes the polygons and their
+figures as GeoPackage, GeoJSON, Shapefile, FlatGeobuf or KML files for
+today's GIS software.
 .
 The package holds the window (zarn) and the batch command for scripts
 (zarn-batch).]])
