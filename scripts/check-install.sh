@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Release build (build/) into a temporary prefix and runs what
-# was installed: zarn-batch on the example, the window's start, and the About
+# was installed: zarn-batch on the example (also with an export), the window's start, and the About
 # window's lookup of the installed zarn.txt. Then builds the Debian package
 # and checks with dpkg-deb that it holds every installed file, and with
 # lintian that it has no errors.
@@ -22,6 +22,8 @@ installed=(
   share/doc/zarn/copyright
   share/doc/zarn/changelog.gz
 )
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' build/CMakeCache.txt)
+installed+=("$libdir/zarn/zarn-export.so")
 
 prefix="$scratch/prefix"
 cmake --install build --prefix "$prefix" >/dev/null
@@ -39,6 +41,10 @@ build/shell/zarn-batch "$scratch/built/islands.bna" >/dev/null
 for f in islandsCentroid.bna islandsArea.csv islandsMap.bmp; do
   cmp "$scratch/built/$f" "$scratch/installed/$f" || fail "installed zarn-batch wrote another $f"
 done
+# The installed batch command finds the installed export module.
+"$prefix/bin/zarn-batch" --no-map --export gpkg "$scratch/installed/islands.bna" >/dev/null ||
+  fail "installed zarn-batch --export gpkg failed"
+[ -s "$scratch/installed/islands.gpkg" ] || fail "installed zarn-batch --export gpkg wrote no islands.gpkg"
 "$prefix/bin/zarn-batch" --version | grep -q "^zarn-batch " || fail "installed zarn-batch --version"
 
 # The installed window starts (and keeps running until stopped).
@@ -60,6 +66,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libqt6widgets6" <<<"$depends" || fail "Depends lacks Qt: $depends"
 grep -q "fonts-dejavu-core" <<<"$depends" || fail "Depends lacks the font: $depends"
+grep -q "libgdal" <<<"$depends" || fail "Depends lacks GDAL (the export module): $depends"
 if command -v lintian >/dev/null; then
   lintian --fail-on error "$deb"
 fi

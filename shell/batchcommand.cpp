@@ -3,7 +3,7 @@
 #include "analysisrun.h"
 #include "filepath.h"
 #ifdef ZARN_HAVE_EXPORT
-#include "gisexport.h"
+#include "exportloader.h"
 #endif
 #include "workspace.h"
 
@@ -140,8 +140,8 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         BatchHost host(path, out, err, decimal);
         RunOptions run = options.run;
 #ifdef ZARN_HAVE_EXPORT
-        const std::vector<std::unique_ptr<GisExport>> exports = MakeGisExports(options.exports, run.geodesic);
-        for (const std::unique_ptr<GisExport>& e : exports) {
+        const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(options.exports, run.geodesic);
+        for (const std::unique_ptr<RunOutput>& e : exports) {
             run.outputs.push_back(e.get());
         }
 #endif

@@ -8,7 +8,7 @@
 #include "linelistmodel.h"
 #include "picturebox.h"
 #ifdef ZARN_HAVE_EXPORT
-#include "gisexport.h"
+#include "exportloader.h"
 #endif
 
 #include <QApplication>
@@ -225,8 +225,8 @@ void Form1::Form1_Command1_Click()
     percentShown_ = -1;
     RunOptions options = runOptions_;
 #ifdef ZARN_HAVE_EXPORT
-    const std::vector<std::unique_ptr<GisExport>> exports = MakeGisExports(exportFormats_, options.geodesic);
-    for (const std::unique_ptr<GisExport>& e : exports) {
+    const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(exportFormats_, options.geodesic);
+    for (const std::unique_ptr<RunOutput>& e : exports) {
         options.outputs.push_back(e.get());
     }
 #endif
