@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -79,10 +80,15 @@ std::vector<std::unique_ptr<RunOutput>> MakeExports(const std::vector<ExportForm
     }
     std::string failure;
     if (const MakeFunction make = LoadModule(failure)) {
-        make(formats.data(), formats.size(), geodesic, &exports);
-    } else {
-        exports.push_back(std::make_unique<UnloadableExport>(failure));
+        try {
+            make(formats.data(), formats.size(), geodesic, &exports);
+            return exports;
+        } catch (const std::exception& e) {
+            exports.clear();
+            failure = std::string("cannot export: ") + e.what();
+        }
     }
+    exports.push_back(std::make_unique<UnloadableExport>(failure));
     return exports;
 }
 
