@@ -29,9 +29,10 @@ public:
     // detailed text); an empty cause gives the plain box. Stand-ins that do
     // not record causes show the message alone.
     virtual void CriticalWithCause(const std::string& text, const std::string& /*cause*/) { Critical(text); }
-    // One tick box per label, ticked as `ticked`; the ticks accepted, or
-    // nothing on Cancel (also for stand-ins that do not script it).
-    virtual std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/,
+    // One tick box per label, ticked as `ticked`, below `text` (lines that
+    // say what the choice does); the ticks accepted, or nothing on Cancel
+    // (also for stand-ins that do not script it).
+    virtual std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::string& /*text*/,
                                                          const std::vector<std::string>& /*labels*/,
                                                          const std::vector<bool>& /*ticked*/)
     {
@@ -50,7 +51,8 @@ public:
     std::optional<Colour> PickColor(Colour initial) override;
     void Critical(const std::string& text) override;
     void CriticalWithCause(const std::string& text, const std::string& cause) override;
-    std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::vector<std::string>& labels,
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::string& text,
+                                                 const std::vector<std::string>& labels,
                                                  const std::vector<bool>& ticked) override;
 
     // "BNA (*.bna)| *.bna| All (*.*) | *.*" as Qt writes it: "BNA (*.bna);;All (*.*)".

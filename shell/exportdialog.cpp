@@ -6,17 +6,23 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string>
 
 namespace zarn {
 
-ExportDialog::ExportDialog(const std::string& title, const std::vector<std::string>& labels,
+ExportDialog::ExportDialog(const std::string& title, const std::string& text, const std::vector<std::string>& labels,
                            const std::vector<bool>& ticked, QWidget* parent)
     : QDialog(parent)
 {
+    constexpr int TextWidth = 440;
     setObjectName(QStringLiteral("ExportDialog"));
     setWindowTitle(QString::fromStdString(title));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Also write these files with every run:"), this));
+    auto* label = new QLabel(QString::fromStdString(text), this);
+    label->setObjectName(QStringLiteral("lblText"));
+    label->setWordWrap(true);
+    label->setFixedWidth(TextWidth);
+    layout->addWidget(label);
     for (std::size_t i = 0; i < labels.size(); ++i) {
         auto* box = new QCheckBox(QString::fromStdString(labels[i]), this);
         box->setObjectName(QStringLiteral("chkTick%1").arg(i));
@@ -39,11 +45,11 @@ std::vector<bool> ExportDialog::Ticks() const
     return ticks;
 }
 
-std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string& title,
+std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string& title, const std::string& text,
                                                               const std::vector<std::string>& labels,
                                                               const std::vector<bool>& ticked)
 {
-    ExportDialog dialog(title, labels, ticked, parent_);
+    ExportDialog dialog(title, text, labels, ticked, parent_);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -51,6 +57,23 @@ std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string&
 }
 
 #ifdef ZARN_HAVE_EXPORT
+std::string ExportDialogText()
+{
+    std::string oneFile;
+    std::string perLayer;
+    for (const ExportFormatInfo& info : ExportFormats()) {
+        std::string& list = info.oneFile ? oneFile : perLayer;
+        list += (list.empty() ? "" : ", ") + std::string(info.title);
+    }
+    return "Also write these files with every run, beside the input file, in longitude and latitude on "
+           "WGS 84 (EPSG:4326). Each holds the layers polygons, centroids, lines and points: " +
+           oneFile + " writes one file with all layers (NAME.gpkg), " + perLayer +
+           " one file per layer (NAMEPolygons.geojson, ...).\n\n"
+           "With Settings > Ellipsoid areas (WGS84), as with zarn-batch --geodesic, the polygons and "
+           "centroids also carry their area, perimeter and flags on the WGS84 ellipsoid, in a further "
+           "layer of centroids on the ellipsoid.";
+}
+
 bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& formats)
 {
     std::vector<std::string> labels;
@@ -59,7 +82,7 @@ bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& form
         labels.push_back(std::string(info.title) + " (." + std::string(info.extension) + ")");
         ticked.push_back(std::find(formats.begin(), formats.end(), info.format) != formats.end());
     }
-    const std::optional<std::vector<bool>> chosen = dialogs.ChooseTicks("Export", labels, ticked);
+    const std::optional<std::vector<bool>> chosen = dialogs.ChooseTicks(ExportDialogTitle, ExportDialogText(), labels, ticked);
     if (!chosen) {
         return false;
     }

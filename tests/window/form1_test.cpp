@@ -82,9 +82,12 @@ public:
     }
     std::deque<std::optional<std::vector<bool>>> ticks;
     std::vector<std::vector<bool>> ticksShown;
-    std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::vector<std::string>& /*labels*/,
+    std::string ticksText;
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::string& text,
+                                                 const std::vector<std::string>& /*labels*/,
                                                  const std::vector<bool>& ticked) override
     {
+        ticksText = text;
         ticksShown.push_back(ticked);
         if (ticks.empty()) {
             return std::nullopt;
@@ -698,7 +701,7 @@ private slots:
 
     void exportDialogGivesItsTicks()
     {
-        ExportDialog dialog("Export", {"GeoPackage (.gpkg)", "GeoJSON (.geojson)"}, {false, true});
+        ExportDialog dialog("Export", "Also write", {"GeoPackage (.gpkg)", "GeoJSON (.geojson)"}, {false, true});
         auto* first = dialog.findChild<QCheckBox*>(QStringLiteral("chkTick0"));
         QVERIFY(first != nullptr);
         QCOMPARE(first->text(), QStringLiteral("GeoPackage (.gpkg)"));
@@ -723,6 +726,11 @@ private slots:
         last->trigger();
         last->trigger();  // Cancel keeps the ticks
         QCOMPARE(dialogs.ticksShown, (std::vector<std::vector<bool>>{std::vector<bool>(5, false), gpkgAndShp}));
+        // What the files are, where they go and how many each format writes.
+        for (const char* fact : {"EPSG:4326", "beside the input", "GeoPackage writes one file",
+                                 "GeoJSON, Shapefile, FlatGeobuf, KML one file per layer", "--geodesic"}) {
+            QVERIFY2(dialogs.ticksText.find(fact) != std::string::npos, fact);
+        }
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
 
         QVERIFY(dialogs.messages.empty());
