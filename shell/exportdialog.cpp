@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace zarn {
 
@@ -59,16 +60,23 @@ std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string&
 #ifdef ZARN_HAVE_EXPORT
 std::string ExportDialogText()
 {
-    std::string oneFile;
-    std::string perLayer;
+    std::vector<std::string_view> oneFile;
+    std::vector<std::string_view> perLayer;
     for (const ExportFormatInfo& info : ExportFormats()) {
-        std::string& list = info.oneFile ? oneFile : perLayer;
-        list += (list.empty() ? "" : ", ") + std::string(info.title);
+        (info.oneFile ? oneFile : perLayer).push_back(info.title);
     }
+    // "A", "A and B", "A, B and C".
+    const auto list = [](const std::vector<std::string_view>& titles) {
+        std::string text;
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            text += (i == 0 ? "" : i + 1 == titles.size() ? " and " : ", ") + std::string(titles[i]);
+        }
+        return text;
+    };
     return "Also write these files with every run, beside the input file, in longitude and latitude on "
            "WGS 84 (EPSG:4326). Each holds the layers polygons, centroids, lines and points: " +
-           oneFile + " writes one file with all layers (NAME.gpkg), " + perLayer +
-           " one file per layer (NAMEPolygons.geojson, ...).\n\n"
+           list(oneFile) + " writes one file with all layers (NAME.gpkg); " + list(perLayer) +
+           " write one file per layer (NAMEPolygons.geojson, ...).\n\n"
            "With Settings > Ellipsoid areas (WGS84), as with zarn-batch --geodesic, the polygons and "
            "centroids also carry their area, perimeter and flags on the WGS84 ellipsoid, in a further "
            "layer of centroids on the ellipsoid.";

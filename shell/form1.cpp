@@ -420,6 +420,7 @@ void Form1::ShowCritical(std::string_view message)
     List1_->scrollToBottom();
     Picture1_->update();
     status_->clear();  // the message ends what the indicator was showing
+    stop_->hide();     // and comes when there is nothing left to stop
     // Keys pressed before the box appeared must not answer it.
     DropPendingInput();
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);

@@ -728,7 +728,7 @@ private slots:
         QCOMPARE(dialogs.ticksShown, (std::vector<std::vector<bool>>{std::vector<bool>(5, false), gpkgAndShp}));
         // What the files are, where they go and how many each format writes.
         for (const char* fact : {"EPSG:4326", "beside the input", "GeoPackage writes one file",
-                                 "GeoJSON, Shapefile, FlatGeobuf, KML one file per layer", "--geodesic"}) {
+                                 "GeoJSON, Shapefile, FlatGeobuf and KML write one file per layer", "--geodesic"}) {
             QVERIFY2(dialogs.ticksText.find(fact) != std::string::npos, fact);
         }
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
