@@ -450,14 +450,16 @@ void Form1::Phase(RunPhase phase, std::string_view subject)
 
 void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
 {
-    if (sinceRepaint_.elapsed() < RepaintIntervalMs || stopRequested_) {
+    if (sinceRepaint_.elapsed() < RepaintIntervalMs) {
         return;
     }
-    const int percent = fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize);
-    status_->setText(QStringLiteral("%1 %2: %3 %")
-                         .arg(phase_ == RunPhase::Drawing ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
-                              phaseSubject_)
-                         .arg(percent));
+    if (!stopRequested_) {  // else the line says that the run is stopping
+        const int percent = fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize);
+        status_->setText(QStringLiteral("%1 %2: %3 %")
+                             .arg(phase_ == RunPhase::Drawing ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
+                                  phaseSubject_)
+                             .arg(percent));
+    }
     RepaintDuringRun();
 }
 
