@@ -160,6 +160,11 @@ void Form1::BuildMenus()
 
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
     settingsMenu->setObjectName(QStringLiteral("mnuSettings"));
+    // F10 opens the menus, as on other desktops; the arrow keys go on from there.
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(Qt::Key_F10);
+    addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this, &Form1::OpenMenus);
     const auto add = [&](const char* caption, const char* name, void (Form1::*handler)()) {
         QAction* action = settingsMenu->addAction(QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
@@ -181,6 +186,11 @@ void Form1::BuildMenus()
     exporting->setObjectName(QStringLiteral("mnuExport"));
     connect(exporting, &QAction::triggered, this, &Form1::Form1_mnuExport_Click);
 #endif
+}
+
+void Form1::OpenMenus()
+{
+    menuBar()->setActiveAction(findChild<QMenu*>(QStringLiteral("mnuSettings"))->menuAction());
 }
 
 void Form1::Form1_Form_Load()

@@ -101,6 +101,7 @@ private:
     bool selectFile();
     void BuildControls();
     void BuildMenus();
+    void OpenMenus();
     void RepaintDuringRun();
     void PublishLists();
     void DropPendingInput();

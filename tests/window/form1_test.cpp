@@ -283,10 +283,12 @@ private slots:
         QTest::keyClick(&form, Qt::Key_I, Qt::AltModifier);
         QTRY_COMPARE(dialogs.lastOpenTitle, std::string("Open bna file."));  // the button's click is animated
 
-        QTest::keyClick(&form, Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(settings->isVisible());
-        QTest::keyClick(settings, Qt::Key_Escape);
-        QTRY_VERIFY(!settings->isVisible());
+        for (const QKeyCombination key : {Qt::AltModifier | Qt::Key_S, QKeyCombination(Qt::Key_F10)}) {
+            QTest::keyClick(&form, key.key(), key.keyboardModifiers());
+            QTRY_VERIFY(settings->isVisible());
+            QTest::keyClick(settings, Qt::Key_Escape);
+            QTRY_VERIFY(!settings->isVisible());
+        }
     }
 
     // The control with the focus shows it, even empty or showing the map.
