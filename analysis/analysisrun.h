@@ -37,8 +37,9 @@ public:
     // the user has closed it.
     virtual void ShowCritical(std::string_view message) = 0;
 
-    // The cause behind a failure message, for those who can show it (the
-    // batch command prints it; the window shows only the message).
+    // The cause behind the failure message that follows, for those who can
+    // show it (the batch command prints it on standard error; the window
+    // puts it behind the message box's "Show Details…").
     virtual void ReportCause(std::string_view /*cause*/) {}
     // How far the reading has come, called once per record.
     virtual void Progress(std::uint64_t /*bytesRead*/, std::uint64_t /*fileSize*/) {}
