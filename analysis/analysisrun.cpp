@@ -12,11 +12,13 @@
 #include "geodesicfile.h"
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace zarn {
 
@@ -25,10 +27,11 @@ namespace {
 constexpr std::string_view Separator = ", ";
 
 // The further outputs of one run. An output that fails is abandoned on its
-// own and the run goes on; its cause is reported once the run is done.
+// own and the run goes on; the summary names it with its cause, and the run
+// reports the first cause once it is done.
 class Outputs {
 public:
-    explicit Outputs(const std::vector<RunOutput*>& outputs) : active_(outputs) {}
+    explicit Outputs(const std::vector<RunOutput*>& outputs) : all_(outputs), active_(outputs) {}
     ~Outputs()
     {
         for (RunOutput* output : active_) {
@@ -62,30 +65,41 @@ public:
     }
     void Close(RunHost& host)
     {
-        ForEach([&](RunOutput& o) { o.Close(host); });
+        ForEach([&](RunOutput& o) {
+            host.Phase(RunPhase::Writing, o.Caption());
+            o.Close(host);
+        });
         completed_.swap(active_);
     }
+    // In the order the outputs were given: the lines of each one completed,
+    // and for each one that failed, what it is and why.
     void AppendSummary(RunHost& host)
     {
-        for (RunOutput* output : completed_) {
-            output->AppendSummary(host);
+        for (RunOutput* output : all_) {
+            if (std::find(completed_.begin(), completed_.end(), output) != completed_.end()) {
+                output->AppendSummary(host);
+            } else if (const auto failed = std::find_if(failures_.begin(), failures_.end(),
+                                                        [&](const auto& f) { return f.first == output; });
+                       failed != failures_.end()) {
+                host.AppendSummary("\t" + output->Caption() + ": \tnot written: " + failed->second);
+            }
         }
     }
-    const std::optional<std::string>& FirstFailure() const { return failure_; }
+    const std::string* FirstFailure() const { return failures_.empty() ? nullptr : &failures_.front().second; }
 
 private:
     void Fail(std::size_t i, const std::exception& e)
     {
-        active_[i]->Abandon();
+        RunOutput* output = active_[i];
+        output->Abandon();
         active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
-        if (!failure_) {
-            failure_ = dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what();
-        }
+        failures_.emplace_back(output, dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what());
     }
 
+    std::vector<RunOutput*> all_;
     std::vector<RunOutput*> active_;
     std::vector<RunOutput*> completed_;
-    std::optional<std::string> failure_;
+    std::vector<std::pair<RunOutput*, std::string>> failures_;
 };
 
 #ifdef ZARN_HAVE_GEODESIC
@@ -214,6 +228,7 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
     Outputs outputs(wanted);
 
     host.AppendProgress(" Open " + inputPath);
+    host.Phase(RunPhase::Reading, inputTitle);
     {
         auto in = std::make_unique<BnaInput>(inputPath);
         ResultFiles results(names, inputPath);
@@ -226,6 +241,7 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
 
     bool drawn = true;
     if (map != nullptr) {
+        host.Phase(RunPhase::Drawing, inputTitle);
         drawn = map->DrawMap(host);
     }
 
@@ -246,8 +262,8 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
                           ").");
     }
     host.RepaintSummary();
-    if (outputs.FirstFailure()) {
-        throw RunError(*outputs.FirstFailure());
+    if (const std::string* failure = outputs.FirstFailure()) {
+        throw RunError(*failure);
     }
     return drawn ? RunOutcome::Completed : RunOutcome::DrawingFailed;
 }

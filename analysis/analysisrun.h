@@ -9,6 +9,14 @@
 
 namespace zarn {
 
+// The stages of a run, in the order they come: the analysis reads the file,
+// the further outputs complete their files, the map drawing reads it again.
+enum class RunPhase : std::uint8_t {
+    Reading,
+    Writing,
+    Drawing,
+};
+
 // What a run needs from the window that starts it (or from the batch
 // command, or a test): the chosen file, the progress list, the summary list
 // and the message box. Lines are 8-bit text as the file holds the names.
@@ -29,11 +37,21 @@ public:
     // the user has closed it.
     virtual void ShowCritical(std::string_view message) = 0;
 
-    // The cause behind a failure message, for those who can show it (the
-    // batch command prints it; the window shows only the message).
+    // The cause behind the failure message that follows, for those who can
+    // show it (the batch command prints it on standard error; the window
+    // puts it behind the message box's "Show Details…").
     virtual void ReportCause(std::string_view /*cause*/) {}
     // How far the reading has come, called once per record.
     virtual void Progress(std::uint64_t /*bytesRead*/, std::uint64_t /*fileSize*/) {}
+    // Asked once per record while the run reads; true ends the run at that
+    // record, as the user asked: nothing changes on disk, there is no map and
+    // no summary, and one progress line says "Stopped by the user at record N.".
+    virtual bool StopRequested() { return false; }
+    // The stage the run has come to, for a status line: Reading and Drawing
+    // name the input's title and go on with Progress from 0; Writing names
+    // the further output whose files are being completed (its Caption), and
+    // no Progress follows until the next phase.
+    virtual void Phase(RunPhase /*phase*/, std::string_view /*subject*/) {}
 };
 
 // The map half of a run: the extent that grows while the analysis reads, the
@@ -55,6 +73,7 @@ enum class RunOutcome : std::uint8_t {
     Completed,
     DrawingFailed,  // results and summary complete, the map partial
     Failed,         // ended through the failure path
+    Stopped,        // ended at the user's request: nothing written
 };
 
 inline constexpr std::string_view RunFailedMessage = "Sorry, something went wrong.";

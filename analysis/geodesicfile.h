@@ -35,6 +35,7 @@ public:
     // The file's line and, where any record's classic area is more than 1 %
     // off, how many are.
     void AppendSummary(RunHost& host) override;
+    std::string Caption() const override { return "Ellipsoid areas"; }
 
 private:
     std::string path_;

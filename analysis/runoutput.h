@@ -41,6 +41,10 @@ public:
     virtual void Abandon() noexcept = 0;
     // Its lines in the summary list, after those of the classic files.
     virtual void AppendSummary(RunHost& host) = 0;
+    // What the status line and the summary call it, as its own summary
+    // lines do: "GeoJSON", "Ellipsoid areas". A failed output's summary line
+    // is "\t<caption>: \tnot written: <cause>".
+    virtual std::string Caption() const { return "Further output"; }
 };
 
 }  // namespace zarn

@@ -28,6 +28,7 @@ public:
     void Close(RunHost& /*host*/) override {}
     void Abandon() noexcept override {}
     void AppendSummary(RunHost& /*host*/) override {}
+    std::string Caption() const override { return "GIS export"; }
 
 private:
     std::string cause_;

@@ -60,6 +60,8 @@ public:
     void Abandon() noexcept override;
     // One line per file written.
     void AppendSummary(RunHost& host) override;
+    // The format's title: "GeoPackage".
+    std::string Caption() const override { return std::string(Info(formats_.front()).title); }
 
     struct Target;
 

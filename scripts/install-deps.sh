@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing ZARN
-# need. Skipped quickly when everything is already there.
+# Installs the Debian 12 packages of one set, skipped quickly when they are
+# all there:
+#   run   what building and running the programs needs (scripts/start.sh)
+#   test  that and what the tests, the Debian package and the Windows build
+#         need (scripts/test.sh); the default
 set -euo pipefail
 
-packages=(
+set_name=${1:-test}
+run=(
   cmake g++ ninja-build          # the build
   qt6-base-dev                   # Qt 6 Widgets (Core, Gui, Widgets, Test)
   fontconfig fonts-dejavu-core   # the map's label font, also off screen
+  libgeographiclib-dev           # figures on the ellipsoid (--geodesic)
+  libgdal-dev                    # the GIS exports (GeoPackage, GeoJSON, ...)
+)
+test=(
   libgtest-dev                   # tests of the analysis core
-  libgeographiclib-dev           # figures on the ellipsoid (--geodesic) and their reference
-  libgdal-dev gdal-bin           # the GIS exports (GeoPackage, GeoJSON, ...); ogrinfo to look at them
+  gdal-bin                       # ogrinfo, to look at the exports
   clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
   xvfb xauth xdotool imagemagick # the window under a virtual display, screenshots
   time                           # peak memory in the benchmarks
   dpkg-dev file lintian          # the Debian package: dpkg-shlibdeps, its checks
   g++-mingw-w64-x86-64 wine64 wine  # the Windows build of zarn-batch and its run under Wine
 )
+case "$set_name" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts ZARN. Without a display (a
-# server, CI) it says so and runs zarn-batch on the bundled example instead.
+# Installs what running needs, builds the two programs and the export module
+# (no tests, no benchmarks: scripts/test.sh builds those), and starts ZARN.
+# Without a display (a server, CI) it says so and runs zarn-batch on the
+# bundled example instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh
+scripts/install-deps.sh run
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF -DZARN_BUILD_BENCH=OFF >/dev/null
+targets=(zarn zarn-batch)
+# The export module exists where GDAL was found.
+if cmake --build build --target help | grep -q '^zarn_exportmodule:'; then
+  targets+=(zarn_exportmodule)
+fi
+cmake --build build --target "${targets[@]}"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build/shell/zarn
 fi

@@ -5,7 +5,7 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
 scripts/check-install.sh

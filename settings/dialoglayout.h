@@ -6,6 +6,8 @@
 
 #include <initializer_list>
 
+class QAbstractButton;
+
 namespace zarn {
 
 // The settings dialogs are laid out in twips (1/1440 inch) and placed in
@@ -32,6 +34,12 @@ QFont DialogFont(qreal points, bool bold, bool italic = false);
 // button only, whose client area is `width` x `height` twips. Controls
 // without a font of their own take the window's: 8.25 points, regular.
 void SetUpDialogWindow(QWidget& window, const QString& caption, int width, int height);
+
+// The keys of a dialog window, for the keys its controls leave to it: Esc
+// clicks `cancel` (closes the window when there is none); Enter clicks the
+// push button that has the focus, or else `ok` when there is one. The
+// numeric entry keeps Enter for moving on to the next control.
+void AnswerDialogKeys(QWidget& window, QAbstractButton* ok, QAbstractButton* cancel);
 
 // Tab moves through `chain` in the order given.
 void SetTabOrder(std::initializer_list<QWidget*> chain);

@@ -38,6 +38,7 @@ void Form3::Load(QWidget& window)
                                       {240, 960, 1935, 255});
     c_.Check1->setChecked(true);
     c_.Check3->setChecked(true);
+    AnswerDialogKeys(window, c_.Command2, c_.Command1);
     SetTabOrder({c_.Text1, c_.Check1, c_.Check2, c_.Command1, c_.Command2, c_.Command3, c_.Check3});
 
     connect(c_.Command1, &QPushButton::clicked, this, &Form3::Form3_Command1_Click);

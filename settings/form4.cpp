@@ -30,6 +30,7 @@ void Form4::Load(QWidget& window)
                                           {120, 1320, 1335, 375});
     c_.Command3 = AddControl<QPushButton>(window, "Command3", QStringLiteral("OK"), buttonFont,
                                           {1560, 1320, 1215, 375});
+    AnswerDialogKeys(window, c_.Command3, c_.Command2);
     SetTabOrder({c_.Text1, c_.Command1, c_.Command2, c_.Command3});
 
     connect(c_.Command1, &QPushButton::clicked, this, &Form4::Form4_Command1_Click);

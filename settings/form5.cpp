@@ -40,6 +40,7 @@ void Form5::Load(QWidget& window)
     c_.Command4 = AddControl<QPushButton>(window, "Command4", QStringLiteral("Fill Color"), buttonFont,
                                           {1920, 960, 1695, 495});
     c_.Option2->setChecked(true);
+    AnswerDialogKeys(window, c_.Command3, c_.Command2);
     SetTabOrder({c_.Option1, c_.Option2, c_.Text1, c_.Command1, c_.Command2, c_.Command3, c_.Command4});
 
     connect(c_.Command1, &QPushButton::clicked, this, &Form5::Form5_Command1_Click);

@@ -77,6 +77,10 @@ void NumericEntry::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (key == Qt::Key_Escape) {
+        event->ignore();  // the dialog's: it cancels
+        return;
+    }
     if (key == Qt::Key_Backspace || !TypesCharacter(*event) || IsDigits(event->text())) {
         QLineEdit::keyPressEvent(event);
         return;

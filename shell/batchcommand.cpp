@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <locale>
@@ -24,7 +27,10 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <io.h>
 #include <random>
+#else
+#include <unistd.h>
 #endif
 
 namespace zarn {
@@ -34,7 +40,8 @@ namespace {
 // Each option whose library a build lacks (Qt 6 for the map; and so on for
 // any later option) is compiled out, and its lines here say so instead.
 constexpr const char* Usage =
-    "Usage: zarn-batch [--no-map] [--geodesic] [--export FORMAT] [--jobs N] FILE.bna [FILE.bna ...]\n"
+    "Usage: zarn-batch [--no-map] [--geodesic] [--export FORMAT] [--jobs N] [--quiet]\n"
+    "                  [--progress | --no-progress] FILE.bna [FILE.bna ...]\n"
     "\n"
     "Computes the area (km²) and centroid (degrees) of every polygon of each BNA\n"
     "file, as the ZARN window does, and writes beside each input:\n"
@@ -68,40 +75,143 @@ constexpr const char* Usage =
 #endif
     "  --jobs N     run up to N files at once (default: the number of cores);\n"
     "               the lines of one file stay together\n"
+    "  --quiet, -q  print only each file's summary lines and its failures, not\n"
+    "               the lines of every polygon\n"
+    "  --progress   redraw a progress line on standard error (file, stage,\n"
+    "               percentage, MB/s), also when it is not a terminal\n"
+    "  --no-progress  no progress line; without either option there is one\n"
+    "               when standard error is a terminal and the files run one\n"
+    "               at a time (--jobs 1, or a single file)\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 when every file completed, 1 when any failed, 2 for a usage error.\n";
 
+// A line on the error stream, redrawn in place with a carriage return, that
+// tells how far the run of one file has come: "big.bna: reading 45 %,
+// 120.3 MB/s". Redrawn at most five times a second, so that a terminal is not
+// the run's bottleneck.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::FILE* err) : err_(err) {}
+    ~ProgressLine() { Erase(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void Phase(RunPhase phase, std::string_view subject, const std::string& title)
+    {
+        phase_ = phase;
+        started_ = Clock::now();
+        if (phase == RunPhase::Writing) {
+            // Nothing more is told until the output's files are complete.
+            Draw(title + ": writing " + std::string(subject) + "...");
+        } else {
+            lastDrawn_ = {};
+        }
+    }
+    void Progress(std::uint64_t bytesRead, std::uint64_t fileSize, const std::string& title)
+    {
+        const Clock::time_point now = Clock::now();
+        if (now - lastDrawn_ < Interval) {
+            return;
+        }
+        lastDrawn_ = now;
+        const double seconds = std::chrono::duration<double>(now - started_).count();
+        char figures[64];
+        std::snprintf(figures, sizeof figures, " %d %%, %.1f MB/s",
+                      fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize),
+                      seconds > 0 ? static_cast<double>(bytesRead) / 1e6 / seconds : 0.0);
+        Draw(title + (phase_ == RunPhase::Drawing ? ": drawing" : ": reading") + figures);
+    }
+    // Takes the line away before other text goes to the same terminal; the
+    // next redraw brings it back.
+    void Erase()
+    {
+        if (shown_ > 0) {
+            std::fprintf(err_, "\r%*s\r", static_cast<int>(shown_), "");
+            std::fflush(err_);
+            shown_ = 0;
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds Interval{200};
+
+    void Draw(const std::string& text)
+    {
+        // Spaces cover what a longer line before left.
+        const std::size_t pad = shown_ > text.size() ? shown_ - text.size() : 0;
+        std::fprintf(err_, "\r%s%*s", text.c_str(), static_cast<int>(pad), "");
+        std::fflush(err_);
+        shown_ = text.size() + pad;
+    }
+
+    std::FILE* err_;
+    RunPhase phase_ = RunPhase::Reading;
+    Clock::time_point started_ = Clock::now();
+    Clock::time_point lastDrawn_{};
+    std::size_t shown_ = 0;
+};
+
 // Prints what the window would show: the progress list, the summary list and
 // the message boxes as lines; the cause of a failure goes to the error stream.
+// Quiet, it leaves out the progress list; with a progress line, that line is
+// kept below whatever else goes to the terminal.
 class BatchHost : public RunHost {
 public:
-    BatchHost(const std::string& path, std::FILE* out, std::FILE* err, std::string decimal)
-        : out_(out), err_(err), decimal_(std::move(decimal))
+    BatchHost(const std::string& path, std::FILE* out, std::FILE* err, std::string decimal, bool quiet,
+              bool progress)
+        : out_(out), err_(err), decimal_(std::move(decimal)), quiet_(quiet)
     {
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
         fileName_ = ec ? path : Utf8FromPath(absolute);
         title_ = Utf8FromPath(PathFromUtf8(fileName_).filename());
+        if (progress) {
+            progress_.emplace(err);
+        }
     }
 
     std::string FileName() const override { return fileName_; }
     std::string FileTitle() const override { return title_; }
     std::string DecimalSeparator() const override { return decimal_; }
-    void AppendProgress(std::string_view line) override { Put(line); }
+    void AppendProgress(std::string_view line) override
+    {
+        if (!quiet_) {
+            Put(line);
+        }
+    }
     void AppendSummary(std::string_view line) override { Put(line); }
     void SetListsBold() override {}
     void RepaintSummary() override {}
     void ShowCritical(std::string_view message) override { Put(message); }
     void ReportCause(std::string_view cause) override
     {
+        if (progress_) {
+            progress_->Erase();
+        }
         std::fprintf(err_, "zarn-batch: %.*s\n", static_cast<int>(cause.size()), cause.data());
+    }
+    void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override
+    {
+        if (progress_) {
+            progress_->Progress(bytesRead, fileSize, title_);
+        }
+    }
+    void Phase(RunPhase phase, std::string_view subject) override
+    {
+        if (progress_) {
+            progress_->Phase(phase, subject, title_);
+        }
     }
 
 private:
     void Put(std::string_view line)
     {
+        if (progress_) {
+            progress_->Erase();
+        }
         std::fwrite(line.data(), 1, line.size(), out_);
         std::fputc('\n', out_);
     }
@@ -109,8 +219,10 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     std::string decimal_;
+    bool quiet_;
     std::string fileName_;
     std::string title_;
+    std::optional<ProgressLine> progress_;
 };
 
 struct Options {
@@ -120,6 +232,9 @@ struct Options {
     std::vector<ExportFormat> exports;
 #endif
     unsigned jobs = 0;
+    bool quiet = false;
+    // --progress, --no-progress; neither: when the error stream is a terminal.
+    std::optional<bool> progress;
     std::vector<std::string> files;
 };
 
@@ -137,7 +252,7 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
 {
     try {
         auto ws = std::make_unique<Workspace>();
-        BatchHost host(path, out, err, decimal);
+        BatchHost host(path, out, err, decimal, options.quiet, options.progress.value_or(false));
         RunOptions run = options.run;
 #ifdef ZARN_HAVE_EXPORT
         const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(options.exports, run.geodesic);
@@ -170,6 +285,15 @@ std::string DecimalSeparator()
     } catch (const std::runtime_error&) {
         return ".";
     }
+#endif
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
 #endif
 }
 
@@ -285,6 +409,10 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
         } else if (a == "--version") {
             std::fprintf(out, "zarn-batch %s\n", ZARN_VERSION);
             return 0;
+        } else if (a == "--quiet" || a == "-q") {
+            options.quiet = true;
+        } else if (a == "--progress" || a == "--no-progress") {
+            options.progress = a == "--progress";
         } else if (a == "--no-map") {
             options.map = false;
         } else if (a == "--export") {
@@ -337,6 +465,9 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
     const std::string decimal = DecimalSeparator();
     unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, options.files.size()));
+    // One line on the terminal can tell of one file at a time only; the
+    // files that run side by side write theirs to spool files.
+    options.progress = jobs <= 1 && options.progress.value_or(IsTerminal(err));
     if (jobs <= 1) {
         bool allOk = true;
         for (const std::string& file : options.files) {

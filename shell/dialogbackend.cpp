@@ -78,9 +78,18 @@ std::optional<Colour> QtDialogBackend::PickColor(Colour initial)
 
 void QtDialogBackend::Critical(const std::string& text)
 {
+    CriticalWithCause(text, std::string());
+}
+
+void QtDialogBackend::CriticalWithCause(const std::string& text, const std::string& cause)
+{
     // No title of its own: the program's name, as for any box without one.
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), DecodeFileText(text), QMessageBox::Ok,
                     parent_);
+    if (!cause.empty()) {
+        // Names in a cause are as the file and the system hold them.
+        box.setDetailedText(DecodeFileText(cause));
+    }
     box.exec();
 }
 

@@ -25,9 +25,14 @@ public:
     // A message box with the critical icon and one OK button, under the
     // program's title.
     virtual void Critical(const std::string& text) = 0;
-    // One tick box per label, ticked as `ticked`; the ticks accepted, or
-    // nothing on Cancel (also for stand-ins that do not script it).
-    virtual std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/,
+    // The same box with the cause of a failure behind "Show Details…" (its
+    // detailed text); an empty cause gives the plain box. Stand-ins that do
+    // not record causes show the message alone.
+    virtual void CriticalWithCause(const std::string& text, const std::string& /*cause*/) { Critical(text); }
+    // One tick box per label, ticked as `ticked`, below `text` (lines that
+    // say what the choice does); the ticks accepted, or nothing on Cancel
+    // (also for stand-ins that do not script it).
+    virtual std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::string& /*text*/,
                                                          const std::vector<std::string>& /*labels*/,
                                                          const std::vector<bool>& /*ticked*/)
     {
@@ -45,7 +50,9 @@ public:
                                         const std::string& previous) override;
     std::optional<Colour> PickColor(Colour initial) override;
     void Critical(const std::string& text) override;
-    std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::vector<std::string>& labels,
+    void CriticalWithCause(const std::string& text, const std::string& cause) override;
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::string& text,
+                                                 const std::vector<std::string>& labels,
                                                  const std::vector<bool>& ticked) override;
 
     // "BNA (*.bna)| *.bna| All (*.*) | *.*" as Qt writes it: "BNA (*.bna);;All (*.*)".

@@ -6,17 +6,24 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace zarn {
 
-ExportDialog::ExportDialog(const std::string& title, const std::vector<std::string>& labels,
+ExportDialog::ExportDialog(const std::string& title, const std::string& text, const std::vector<std::string>& labels,
                            const std::vector<bool>& ticked, QWidget* parent)
     : QDialog(parent)
 {
+    constexpr int TextWidth = 440;
     setObjectName(QStringLiteral("ExportDialog"));
     setWindowTitle(QString::fromStdString(title));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Also write these files with every run:"), this));
+    auto* label = new QLabel(QString::fromStdString(text), this);
+    label->setObjectName(QStringLiteral("lblText"));
+    label->setWordWrap(true);
+    label->setFixedWidth(TextWidth);
+    layout->addWidget(label);
     for (std::size_t i = 0; i < labels.size(); ++i) {
         auto* box = new QCheckBox(QString::fromStdString(labels[i]), this);
         box->setObjectName(QStringLiteral("chkTick%1").arg(i));
@@ -39,11 +46,11 @@ std::vector<bool> ExportDialog::Ticks() const
     return ticks;
 }
 
-std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string& title,
+std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string& title, const std::string& text,
                                                               const std::vector<std::string>& labels,
                                                               const std::vector<bool>& ticked)
 {
-    ExportDialog dialog(title, labels, ticked, parent_);
+    ExportDialog dialog(title, text, labels, ticked, parent_);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -51,6 +58,30 @@ std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string&
 }
 
 #ifdef ZARN_HAVE_EXPORT
+std::string ExportDialogText()
+{
+    std::vector<std::string_view> oneFile;
+    std::vector<std::string_view> perLayer;
+    for (const ExportFormatInfo& info : ExportFormats()) {
+        (info.oneFile ? oneFile : perLayer).push_back(info.title);
+    }
+    // "A", "A and B", "A, B and C".
+    const auto list = [](const std::vector<std::string_view>& titles) {
+        std::string text;
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            text += (i == 0 ? "" : i + 1 == titles.size() ? " and " : ", ") + std::string(titles[i]);
+        }
+        return text;
+    };
+    return "Also write these files with every run, beside the input file, in longitude and latitude on "
+           "WGS 84 (EPSG:4326). Each holds the layers polygons, centroids, lines and points: " +
+           list(oneFile) + " writes one file with all layers (NAME.gpkg); " + list(perLayer) +
+           " write one file per layer (NAMEPolygons.geojson, ...).\n\n"
+           "With Settings > Ellipsoid areas (WGS84), as with zarn-batch --geodesic, the polygons and "
+           "centroids also carry their area, perimeter and flags on the WGS84 ellipsoid, in a further "
+           "layer of centroids on the ellipsoid.";
+}
+
 bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& formats)
 {
     std::vector<std::string> labels;
@@ -59,7 +90,7 @@ bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& form
         labels.push_back(std::string(info.title) + " (." + std::string(info.extension) + ")");
         ticked.push_back(std::find(formats.begin(), formats.end(), info.format) != formats.end());
     }
-    const std::optional<std::vector<bool>> chosen = dialogs.ChooseTicks("Export", labels, ticked);
+    const std::optional<std::vector<bool>> chosen = dialogs.ChooseTicks(ExportDialogTitle, ExportDialogText(), labels, ticked);
     if (!chosen) {
         return false;
     }

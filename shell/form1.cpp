@@ -1,6 +1,8 @@
 #include "form1.h"
 
 #include "exportdialog.h"
+#include "filetext.h"
+#include "focusmark.h"
 #include "form2.h"
 #include "form3.h"
 #include "form4.h"
@@ -14,6 +16,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
@@ -22,6 +26,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QWindow>
+
+#include <utility>
 
 namespace zarn {
 
@@ -37,7 +43,7 @@ const char* const OpenFilter = "BNA (*.bna)| *.bna| All (*.*) | *.*";
 
 QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
 {
-    auto* list = new QListView(parent);
+    auto* list = new FocusMarkedList(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setModel(model);
     list->setUniformItemSizes(true);
@@ -102,7 +108,7 @@ void Form1::BuildControls()
     client->setFixedSize(ClientWidth, ClientHeight);
     setCentralWidget(client);
 
-    Command1_ = new QPushButton(QStringLiteral("Select input bna"), client);
+    Command1_ = new QPushButton(QStringLiteral("Select &input bna"), client);
     Command1_->setObjectName(QStringLiteral("Command1"));
     QFont buttonFont(QStringLiteral("Sans Serif"));
     buttonFont.setStyleHint(QFont::SansSerif);
@@ -111,6 +117,10 @@ void Form1::BuildControls()
     Command1_->setFont(buttonFont);
     Command1_->setGeometry(8, 8, 377, 41);
     connect(Command1_, &QPushButton::clicked, this, &Form1::Form1_Command1_Click);
+    auto* open = new QAction(this);
+    open->setShortcut(QKeySequence::Open);
+    addAction(open);
+    connect(open, &QAction::triggered, Command1_, &QPushButton::click);
 
     list1Model_ = new LineListModel(this);
     List1_ = MakeList(client, list1Model_, "List1");
@@ -130,39 +140,57 @@ void Form1::BuildControls()
     setTabOrder(Picture1_, List2_);
 
     status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
     statusBar()->addWidget(status_, 1);
+    stop_ = new QPushButton(QStringLiteral("Stop"), this);
+    stop_->setObjectName(QStringLiteral("cmdStop"));
+    stop_->setFocusPolicy(Qt::NoFocus);  // the run holds the thread; Esc is its key
+    stop_->setToolTip(QStringLiteral("Ends the run at the next record (Esc)"));
+    stop_->hide();
+    statusBar()->addPermanentWidget(stop_);
+    connect(stop_, &QPushButton::clicked, this, &Form1::RequestStop);
     statusBar()->setSizeGripEnabled(true);
 }
 
 void Form1::BuildMenus()
 {
-    QAction* about = menuBar()->addAction(QStringLiteral("About"));
+    QAction* about = menuBar()->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("mnuAbout"));
     connect(about, &QAction::triggered, this, &Form1::Form1_mnuAbout_Click);
 
-    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("Settings"));
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
     settingsMenu->setObjectName(QStringLiteral("mnuSettings"));
+    // F10 opens the menus, as on other desktops; the arrow keys go on from there.
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(Qt::Key_F10);
+    addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this, &Form1::OpenMenus);
     const auto add = [&](const char* caption, const char* name, void (Form1::*handler)()) {
         QAction* action = settingsMenu->addAction(QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, handler);
     };
-    add("Backcolor", "mnuBackcolor", &Form1::Form1_mnuBackcolor_Click);
-    add("Font", "mnuFont", &Form1::Form1_mnuFont_Click);
-    add("Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
-    add("Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
+    add("&Backcolor", "mnuBackcolor", &Form1::Form1_mnuBackcolor_Click);
+    add("&Font", "mnuFont", &Form1::Form1_mnuFont_Click);
+    add("&Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
+    add("&Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
 #ifdef ZARN_HAVE_GEODESIC
     settingsMenu->addSeparator();
-    QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("Ellipsoid areas (WGS84)"));
+    QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("&Ellipsoid areas (WGS84)"));
     ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
     ellipsoid->setCheckable(true);
     connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
 #endif
 #ifdef ZARN_HAVE_EXPORT
-    QAction* exporting = settingsMenu->addAction(QStringLiteral("Export\u2026"));
+    QAction* exporting = settingsMenu->addAction(QStringLiteral("E&xport\u2026"));
     exporting->setObjectName(QStringLiteral("mnuExport"));
     connect(exporting, &QAction::triggered, this, &Form1::Form1_mnuExport_Click);
 #endif
+}
+
+void Form1::OpenMenus()
+{
+    menuBar()->setActiveAction(findChild<QMenu*>(QStringLiteral("mnuSettings"))->menuAction());
 }
 
 void Form1::Form1_Form_Load()
@@ -170,11 +198,40 @@ void Form1::Form1_Form_Load()
     ApplyStartupDefaults(settings_, canvas_);
 }
 
+// Esc anywhere, or a click on the status bar's Stop, while no box of the run
+// is open.
+bool Form1::IsStopInput(QObject* watched, QEvent* event) const
+{
+    if (QApplication::activeModalWidget() != nullptr) {
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    }
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    if (watched == stop_) {
+        return true;
+    }
+    // The window system hands the click to this window first, which passes
+    // it on to the button under it.
+    if (watched == windowHandle()) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        return stop_->isVisible() && stop_->rect().contains(stop_->mapFrom(this, at));
+    }
+    return false;
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (running_) {
+        if (event->type() == QEvent::KeyPress && IsStopInput(watched, event)) {
+            RequestStop();
+            return true;
+        }
         // A message box of the run still takes its own clicks and keys.
-        if (event->isInputEvent() && !InActiveModalWindow(watched)) {
+        if (event->isInputEvent() && !InActiveModalWindow(watched) && !IsStopInput(watched, event)) {
             return true;
         }
         if (event->type() == QEvent::Close && event->spontaneous() &&
@@ -191,6 +248,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::DropPendingInput()
 {
     QCoreApplication::processEvents();
+}
+
+void Form1::RequestStop()
+{
+    stopRequested_ = true;
+    status_->setText(QStringLiteral("Stopping\u2026"));
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -218,11 +281,12 @@ void Form1::Form1_Command1_Click()
     // over the results). A close request is kept and honoured then.
     running_ = true;
     closeRequested_ = false;
+    stopRequested_ = false;
+    cause_.clear();
     qApp->installEventFilter(this);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    stop_->show();
     sinceRepaint_.start();
-    drawing_ = false;
-    percentShown_ = -1;
     RunOptions options = runOptions_;
 #ifdef ZARN_HAVE_EXPORT
     const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(exportFormats_, options.geodesic);
@@ -230,10 +294,12 @@ void Form1::Form1_Command1_Click()
         options.outputs.push_back(e.get());
     }
 #endif
+    // A stopped run has said so in its progress line; it needs no box.
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
     PublishLists();
     List1_->scrollToBottom();
     status_->clear();
+    stop_->hide();
     Picture1_->update();
     DropPendingInput();
     QGuiApplication::restoreOverrideCursor();
@@ -344,7 +410,6 @@ void Form1::AppendSummary(std::string_view line)
 
 void Form1::SetListsBold()
 {
-    drawing_ = false;
     QFont bold = List1_->font();
     bold.setBold(true);
     List1_->setFont(bold);
@@ -365,11 +430,32 @@ void Form1::ShowCritical(std::string_view message)
     List1_->scrollToBottom();
     Picture1_->update();
     status_->clear();  // the message ends what the indicator was showing
+    stop_->hide();     // and comes when there is nothing left to stop
     // Keys pressed before the box appeared must not answer it.
     DropPendingInput();
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    dialogs_.Critical(std::string(message));
+    const std::string cause = std::exchange(cause_, {});
+    dialogs_.CriticalWithCause(std::string(message), cause);
     QGuiApplication::restoreOverrideCursor();
+}
+
+void Form1::ReportCause(std::string_view cause)
+{
+    cause_ = cause;
+}
+
+void Form1::Phase(RunPhase phase, std::string_view subject)
+{
+    phase_ = phase;
+    phaseSubject_ = DecodeFileText(subject);
+    if (phase == RunPhase::Writing) {
+        // Completing a further output's files can take long and reports
+        // nothing more until it is done: the line must show it now.
+        status_->setText(QStringLiteral("Writing %1\u2026").arg(phaseSubject_));
+        RepaintDuringRun();
+    } else {
+        Progress(0, 1);
+    }
 }
 
 void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
@@ -377,16 +463,13 @@ void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
     if (sinceRepaint_.elapsed() < RepaintIntervalMs) {
         return;
     }
-    // The drawing reads the file a second time from its start.
-    if (!drawing_ && percentShown_ > 0 && fileSize > 0 && bytesRead * 100 / fileSize < static_cast<std::uint64_t>(percentShown_)) {
-        drawing_ = true;
+    if (!stopRequested_) {  // else the line says that the run is stopping
+        const int percent = fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize);
+        status_->setText(QStringLiteral("%1 %2: %3 %")
+                             .arg(phase_ == RunPhase::Drawing ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
+                                  phaseSubject_)
+                             .arg(percent));
     }
-    const int percent = fileSize == 0 ? 100 : static_cast<int>(bytesRead * 100 / fileSize);
-    percentShown_ = percent;
-    status_->setText(QStringLiteral("%1 %2: %3 %")
-                         .arg(drawing_ ? QStringLiteral("Drawing") : QStringLiteral("Reading"),
-                              QString::fromStdString(cd1_.FileTitle()))
-                         .arg(percent));
     RepaintDuringRun();
 }
 
@@ -402,6 +485,9 @@ void Form1::RepaintDuringRun()
     List1_->repaint();
     Picture1_->repaint();
     status_->repaint();
+    // Takes in what the user has done meanwhile: the filter drops all of it
+    // but Esc and the Stop button, which end the run.
+    QCoreApplication::processEvents();
 }
 
 }  // namespace zarn

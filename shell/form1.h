@@ -64,6 +64,8 @@ public:
     LineListModel& list2() { return *list2Model_; }
     const MapDrawing& mapDrawing() const { return mapDrawing_; }
     RunOutcome lastOutcome() const { return lastOutcome_; }
+    // Whether Esc or the status bar's Stop has asked the current run to end.
+    bool stopRequested() const { return stopRequested_; }
     // What every run does beyond the classic files and the map, as the
     // Settings menu has set it for the program's lifetime.
     const RunOptions& runOptions() const { return runOptions_; }
@@ -89,16 +91,22 @@ protected:
     void SetListsBold() override;
     void RepaintSummary() override;
     void ShowCritical(std::string_view message) override;
+    void ReportCause(std::string_view cause) override;
     void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override;
+    bool StopRequested() override { return stopRequested_; }
+    void Phase(RunPhase phase, std::string_view subject) override;
 
 private:
     void Form1_Form_Load();
     bool selectFile();
     void BuildControls();
     void BuildMenus();
+    void OpenMenus();
     void RepaintDuringRun();
     void PublishLists();
     void DropPendingInput();
+    void RequestStop();
+    bool IsStopInput(QObject* watched, QEvent* event) const;
 
     DialogBackend& dialogs_;
     ColorDialogFactory colourPickers_;
@@ -118,15 +126,19 @@ private:
     QListView* List2_ = nullptr;
     PictureBox* Picture1_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* stop_ = nullptr;  // in the status bar, shown only while a run goes on
     LineListModel* list1Model_ = nullptr;
     LineListModel* list2Model_ = nullptr;
 
     // Repaints while a run holds the user-interface thread.
     QElapsedTimer sinceRepaint_;
-    bool drawing_ = false;
-    int percentShown_ = -1;
+    RunPhase phase_ = RunPhase::Reading;
+    QString phaseSubject_;
     bool running_ = false;
     bool closeRequested_ = false;
+    bool stopRequested_ = false;
+    // The cause the run reported for the message box that follows it.
+    std::string cause_;
 
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Form3> form3_;

@@ -1,5 +1,6 @@
 #include "form2.h"
 
+#include "dialoglayout.h"
 #include "filetext.h"
 
 #include <QDir>
@@ -71,6 +72,7 @@ void Form2::Load(QWidget& window)
     List1_->setObjectName(QStringLiteral("List1"));
     List1_->setGeometry(0, 0, 473, 368);
     List1_->setUniformItemSizes(true);
+    AnswerDialogKeys(window, nullptr, nullptr);
     Form2_Form_Load();
 }
 

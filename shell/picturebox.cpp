@@ -1,5 +1,7 @@
 #include "picturebox.h"
 
+#include "focusmark.h"
+
 #include <QPainter>
 
 namespace zarn {
@@ -13,6 +15,10 @@ void PictureBox::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), canvas_.image());
+    // On screen only: the saved map is the canvas image.
+    if (hasFocus()) {
+        DrawFocusMark(painter, rect(), palette());
+    }
 }
 
 }  // namespace zarn

@@ -123,6 +123,36 @@ TEST_F(BatchCommand, HelpAndVersionSucceed)
     EXPECT_EQ(version.out.rfind("zarn-batch ", 0), 0U) << version.out;
 }
 
+// --quiet leaves the summary and the failures; the progress line goes to the
+// error stream only when asked for (the tests' error stream is a file) and
+// leaves standard output as it is.
+TEST_F(BatchCommand, QuietAndProgressChangeOnlyWhatTheySay)
+{
+    dir.Write("in.bna", test::ExampleRings);
+    dir.Write("bad.bna", "\"A\",\"B\",2\r\n1,2\r\n");
+    const Outcome plain = Batch("--no-map in.bna");
+    ASSERT_EQ(plain.exitCode, 0);
+    const std::string summary = plain.out.substr(plain.out.find(" \nThe following files"));
+    struct Case {
+        const char* args;
+        std::string out;
+        bool progressLine;
+    };
+    for (const Case& c : {Case{"--no-map --quiet in.bna", summary, false},
+                          Case{"--no-map -q --progress in.bna", summary, true},
+                          Case{"--no-map --progress in.bna", plain.out, true},
+                          Case{"--no-map --progress --no-progress in.bna", plain.out, false},
+                          Case{"--no-map --quiet bad.bna", "Sorry, something went wrong.\n", false}}) {
+        const Outcome run = Batch(c.args);
+        EXPECT_EQ(run.out, c.out) << c.args;
+        const bool drawn = run.err.find("\rin.bna: reading ") != std::string::npos &&
+                           run.err.find(" MB/s") != std::string::npos;
+        EXPECT_EQ(drawn, c.progressLine) << c.args << ": " << run.err;
+        EXPECT_EQ(run.err.empty(), !c.progressLine && run.exitCode == 0) << c.args;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("inArea.csv")), test::ExampleAreaFile);
+}
+
 TEST_F(BatchCommand, FailingFileIsReportedAndTheNextOneStillRuns)
 {
     dir.Write("bad.bna", "\"A\",\"B\",2\r\n1,2\r\n");

@@ -295,6 +295,7 @@ public:
     void Close(RunHost& /*host*/) override { calls.emplace_back("close"); }
     void Abandon() noexcept override { calls.emplace_back("abandon"); }
     void AppendSummary(RunHost& host) override { host.AppendSummary("noted"); }
+    std::string Caption() const override { return "Noted"; }
 
     Lines calls;
     std::size_t failAt = 0;  // none: the list never shrinks to it
@@ -319,7 +320,11 @@ TEST_F(AnalysisRun, OutputThatFailsIsAbandonedAloneAndTheRunThenFails)
     EXPECT_EQ(Run(input, "in.bna", nullptr, RunOptions{false, {&failing, &other}}), RunOutcome::Failed);
     EXPECT_EQ(failing.calls, (Lines{"open in", "A 1 classic", "abandon"}));
     EXPECT_EQ(other.calls, (Lines{"open in", "A 1 classic", "C 3 classic", "A 1 classic", "close"}));
-    EXPECT_EQ(std::count(host->summary.begin(), host->summary.end(), "noted"), 1);
+    // The summary still names the classic files, and the failed output with its cause in its place.
+    EXPECT_EQ(Lines(host->summary.end() - 4, host->summary.end()),
+              (Lines{"\tCentroids: \tinCentroid.bna", "\tAreas (sq km): \tinArea.csv", "\tNoted: \tnot written: disk full",
+                     "noted"}));
+    EXPECT_EQ(host->phases, (Lines{"reading in.bna", "writing Noted"}));
     EXPECT_EQ(host->causes, Lines{"disk full"});
     EXPECT_EQ(host->messages, Lines{std::string(RunFailedMessage)});
     EXPECT_EQ(AreaFile(), std::string(AreaA) + "\"C\", \"x\", 0\r\n" + std::string(AreaA));
@@ -374,6 +379,7 @@ TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsAfterTheFil
     EXPECT_EQ(Run(input, "in.bna", &map), RunOutcome::Completed);
     EXPECT_EQ(map.calls, (Lines{"reset", "grow 10 12 50 51", "grow 99999 -99999 99999 -99999", "draw",
                                 "save " + dir.File("inMap.bmp")}));
+    EXPECT_EQ(host->phases, (Lines{"reading in.bna", "drawing in.bna"}));
     EXPECT_EQ(map.areaFileWhenDrawn, AreaFile());
     EXPECT_EQ(host->summary.back(), "\tMap: \t\tinMap.bmp");
 }

@@ -43,11 +43,17 @@ public:
     void RepaintSummary() override { order += 'R'; }
     void ShowCritical(std::string_view message) override { Add('!', messages, message); }
     void ReportCause(std::string_view c) override { causes.emplace_back(c); }
+    void Phase(RunPhase phase, std::string_view subject) override
+    {
+        static constexpr const char* Names[] = {"reading ", "writing ", "drawing "};
+        phases.push_back(Names[static_cast<int>(phase)] + std::string(subject));
+    }
 
     std::vector<std::string> progress;
     std::vector<std::string> summary;
     std::vector<std::string> messages;
     std::vector<std::string> causes;
+    std::vector<std::string> phases;  // "reading in.bna", "writing GeoJSON", "drawing in.bna"
     std::string order;
     // Index of the first progress line the drawing added, when it ran.
     std::optional<std::size_t> drawingFrom;

@@ -289,30 +289,40 @@ private slots:
         QCOMPARE(Describe(d.settings), before);
     }
 
-    void escapeTriggersNoButton_data()
+    // Keys no control takes are the dialog's: Esc cancels, Enter gives OK,
+    // or clicks the button that has the focus.
+    void dialogKeys_data()
     {
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("line dialog, Escape in the entry") << "Form4" << "Text1";
-        QTest::newRow("font dialog, Escape on OK") << "Form3" << "Command2";
-        QTest::newRow("centroid dialog, Escape on Cancel") << "Form5" << "Command2";
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("stores");
+        QTest::newRow("line dialog, Escape in the entry") << "Form4" << "Text1" << int(Qt::Key_Escape) << false;
+        QTest::newRow("font dialog, Escape on OK") << "Form3" << "Command2" << int(Qt::Key_Escape) << false;
+        QTest::newRow("centroid dialog, Escape on Cancel") << "Form5" << "Command2" << int(Qt::Key_Escape) << false;
+        QTest::newRow("font dialog, Enter on Bold") << "Form3" << "Check1" << int(Qt::Key_Return) << true;
+        QTest::newRow("line dialog, Enter on Cancel") << "Form4" << "Command2" << int(Qt::Key_Enter) << false;
+        QTest::newRow("centroid dialog, Enter on OK") << "Form5" << "Command3" << int(Qt::Key_Return) << true;
     }
 
-    void escapeTriggersNoButton()
+    void dialogKeys()
     {
         QFETCH(QString, dialog);
         QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(bool, stores);
         Dialogs d;
         QWidget* window = Open(d.Get(dialog));
+        Type(Entry(window), QStringLiteral("7"));
         QWidget* control = Find<QWidget>(window, focus.toLatin1().constData());
         control->setFocus(Qt::OtherFocusReason);
         const QString before = Describe(d.settings) + Describe(d.picture1);
 
-        QTest::keyClick(control, Qt::Key_Escape);
+        QTest::keyClick(control, Qt::Key(key));
         QCoreApplication::sendPostedEvents();
 
-        QVERIFY(window->isVisible());
-        QCOMPARE(Describe(d.settings) + Describe(d.picture1), before);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(Describe(d.settings) + Describe(d.picture1) != before, stores);
     }
 
     void focusSelectsWholeEntry_data()

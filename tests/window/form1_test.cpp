@@ -22,8 +22,10 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +33,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 using namespace zarn;
 
@@ -67,18 +70,24 @@ public:
         colours.pop_front();
         return c;
     }
-    void Critical(const std::string& text) override
+    void Critical(const std::string& text) override { CriticalWithCause(text, {}); }
+    std::vector<std::string> causes;  // one per message, empty where it had none
+    void CriticalWithCause(const std::string& text, const std::string& cause) override
     {
         messages.push_back(text);
+        causes.push_back(cause);
         if (onCritical) {
             onCritical(text);
         }
     }
     std::deque<std::optional<std::vector<bool>>> ticks;
     std::vector<std::vector<bool>> ticksShown;
-    std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::vector<std::string>& /*labels*/,
+    std::string ticksText;
+    std::optional<std::vector<bool>> ChooseTicks(const std::string& /*title*/, const std::string& text,
+                                                 const std::vector<std::string>& /*labels*/,
                                                  const std::vector<bool>& ticked) override
     {
+        ticksText = text;
         ticksShown.push_back(ticked);
         if (ticks.empty()) {
             return std::nullopt;
@@ -174,7 +183,7 @@ private slots:
                  QStringLiteral("ZARN, a Center of Gravity programme for BNA files by the ZARN developers"));
         auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
         QVERIFY(button != nullptr);
-        QCOMPARE(button->text(), QStringLiteral("Select input bna"));
+        QCOMPARE(button->text(), QStringLiteral("Select &input bna"));
         QCOMPARE(button->geometry(), QRect(8, 8, 377, 41));
         QVERIFY(button->hasFocus());
         QCOMPARE(form.list1().LineCount(), std::size_t{0});
@@ -245,6 +254,122 @@ private slots:
             auto* list = form.findChild<QListView*>(QString::fromLatin1(name));
             QVERIFY2(list->horizontalScrollBar()->maximum() > 0, name);
         }
+    }
+
+    // Every menu entry has a mnemonic of its own within its menu, Alt+S
+    // opens the Settings menu and Alt+I starts a run as the button does.
+    void menusAndTheButtonAnswerTheKeyboard()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* settings = form.findChild<QMenu*>(QStringLiteral("mnuSettings"));
+        for (const QList<QAction*>& entries : {form.menuBar()->actions(), settings->actions()}) {
+            QSet<QChar> keys;
+            for (const QAction* entry : entries) {
+                if (entry->isSeparator()) {
+                    continue;
+                }
+                const auto amp = entry->text().indexOf(QLatin1Char('&'));
+                QVERIFY2(amp >= 0 && amp + 1 < entry->text().size(), qPrintable(entry->text()));
+                const QChar key = entry->text()[amp + 1].toLower();
+                QVERIFY2(!keys.contains(key), qPrintable(entry->text()));
+                keys.insert(key);
+            }
+        }
+
+        QTest::keyClick(&form, Qt::Key_I, Qt::AltModifier);
+        QTRY_COMPARE(dialogs.lastOpenTitle, std::string("Open bna file."));  // the button's click is animated
+
+        for (const QKeyCombination key : {Qt::AltModifier | Qt::Key_S, QKeyCombination(Qt::Key_F10)}) {
+            QTest::keyClick(&form, key.key(), key.keyboardModifiers());
+            QTRY_VERIFY(settings->isVisible());
+            QTest::keyClick(settings, Qt::Key_Escape);
+            QTRY_VERIFY(!settings->isVisible());
+        }
+    }
+
+    // The control with the focus shows it, even empty or showing the map.
+    void focusedControlsShowAMark()
+    {
+        ScriptedDialogs dialogs;
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QRgb mark = form.palette().color(QPalette::Active, QPalette::Highlight).rgb();
+        const auto surface = [&](const char* name) -> QWidget* {
+            auto* widget = form.findChild<QWidget*>(QString::fromLatin1(name));
+            auto* list = qobject_cast<QListView*>(widget);
+            return list != nullptr ? list->viewport() : widget;
+        };
+        for (const char* name : {"List1", "Picture1", "List2"}) {
+            QWidget* control = form.findChild<QWidget*>(QString::fromLatin1(name));
+            control->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(control->hasFocus());
+            for (const char* other : {"List1", "Picture1", "List2"}) {
+                const QImage image = surface(other)->grab().toImage();
+                const bool marked = image.pixel(0, image.height() / 2) == mark && image.pixel(image.width() / 2, 1) == mark;
+                QVERIFY2(marked == (std::string_view(name) == other), other);
+            }
+        }
+    }
+
+    // While a run goes on, Esc and the status bar's Stop reach the window and
+    // ask the run to stop; every other key and click is dropped. The button
+    // is there only while the run is.
+    void escAndStopAskTheRunToStop_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("Esc") << "esc" << true;
+        QTest::newRow("a click on Stop") << "stop" << true;
+        QTest::newRow("another key") << "key" << false;
+        QTest::newRow("a click on the button") << "button" << false;
+    }
+
+    void escAndStopAskTheRunToStop()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, stops);
+        const QString path = Path(QStringLiteral("stop.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* stop = form.findChild<QPushButton*>(QStringLiteral("cmdStop"));
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        QVERIFY(stop != nullptr && !stop->isVisible());
+        bool shownDuringRun = false;
+        std::optional<bool> asked;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            shownDuringRun = stop->isVisible();
+            QWindow* window = form.windowHandle();
+            if (input == QLatin1String("esc")) {
+                QTest::keyClick(window, Qt::Key_Escape);
+            } else if (input == QLatin1String("key")) {
+                QTest::keyClick(window, Qt::Key_X);
+            } else {
+                QWidget* target = input == QLatin1String("stop") ? static_cast<QWidget*>(stop) : button;
+                QTest::mouseClick(window, Qt::LeftButton, {}, target->mapTo(&form, target->rect().center()));
+            }
+            QCoreApplication::processEvents();
+            asked = form.stopRequested();
+        };
+
+        form.Form1_Command1_Click();
+
+        QVERIFY(shownDuringRun);
+        QCOMPARE(asked, std::optional<bool>(stops));
+        QVERIFY(!stop->isVisible());
+        QCOMPARE(dialogs.files.size(), std::size_t{1});  // the click on the button started no run
+        form.Form1_Command1_Click();
+        QVERIFY(!form.stopRequested());  // each run starts afresh
     }
 
     void resizingLeavesTheControlsWhereTheyAre()
@@ -376,6 +501,7 @@ private slots:
         QCOMPARE(std::vector<std::string>(lines.begin() + 4, lines.begin() + 10), skip);
         QCOMPARE(lines[10], std::string("Read polygon Box with 5 points."));
         QCOMPARE(dialogs.messages, std::vector<std::string>{"There was at least one polygon with too many points (>20000)."});
+        QCOMPARE(dialogs.causes, std::vector<std::string>{""});
         QCOMPARE(summaryWhenWarned, std::size_t{7});
         QVERIFY(ReadAll(Path(QStringLiteral("bigArea.csv"))).count('\n') == 3);
     }
@@ -408,6 +534,7 @@ private slots:
 
         form.Form1_Command1_Click();
         QCOMPARE(dialogs.messages, std::vector<std::string>{"Sorry, something went wrong."});
+        QVERIFY2(!dialogs.causes.front().empty(), "the box has no cause behind it");
         QCOMPARE(form.list1().LineCount(), static_cast<std::size_t>(progressLines));
         QCOMPARE(form.list2().LineCount(), std::size_t{0});
         if (create) {
@@ -449,6 +576,7 @@ private slots:
         form.Form1_Command1_Click();
 
         QCOMPARE(dialogs.messages, std::vector<std::string>{"Sorry, could not draw without problems."});
+        QVERIFY(!dialogs.causes.front().empty());
         QCOMPARE(form.lastOutcome(), RunOutcome::DrawingFailed);
         QCOMPARE(form.list2().LineCount(), std::size_t{7});
         QImage map;
@@ -575,7 +703,7 @@ private slots:
 
     void exportDialogGivesItsTicks()
     {
-        ExportDialog dialog("Export", {"GeoPackage (.gpkg)", "GeoJSON (.geojson)"}, {false, true});
+        ExportDialog dialog("Export", "Also write", {"GeoPackage (.gpkg)", "GeoJSON (.geojson)"}, {false, true});
         auto* first = dialog.findChild<QCheckBox*>(QStringLiteral("chkTick0"));
         QVERIFY(first != nullptr);
         QCOMPARE(first->text(), QStringLiteral("GeoPackage (.gpkg)"));
@@ -595,11 +723,16 @@ private slots:
         Form1 form(dialogs, CancellingPickers());
         QAction* last = form.findChild<QMenu*>(QStringLiteral("mnuSettings"))->actions().back();
         QCOMPARE(last->objectName(), QStringLiteral("mnuExport"));
-        QCOMPARE(last->text(), QStringLiteral("Export\u2026"));
+        QCOMPARE(last->text(), QStringLiteral("E&xport\u2026"));
 
         last->trigger();
         last->trigger();  // Cancel keeps the ticks
         QCOMPARE(dialogs.ticksShown, (std::vector<std::vector<bool>>{std::vector<bool>(5, false), gpkgAndShp}));
+        // What the files are, where they go and how many each format writes.
+        for (const char* fact : {"EPSG:4326", "beside the input", "GeoPackage writes one file",
+                                 "GeoJSON, Shapefile, FlatGeobuf and KML write one file per layer", "--geodesic"}) {
+            QVERIFY2(dialogs.ticksText.find(fact) != std::string::npos, fact);
+        }
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
 
         QVERIFY(dialogs.messages.empty());

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QListView>
+
+class QPainter;
+
+namespace zarn {
+
+// The mark that shows which control has the keyboard focus: a frame two
+// pixels wide in the palette's highlight colour just inside `rect`. Drawn
+// over the content, because the lists and the canvas show none of their own
+// while they are empty or hold the map.
+void DrawFocusMark(QPainter& painter, const QRect& rect, const QPalette& palette);
+
+// A list view that draws the focus mark over its lines while it has focus.
+class FocusMarkedList : public QListView {
+public:
+    using QListView::QListView;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+}  // namespace zarn
