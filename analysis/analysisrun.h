@@ -34,6 +34,10 @@ public:
     virtual void ReportCause(std::string_view /*cause*/) {}
     // How far the reading has come, called once per record.
     virtual void Progress(std::uint64_t /*bytesRead*/, std::uint64_t /*fileSize*/) {}
+    // Asked once per record while the run reads; true ends the run at that
+    // record, as the user asked: nothing changes on disk, there is no map and
+    // no summary, and one progress line says "Stopped by the user at record N.".
+    virtual bool StopRequested() { return false; }
 };
 
 // The map half of a run: the extent that grows while the analysis reads, the
@@ -55,6 +59,7 @@ enum class RunOutcome : std::uint8_t {
     Completed,
     DrawingFailed,  // results and summary complete, the map partial
     Failed,         // ended through the failure path
+    Stopped,        // ended at the user's request: nothing written
 };
 
 inline constexpr std::string_view RunFailedMessage = "Sorry, something went wrong.";
@@ -72,9 +77,11 @@ struct RunOptions {
 };
 
 // One analysis run over host.FileName(): progress lines, the centroid and
-// area files, the map (when `map` is given) and the summary. Any failure
-// closes the files, keeps what was already written and shown, and ends with
-// RunFailedMessage.
+// area files, the map (when `map` is given) and the summary. Every result
+// file replaces the earlier one only once complete (ResultFile). Any failure
+// keeps the classic records already written and what was shown, drops the
+// further outputs, and ends with RunFailedMessage. A stop at the user's
+// request (RunHost::StopRequested) drops every file of the run.
 RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options = {});
 
 }  // namespace zarn

@@ -164,6 +164,9 @@ void CheckRecord(const RunRecord& r, const std::string& inputPath)
         Require(!h.causes.empty() && !h.causes.back().empty(), "a failed run gave no cause");
         Require(Count(h.messages, tooMany) == 0, "a failed run warned about skipped polygons");
         break;
+    case RunOutcome::Stopped:
+        Require(false, "a run that nobody stopped reports a stop");
+        break;
     case RunOutcome::DrawingFailed:
     case RunOutcome::Completed: {
         const bool drawingFailed = r.outcome == RunOutcome::DrawingFailed;
