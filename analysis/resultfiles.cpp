@@ -55,6 +55,9 @@ void ResultFile::Open(const std::string& path, const std::string& inputPath)
         }
         path_ = Utf8FromPath(target);
     }
+    // What an interrupted run left goes, whether or not this one can write.
+    const std::string temporary = TemporaryPath(path_);
+    std::filesystem::remove(PathFromUtf8(temporary), ec);
     // The checks that opening the file itself for writing made: the file is
     // replaced by renaming, which neither a folder nor a read-only file stops.
     const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path_), ec);
@@ -74,12 +77,11 @@ void ResultFile::Open(const std::string& path, const std::string& inputPath)
         }
         return;
     }
-    temporary_ = TemporaryPath(path_);
-    std::filesystem::remove(PathFromUtf8(temporary_), ec);
-    file_ = OpenFile(temporary_, "wb");
+    file_ = OpenFile(temporary, "wb");
     if (file_ == nullptr) {
         throw refuse(errno);
     }
+    temporary_ = temporary;
     std::setvbuf(file_, nullptr, _IOFBF, FileBufferBytes);
 }
 
