@@ -1,5 +1,11 @@
 #include "checkedfiles.h"
 
+#include <gdal_version.h>
+
+// GDAL 3.7 and later report an incomplete file at GDALDataset::Close(), and
+// 3.10 changed the file handle interface: the layer serves the older ones.
+#if GDAL_VERSION_NUM < GDAL_COMPUTE_VERSION(3, 7, 0)
+
 #include <cpl_error.h>
 #include <cpl_vsi_virtual.h>
 
@@ -94,3 +100,5 @@ std::string CheckedPath(const std::string& path)
 }
 
 }  // namespace zarn
+
+#endif
