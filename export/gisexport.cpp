@@ -307,8 +307,12 @@ void PutInPlace(const Target& target, const File& file)
     const auto undo = [&] {
         std::error_code ec;
         for (std::size_t i = 0; i < to.size(); ++i) {
-            if (keptAside[i]) {
+            if (keptAside[i] && touched[i]) {
                 std::filesystem::rename(PathFromUtf8(aside[i]), PathFromUtf8(to[i]), ec);
+            } else if (keptAside[i]) {
+                // Still the earlier member itself (renaming one link over
+                // another of the same file would leave both).
+                std::filesystem::remove(PathFromUtf8(aside[i]), ec);
             } else if (touched[i]) {
                 std::filesystem::remove(PathFromUtf8(to[i]), ec);
             }
