@@ -1,11 +1,6 @@
 #include "checkedfiles.h"
 
 #include <gdal_version.h>
-
-// GDAL 3.7 and later report an incomplete file at GDALDataset::Close(), and
-// 3.10 changed the file handle interface: the layer serves the older ones.
-#if GDAL_VERSION_NUM < GDAL_COMPUTE_VERSION(3, 7, 0)
-
 #include <cpl_error.h>
 #include <cpl_vsi_virtual.h>
 
@@ -49,6 +44,11 @@ public:
         return written;
     }
     int Flush() override { return Checked(inner_->Flush() == 0) ? 0 : -1; }
+#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0)
+    // The error indicator that GDAL 3.10 added to every handle.
+    int Error() override { return failed_ || inner_->Error() != 0 ? 1 : 0; }
+    void ClearErr() override { inner_->ClearErr(); }
+#endif
     int Close() override
     {
         const int result = inner_->Close();
@@ -100,5 +100,3 @@ std::string CheckedPath(const std::string& path)
 }
 
 }  // namespace zarn
-
-#endif

@@ -4,8 +4,8 @@
 
 namespace zarn {
 
-// Before GDAL 3.7 only (see gisexport.cpp): a path under which GDAL writes
-// the file `path` through a layer that checks every write and close: a short write or a failed close (a full disk, a
+// A path under which GDAL writes the file `path` through a layer that checks
+// every write and close: a short write or a failed close (a full disk, a
 // file size limit) is raised as a GDAL failure (CE_Failure) on the writing
 // thread, where the drivers that do not check their own writes (GeoJSON,
 // KML, FlatGeobuf) would carry on and leave a truncated file. Reading,

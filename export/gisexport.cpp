@@ -1,15 +1,7 @@
 #include "gisexport.h"
 
-#include <gdal_version.h>
-
 #include "analysisrun.h"
-// From GDAL 3.7 on, GDALDataset::Close() reports a file that could not be
-// completed; before it, the drivers that do not check their own writes write
-// through CheckedPath.
-#define ZARN_GDAL_CHECKED_CLOSE (GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 7, 0))
-#if !ZARN_GDAL_CHECKED_CLOSE
 #include "checkedfiles.h"
-#endif
 #include "filepath.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
@@ -270,14 +262,35 @@ void CommitTransaction(File& file, GdalMessages& messages)
     }
 }
 
+// Whether GDAL's driver reports a write it could not complete by itself (at
+// the latest when the dataset is closed). GeoPackage (SQLite) and Shapefile
+// check every write; GeoJSON's writer does from GDAL 3.10 on. FlatGeobuf and
+// KML still carry on past a short write and close without a word, so their
+// files are written through CheckedPath.
+bool ChecksItsWrites(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::GeoPackage:
+    case ExportFormat::Shapefile:
+        return true;
+    case ExportFormat::GeoJson:
+        return GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0);
+    case ExportFormat::FlatGeobuf:
+    case ExportFormat::Kml:
+        break;
+    }
+    return false;
+}
+
 // Closes the file's dataset; false when GDAL says the file is incomplete
-// (before GDAL 3.7 the failures come as GDAL messages only).
+// (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
+// GDAL messages only).
 bool CloseDataset(File& file)
 {
     if (!file.ds) {
         return true;
     }
-#if ZARN_GDAL_CHECKED_CLOSE
+#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 7, 0)
     const bool closed = file.ds->Close() == CE_None;
 #else
     const bool closed = true;
@@ -380,14 +393,7 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
         throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
                        " driver");
     }
-#if ZARN_GDAL_CHECKED_CLOSE
-    const std::string& createPath = file->tempPath;
-#else
-    // GeoPackage (SQLite) and Shapefile check their own writes.
-    const bool checksWrites =
-        target.info.format == ExportFormat::GeoPackage || target.info.format == ExportFormat::Shapefile;
-    const std::string createPath = checksWrites ? file->tempPath : CheckedPath(file->tempPath);
-#endif
+    const std::string createPath = ChecksItsWrites(target.info.format) ? file->tempPath : CheckedPath(file->tempPath);
     // SQLite would wait for the disk at every commit; the file is renamed
     // into place only once it is complete, and the other result files are
     // not synced either.
