@@ -85,6 +85,14 @@ void ResultFile::Open(const std::string& path, const std::string& inputPath)
     std::setvbuf(file_, nullptr, _IOFBF, FileBufferBytes);
 }
 
+void ResultFile::Attach(std::FILE* stream, const std::string& name)
+{
+    Discard();
+    shown_ = name;
+    path_ = name;
+    file_ = stream;
+}
+
 void ResultFile::Commit()
 {
     if (file_ != nullptr) {
@@ -203,6 +211,12 @@ ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
         centroid_.Keep();
         throw;
     }
+}
+
+ResultFiles::ResultFiles(std::FILE* centroid, std::FILE* area) : centroidPath_("centroids"), areaPath_("areas")
+{
+    centroid_.Attach(centroid, centroidPath_);
+    area_.Attach(area, areaPath_);
 }
 
 ResultFiles::~ResultFiles()

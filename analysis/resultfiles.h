@@ -48,6 +48,9 @@ public:
     // `path` is the input file itself (a link to it), a folder, an existing
     // file that may not be written, or when the temporary file cannot be made.
     void Open(const std::string& path, const std::string& inputPath);
+    // Writes to `stream` instead (a stream in memory, for the fuzz target);
+    // takes it over: Commit and Keep close it, nothing is renamed.
+    void Attach(std::FILE* stream, const std::string& name);
     // The stream being written; null unless open.
     std::FILE* Stream() const { return file_; }
     // Flushes and closes the file, then renames it over `path`. Throws
@@ -86,6 +89,8 @@ public:
     // Refuses (RunError) a result path, the map's included, that is the input
     // file itself (a link to it).
     ResultFiles(const OutputNames& names, const std::string& inputPath);
+    // Writes to the two streams given instead (see ResultFile::Attach).
+    ResultFiles(std::FILE* centroid, std::FILE* area);
     // A run that ends through its failure path keeps the records written so
     // far under the files' own names (ResultFile::Keep).
     ~ResultFiles();
