@@ -149,7 +149,7 @@ in_root dpkg-query -W -f='${Version}\n' libgdal-dev qt6-base-dev g++ | paste -sd
   sed 's/^/check-debian13: GDAL, Qt, g++: /'
 in_root sh -c 'export CCACHE_DIR=/zarn/ccache CCACHE_BASEDIR=/zarn QT_QPA_PLATFORM=offscreen
   cmake -S /zarn/src -B /zarn/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/zarn/configure.log &&
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DZARN_BUILD_BENCH=ON >/zarn/configure.log &&
   cmake --build /zarn/build >/zarn/build.log 2>&1 ||
     { tail -n 40 /zarn/build.log; exit 1; }
   ctest --test-dir /zarn/build --output-on-failure -j2'

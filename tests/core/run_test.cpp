@@ -342,7 +342,9 @@ protected:
         }
         // What an earlier run that was killed left.
         dir.Write(ResultFile::TemporaryPath("inArea.csv"), "half");
+#ifdef ZARN_HAVE_GEODESIC
         dir.Write(ResultFile::TemporaryPath("inGeodesic.csv"), "half");
+#endif
     }
     std::string Earlier(const char* name) const { return ReadBytes(dir.File(name)); }
     bool Unchanged(const char* name) const { return Earlier(name) == std::string("earlier ") + name; }
