@@ -19,6 +19,7 @@
 // a hash of the input, so that refused pen widths and odd marker sizes are
 // covered too.
 
+#include "fuzzcheck.h"
 #include "recordingrun.h"
 
 #include <algorithm>
@@ -42,20 +43,6 @@ constexpr std::size_t ReaderBufferBytes = std::size_t{1} << 20;
 
 const char* const InputTitle = "in.bna";
 const char* const ResultNames[] = {"inCentroid.bna", "inArea.csv", "inMap.bmp"};
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "bna fuzz: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void Require(bool condition, const char* what)
-{
-    if (!condition) {
-        Fail(what);
-    }
-}
 
 class Folder {
 public:

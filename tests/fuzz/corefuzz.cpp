@@ -14,6 +14,7 @@
 // The input is read from a file in memory (memfd), named through /proc.
 
 #include "bnainput.h"
+#include "fuzzcheck.h"
 #include "bnareader.h"
 #include "geometry.h"
 #include "resultfiles.h"
@@ -39,22 +40,9 @@
 #include <vector>
 
 using namespace zarn;
+using zarn::probe::Require;
 
 namespace {
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "core fuzz: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void Require(bool condition, const char* what)
-{
-    if (!condition) {
-        Fail(what);
-    }
-}
 
 // The input as a file that lives in memory; its name stays the same.
 class MemoryFile {
