@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <exception>
 #include <filesystem>
 #include <iterator>
@@ -447,6 +452,35 @@ TEST_F(EarlierResults, EllipsoidFiguresShownWhenTheirTableCannotBeWritten)
     EXPECT_EQ(AreaFile(), test::ExampleAreaFile);
     EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"})) << "no temporary file";
 }
+
+#ifndef _WIN32
+// A table that cannot be written whole (a file size limit that the classic
+// files stay under, as a full disk would) is dropped: the run fails over it
+// with its classic files complete, and the earlier table stays.
+TEST_F(EarlierResults, EllipsoidTableThatCannotBeCompletedLeavesTheEarlierOne)
+{
+    std::string input;
+    for (int r = 0; r < 5000; ++r) {
+        input += "\"Box\",\"" + std::to_string(r) + "\",4\r\n10,50\r\n12,50\r\n12,51\r\n10,50\r\n";
+    }
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limited = before;
+    limited.rlim_cur = 320 * 1024;  // the table needs about 400 KB, the centroids 250 KB
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const RunOutcome outcome = Run(input, "in.bna", nullptr, RunOptions{true, {}});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(outcome, RunOutcome::Failed);
+    ASSERT_EQ(host->causes.size(), 1U);
+    EXPECT_NE(host->causes[0].find("inGeodesic.csv"), std::string::npos) << host->causes[0];
+    EXPECT_TRUE(Unchanged("inGeodesic.csv"));
+    const std::string centroids = CentroidFile();
+    EXPECT_EQ(std::count(centroids.begin(), centroids.end(), '\n'), 10000);
+    EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"}));
+}
+#endif
 
 TEST_F(AnalysisRun, EllipsoidTableNamesTheClassicAreasThatDiffer)
 {
