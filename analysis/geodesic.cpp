@@ -497,6 +497,8 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     RingMeter meter(lon, lat);
     Vec c{0.0, 0.0, 0.0};
     double area = 0.0;
+    // What is left of each ring once its holes are taken away.
+    netAreas_.assign(rings_.size(), 0.0);
     for (const Ring& ring : rings_) {
         RingSums sums = meter.Measure(ring);
         // The smaller of the two regions: the left one when the reduced sum
@@ -509,6 +511,8 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         }
         const double sign = ring.outer < 0 ? 1.0 : -1.0;
         area += sign * a;
+        netAreas_[ring.outer < 0 ? static_cast<std::size_t>(&ring - rings_.data())
+                                 : static_cast<std::size_t>(ring.outer)] += sign * a;
         c = c + sign * sums.c;
         out.perimeterKm += sums.perimeter / 1000.0;
         if (sums.crosses) {
@@ -525,6 +529,15 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         if (std::fabs(lon[k]) > 180.0) {
             out.flags |= CrossesAntimeridian;
             break;
+        }
+    }
+    // Rings are nested in the plane of degrees; where longitudes wrap the
+    // globe many times a hole there can be larger on the ellipsoid than the
+    // ring it lies in. It takes that ring's area at most, never more.
+    if (std::any_of(netAreas_.begin(), netAreas_.end(), [](double net) { return net < 0.0; })) {
+        area = 0.0;
+        for (const double net : netAreas_) {
+            area += std::fmax(net, 0.0);
         }
     }
     out.areaKm2 = area * AuthalicRadius2 / 1e6;
