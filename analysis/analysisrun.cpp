@@ -120,9 +120,12 @@ void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const
 #endif
 
 // The record loop of one run, with the lines it adds to the progress list.
-void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results,
-                    bool geodesic, Outputs& outputs)
+// Returns the 1-based number of the record at which the user stopped the run,
+// 0 when it read to the end.
+std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results,
+                             const RunOptions& options, Outputs& outputs)
 {
+    const bool geodesic = options.geodesic;
     const std::string decimal = host.DecimalSeparator();
     const std::string maxPoints = std::to_string(MaxPoints);
     std::string line;
@@ -141,8 +144,15 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
 #endif
         outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr});
     };
-    RecordStream stream(in, {.keepDegrees = !outputs.Empty(), .shareEllipsoid = geodesic});
+    // From what was asked, not from the outputs that opened: the progress
+    // lines show the ellipsoid figures even when their table cannot be written.
+    RecordStream stream(in, {.keepDegrees = geodesic || !options.outputs.empty(), .shareEllipsoid = geodesic});
+    std::uint64_t recordNumber = 0;
     while (const StreamRecord* record = stream.Next()) {
+        ++recordNumber;
+        if (host.StopRequested()) {
+            return recordNumber;
+        }
         ws.ResetPolygon();
         RecordStream::Load(*record, ws);
         const std::string_view firstName = record->firstName;
@@ -204,6 +214,7 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
 
         host.Progress(record->bytesRead, stream.FileSize());
     }
+    return 0;
 }
 
 RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options)
@@ -233,8 +244,14 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
         auto in = std::make_unique<BnaInput>(inputPath);
         ResultFiles results(names, inputPath);
         outputs.Open(names, inputPath, host);
-        AnalyseRecords(ws, map, host, *in, results, options.geodesic, outputs);
+        const std::uint64_t stoppedAt = AnalyseRecords(ws, map, host, *in, results, options, outputs);
         in.reset();
+        if (stoppedAt != 0) {
+            // The outputs are abandoned as the run returns.
+            results.Discard();
+            host.AppendProgress("Stopped by the user at record " + std::to_string(stoppedAt) + ".");
+            return RunOutcome::Stopped;
+        }
         results.Close();
         outputs.Close(host);
     }

@@ -91,9 +91,11 @@ struct RunOptions {
 };
 
 // One analysis run over host.FileName(): progress lines, the centroid and
-// area files, the map (when `map` is given) and the summary. Any failure
-// closes the files, keeps what was already written and shown, and ends with
-// RunFailedMessage.
+// area files, the map (when `map` is given) and the summary. Every result
+// file replaces the earlier one only once complete (ResultFile). Any failure
+// keeps the classic records already written and what was shown, drops the
+// further outputs, and ends with RunFailedMessage. A stop at the user's
+// request (RunHost::StopRequested) drops every file of the run.
 RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options = {});
 
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include "workspace.h"
 
+#include <GeographicLib/Ellipsoid.hpp>
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/Math.hpp>
 
@@ -129,33 +130,10 @@ double Evaluate(const Series& c, double x)
     return (c[0] + c[1] * x) + x2 * (c[2] + c[3] * x) + x4 * ((c[4] + c[5] * x) + x2 * (c[6] + c[7] * x));
 }
 
-// The sine series' derivative.
-double Slope(const Series& c, double x)
-{
-    double p = (SeriesTerms - 1) * c[SeriesTerms - 1];
-    for (int k = SeriesTerms - 2; k >= 1; --k) {
-        p = p * x + k * c[static_cast<std::size_t>(k)];
-    }
-    return p;
-}
-
-// Geodetic latitude in degrees from the sine of an authalic latitude, by
-// Newton's method on s = sin(latitude).
-double GeodeticFromAuthalic(double sinBeta)
-{
-    double s = sinBeta;
-    for (int i = 0; i < 4; ++i) {
-        const double s2 = s * s;
-        const double f = s * Evaluate(SineSeries, s2) - sinBeta;
-        s -= f / (Evaluate(SineSeries, s2) + 2.0 * s2 * Slope(SineSeries, s2));
-        s = std::fmin(1.0, std::fmax(-1.0, s));
-    }
-    return std::atan2(s, std::sqrt((1.0 - s) * (1.0 + s))) / Degree;
-}
-
 const GeographicLib::Geodesic& Wgs84() { return GeographicLib::Geodesic::WGS84(); }
 
-// Radius of the authalic sphere in metres, and its square.
+// Radius of the authalic sphere in metres (GeographicLib 2.1's Ellipsoid has
+// no such member; the ellipsoid's area gives it), and its square.
 const double AuthalicRadius = std::sqrt(Wgs84().EllipsoidArea() / (4.0 * Pi));
 const double AuthalicRadius2 = AuthalicRadius * AuthalicRadius;
 // The arc over a chord c of a circle of radius R is c (1 + c² / (24 R²) + ...);
@@ -519,6 +497,8 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     RingMeter meter(lon, lat);
     Vec c{0.0, 0.0, 0.0};
     double area = 0.0;
+    // What is left of each ring once its holes are taken away.
+    netAreas_.assign(rings_.size(), 0.0);
     for (const Ring& ring : rings_) {
         RingSums sums = meter.Measure(ring);
         // The smaller of the two regions: the left one when the reduced sum
@@ -531,6 +511,8 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         }
         const double sign = ring.outer < 0 ? 1.0 : -1.0;
         area += sign * a;
+        netAreas_[ring.outer < 0 ? static_cast<std::size_t>(&ring - rings_.data())
+                                 : static_cast<std::size_t>(ring.outer)] += sign * a;
         c = c + sign * sums.c;
         out.perimeterKm += sums.perimeter / 1000.0;
         if (sums.crosses) {
@@ -549,6 +531,15 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
             break;
         }
     }
+    // Rings are nested in the plane of degrees; where longitudes wrap the
+    // globe many times a hole there can be larger on the ellipsoid than the
+    // ring it lies in. It takes that ring's area at most, never more.
+    if (std::any_of(netAreas_.begin(), netAreas_.end(), [](double net) { return net < 0.0; })) {
+        area = 0.0;
+        for (const double net : netAreas_) {
+            area += std::fmax(net, 0.0);
+        }
+    }
     out.areaKm2 = area * AuthalicRadius2 / 1e6;
     const double horizontal = std::sqrt(c.x * c.x + c.y * c.y);
     const double norm = std::sqrt(horizontal * horizontal + c.z * c.z);
@@ -558,7 +549,8 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         if (out.centroidLon >= 180.0) {
             out.centroidLon -= 360.0;
         }
-        out.centroidLat = GeodeticFromAuthalic(c.z / norm);
+        out.centroidLat =
+            GeographicLib::Ellipsoid::WGS84().InverseAuthalicLatitude(std::atan2(c.z, horizontal) / Degree);
     }
 }
 

@@ -70,6 +70,7 @@ public:
 
 private:
     std::vector<Ring> rings_;
+    std::vector<double> netAreas_;
 };
 
 // Appends the flag words that apply, joined by ';', in this order:

@@ -35,19 +35,15 @@ void AppendFixed(std::string& out, double value, int decimals)
     out += text;
 }
 
-GeodesicFile::~GeodesicFile()
-{
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
-}
+GeodesicFile::~GeodesicFile() = default;
 
 void GeodesicFile::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)
 {
     fileTitle_ = names.baseName + "Geodesic.csv";
     path_ = names.outputFolder + fileTitle_;
     classicDiffers_ = 0;
-    file_ = OpenResultFile(path_, inputPath);
+    safe_.Open(path_, inputPath);
+    file_ = safe_.Stream();
     WriteResultBytes(file_, path_, HeaderLine);
 }
 
@@ -88,17 +84,14 @@ void GeodesicFile::Add(const RecordResult& result)
 
 void GeodesicFile::Close(RunHost& /*host*/)
 {
-    if (file_ != nullptr) {
-        CloseResultFile(file_, path_);
-    }
+    file_ = nullptr;
+    safe_.Commit();
 }
 
 void GeodesicFile::Abandon() noexcept
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    file_ = nullptr;
+    safe_.Discard();
 }
 
 void GeodesicFile::AppendSummary(RunHost& host)

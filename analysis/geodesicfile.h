@@ -17,7 +17,8 @@ namespace zarn {
 // and perimeters (km) carry 6 decimals, the centroid (degrees, longitude in
 // [-180, 180)) 7; a record without a ring leaves the centroid fields empty.
 // No value is written as "-0". The flags are the words of AppendFlagWords.
-// On a failed run the rows written so far stay, as in the other result files.
+// It is written as a ResultFile: a run that fails, or fails over this file,
+// leaves the table of an earlier run as it was.
 class GeodesicFile : public RunOutput {
 public:
     GeodesicFile() = default;
@@ -40,7 +41,8 @@ public:
 private:
     std::string path_;
     std::string fileTitle_;
-    std::FILE* file_ = nullptr;
+    ResultFile safe_;
+    std::FILE* file_ = nullptr;  // safe_'s stream while open
     std::string line_;
     std::uint64_t classicDiffers_ = 0;
 };

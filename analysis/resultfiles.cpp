@@ -7,6 +7,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace zarn {
 
@@ -18,26 +26,137 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U)
 
 }  // namespace
 
-std::FILE* OpenResultFile(const std::string& path, const std::string& inputPath)
+std::string ResultFile::TemporaryPath(const std::string& path)
 {
+    return path + ".zarn-part";
+}
+
+ResultFile::~ResultFile()
+{
+    Discard();
+}
+
+void ResultFile::Open(const std::string& path, const std::string& inputPath)
+{
+    Discard();
     if (SameFile(path, inputPath)) {
         throw RunError("the result file " + path + " is the input file itself");
     }
-    std::FILE* f = OpenFile(path, "wb");
-    if (f == nullptr) {
-        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    const auto refuse = [&](int error) { return RunError("cannot write " + path + ": " + std::strerror(error)); };
+    shown_ = path;
+    path_ = path;
+    std::error_code ec;
+    const std::filesystem::path native = PathFromUtf8(path);
+    if (std::filesystem::is_symlink(native, ec)) {
+        // Written where the link leads, so that the link stays a link.
+        const std::filesystem::path target = std::filesystem::weakly_canonical(native, ec);
+        if (ec) {
+            throw refuse(ec.value());
+        }
+        path_ = Utf8FromPath(target);
     }
-    std::setvbuf(f, nullptr, _IOFBF, FileBufferBytes);
-    return f;
+    // What an interrupted run left goes, whether or not this one can write.
+    const std::string temporary = TemporaryPath(path_);
+    std::filesystem::remove(PathFromUtf8(temporary), ec);
+    // The checks that opening the file itself for writing made: the file is
+    // replaced by renaming, which neither a folder nor a read-only file stops.
+    const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path_), ec);
+    if (std::filesystem::is_directory(status)) {
+        throw refuse(EISDIR);
+    }
+#ifndef _WIN32
+    if (std::filesystem::exists(status) && access(path_.c_str(), W_OK) != 0) {
+        throw refuse(errno);
+    }
+#endif
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        // A device or a pipe cannot be replaced: it is written as it is.
+        file_ = OpenFile(path_, "wb");
+        if (file_ == nullptr) {
+            throw refuse(errno);
+        }
+        return;
+    }
+    file_ = OpenFile(temporary, "wb");
+    if (file_ == nullptr) {
+        throw refuse(errno);
+    }
+    temporary_ = temporary;
+    std::setvbuf(file_, nullptr, _IOFBF, FileBufferBytes);
 }
 
-void CloseResultFile(std::FILE*& f, const std::string& path)
+void ResultFile::Attach(std::FILE* stream, const std::string& name)
 {
-    std::FILE* closing = f;
-    f = nullptr;
-    const bool failed = std::ferror(closing) != 0;
-    if (std::fclose(closing) != 0 || failed) {
-        throw RunError("cannot write " + path + ": " + std::strerror(errno));
+    Discard();
+    shown_ = name;
+    path_ = name;
+    file_ = stream;
+}
+
+void ResultFile::Commit()
+{
+    if (file_ != nullptr) {
+        std::FILE* closing = file_;
+        file_ = nullptr;
+        bool failed = std::ferror(closing) != 0 || std::fflush(closing) != 0;
+        int error = errno;
+        // On the disk before the rename: else a power cut could leave the new
+        // name on a file whose bytes never arrived.
+        if (!failed && !temporary_.empty()) {
+#ifdef _WIN32
+            failed = _commit(_fileno(closing)) != 0;
+#else
+            failed = fsync(fileno(closing)) != 0;
+#endif
+        }
+        if (failed) {
+            error = errno;
+        }
+        if (std::fclose(closing) != 0 && !failed) {
+            failed = true;
+            error = errno;
+        }
+        if (failed) {
+            throw RunError("cannot write " + shown_ + ": " + std::strerror(error));
+        }
+    }
+    if (temporary_.empty()) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::rename(PathFromUtf8(temporary_), PathFromUtf8(path_), ec);
+    if (ec) {
+        throw RunError("cannot write " + shown_ + ": " + ec.message());
+    }
+    temporary_.clear();
+}
+
+void ResultFile::Keep() noexcept
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        std::error_code ec;
+        std::filesystem::rename(PathFromUtf8(temporary_), PathFromUtf8(path_), ec);
+        if (ec) {
+            std::filesystem::remove(PathFromUtf8(temporary_), ec);
+        }
+        temporary_.clear();
+    }
+}
+
+void ResultFile::Discard() noexcept
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(PathFromUtf8(temporary_), ec);
+        temporary_.clear();
     }
 }
 
@@ -83,30 +202,32 @@ ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
     if (SameFile(names.mapPath, inputPath)) {
         throw RunError("the map file " + names.mapPath + " is the input file itself");
     }
-    centroid_ = OpenResultFile(centroidPath_, inputPath);
+    centroid_.Open(centroidPath_, inputPath);
     try {
-        area_ = OpenResultFile(areaPath_, inputPath);
+        area_.Open(areaPath_, inputPath);
     } catch (...) {
-        // The destructor does not run for a constructor that throws.
-        std::fclose(centroid_);
-        centroid_ = nullptr;
+        // The failure path, as for any later failure: the centroid file as
+        // written so far (empty) takes its place.
+        centroid_.Keep();
         throw;
     }
 }
 
-ResultFiles::~ResultFiles()
+ResultFiles::ResultFiles(std::FILE* centroid, std::FILE* area) : centroidPath_("centroids"), areaPath_("areas")
 {
-    if (centroid_ != nullptr) {
-        std::fclose(centroid_);
-    }
-    if (area_ != nullptr) {
-        std::fclose(area_);
-    }
+    centroid_.Attach(centroid, centroidPath_);
+    area_.Attach(area, areaPath_);
 }
 
-void ResultFiles::Write(std::FILE* file, const std::string& path)
+ResultFiles::~ResultFiles()
 {
-    WriteResultBytes(file, path, line_);
+    centroid_.Keep();
+    area_.Keep();
+}
+
+void ResultFiles::Write(const ResultFile& file, const std::string& path)
+{
+    WriteResultBytes(file.Stream(), path, line_);
 }
 
 void ResultFiles::WriteAreaRecord(std::string_view firstName, std::string_view secondName,
@@ -141,12 +262,14 @@ void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_vi
 
 void ResultFiles::Close()
 {
-    if (centroid_ != nullptr) {
-        CloseResultFile(centroid_, centroidPath_);
-    }
-    if (area_ != nullptr) {
-        CloseResultFile(area_, areaPath_);
-    }
+    centroid_.Commit();
+    area_.Commit();
+}
+
+void ResultFiles::Discard() noexcept
+{
+    centroid_.Discard();
+    area_.Discard();
 }
 
 }  // namespace zarn

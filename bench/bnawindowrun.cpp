@@ -117,6 +117,8 @@ const char* OutcomeText(RunOutcome outcome)
         return "completed";
     case RunOutcome::DrawingFailed:
         return "drawing-failed";
+    case RunOutcome::Stopped:
+        return "stopped";
     case RunOutcome::Failed:
         break;
     }

@@ -1,5 +1,6 @@
 #include "checkedfiles.h"
 
+#include <gdal_version.h>
 #include <cpl_error.h>
 #include <cpl_vsi_virtual.h>
 
@@ -43,6 +44,11 @@ public:
         return written;
     }
     int Flush() override { return Checked(inner_->Flush() == 0) ? 0 : -1; }
+#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0)
+    // The error indicator that GDAL 3.10 added to every handle.
+    int Error() override { return failed_ || inner_->Error() != 0 ? 1 : 0; }
+    void ClearErr() override { inner_->ClearErr(); }
+#endif
     int Close() override
     {
         const int result = inner_->Close();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace zarn {
 
@@ -34,6 +35,28 @@ private:
     std::string cause_;
 };
 
+// The one module this program may load (see exportloader.h).
+std::filesystem::path ModulePath()
+{
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return {};
+    }
+    const std::filesystem::path folder = program.parent_path();
+    // Programs and tests lie a few folders below the top of a build tree.
+    std::filesystem::path up = folder;
+    for (int level = 0; level < 4 && !up.empty(); ++level, up = up.parent_path()) {
+        if (std::filesystem::is_regular_file(up / "CMakeCache.txt", ec)) {
+            return up / "lib" / "zarn" / ZARN_EXPORT_MODULE_NAME;
+        }
+        if (up == up.root_path()) {
+            break;
+        }
+    }
+    return (folder / ZARN_EXPORT_MODULE_FROM_BINDIR).lexically_normal();
+}
+
 // The module's entry point, or null with `failure` saying why.
 MakeFunction LoadModule(std::string& failure)
 {
@@ -41,31 +64,35 @@ MakeFunction LoadModule(std::string& failure)
     static MakeFunction make = nullptr;
     static std::string why;
     std::call_once(once, [] {
-        std::vector<std::filesystem::path> candidates;
+        const std::filesystem::path path = ModulePath();
         std::error_code ec;
-        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-        if (!ec) {
-            candidates.push_back(program.parent_path() / ZARN_EXPORT_MODULE_FROM_BINDIR);
-        }
-        candidates.emplace_back(ZARN_EXPORT_MODULE_IN_BUILD);
-        for (const std::filesystem::path& candidate : candidates) {
-            if (!std::filesystem::exists(candidate, ec)) {
-                continue;
-            }
-            // Never closed: the exports' code must stay while any exists.
-            void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (module == nullptr) {
-                why = dlerror();
-                return;
-            }
-            make = reinterpret_cast<MakeFunction>(dlsym(module, "zarn_make_gis_exports"));
-            if (make == nullptr) {
-                why = candidate.string() + " is not ZARN's export module";
-            }
+        if (path.empty() || !std::filesystem::exists(path, ec)) {
+            why = "the GIS export module " + std::string(ZARN_EXPORT_MODULE_NAME) + " is not installed at " +
+                  (path.empty() ? std::string("the program's place") : path.string());
             return;
         }
-        why = "the GIS export module " + std::filesystem::path(ZARN_EXPORT_MODULE_IN_BUILD).filename().string() +
-              " is not installed beside the program";
+        // Never closed: the exports' code must stay while any exists.
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            why = dlerror();
+            return;
+        }
+        using InterfaceFunction = int (*)();
+        using VersionFunction = const char* (*)();
+        const auto interface = reinterpret_cast<InterfaceFunction>(dlsym(module, "zarn_export_interface"));
+        const auto version = reinterpret_cast<VersionFunction>(dlsym(module, "zarn_export_version"));
+        const auto entry = reinterpret_cast<MakeFunction>(dlsym(module, "zarn_make_gis_exports"));
+        if (interface == nullptr || version == nullptr || entry == nullptr) {
+            why = path.string() + " is not ZARN's export module";
+            return;
+        }
+        if (interface() != ExportInterface || std::string_view(version()) != ZARN_EXPORT_VERSION) {
+            why = path.string() + " is the export module of ZARN " + version() + " (interface " +
+                  std::to_string(interface()) + "), not of this ZARN " + ZARN_EXPORT_VERSION + " (interface " +
+                  std::to_string(ExportInterface) + ")";
+            return;
+        }
+        make = entry;
     });
     failure = "cannot export: " + why;
     return make;

@@ -2,6 +2,7 @@
 
 #include "analysisrun.h"
 #include "checkedfiles.h"
+#include "filepath.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
 #endif
@@ -23,7 +24,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 namespace zarn {
 
@@ -36,6 +38,8 @@ constexpr std::size_t RowsPerTransaction = 4096;
 constexpr std::size_t RecordsQuoted = 10;
 constexpr std::size_t ShapefileStringBytes = 254;
 constexpr std::string_view TempInfix = ".partial";
+// An earlier export's member while this one's are put in its place.
+constexpr std::string_view AsideInfix = ".earlier";
 // Every file a Shapefile set may consist of; .shp first.
 constexpr std::array<std::string_view, 5> ShapefileSet{"shp", "shx", "dbf", "prj", "cpg"};
 // What SQLite may leave beside a GeoPackage it did not close.
@@ -111,18 +115,10 @@ private:
     CPLErrorHandlerPusher pusher_;
 };
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 bool Exists(const std::string& path)
 {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 // The figure as the result files write it, so that a GIS shows the same
@@ -266,6 +262,114 @@ void CommitTransaction(File& file, GdalMessages& messages)
     }
 }
 
+// Whether GDAL's driver reports a write it could not complete by itself (at
+// the latest when the dataset is closed). GeoPackage (SQLite) and Shapefile
+// check every write; GeoJSON's writer does from GDAL 3.10 on. FlatGeobuf and
+// KML still carry on past a short write and close without a word, so their
+// files are written through CheckedPath.
+bool ChecksItsWrites(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::GeoPackage:
+    case ExportFormat::Shapefile:
+        return true;
+    case ExportFormat::GeoJson:
+        return GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0);
+    case ExportFormat::FlatGeobuf:
+    case ExportFormat::Kml:
+        break;
+    }
+    return false;
+}
+
+// Closes the file's dataset; false when GDAL says the file is incomplete
+// (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
+// GDAL messages only).
+bool CloseDataset(File& file)
+{
+    if (!file.ds) {
+        return true;
+    }
+#if GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 7, 0)
+    const bool closed = file.ds->Close() == CE_None;
+#else
+    const bool closed = true;
+#endif
+    file.ds.reset();
+    return closed;
+}
+
+// Puts the file's members in place of an earlier export's, one rename each,
+// the Shapefile's .shp last (a reader takes the set by it). Each earlier
+// member is kept aside under a link until all are in place, so that a
+// failure puts the earlier set back whole rather than leave a mix of two
+// runs' members. Throws RunError.
+void PutInPlace(const Target& target, const File& file)
+{
+    const std::vector<std::string> from = PathsOf(target, file.tempPath);
+    const std::vector<std::string> to = PathsOf(target, file.finalPath);
+    const std::size_t dot = file.finalPath.rfind('.');
+    const std::vector<std::string> aside =
+        PathsOf(target, file.finalPath.substr(0, dot) + std::string(AsideInfix) + file.finalPath.substr(dot));
+    std::vector<std::size_t> order(from.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = (i + 1) % order.size();  // the first member, .shp, last
+    }
+    std::vector<bool> keptAside(to.size(), false);
+    std::vector<bool> touched(to.size(), false);
+    const auto undo = [&] {
+        std::error_code ec;
+        for (std::size_t i = 0; i < to.size(); ++i) {
+            if (keptAside[i] && touched[i]) {
+                std::filesystem::rename(PathFromUtf8(aside[i]), PathFromUtf8(to[i]), ec);
+            } else if (keptAside[i]) {
+                // Still the earlier member itself (renaming one link over
+                // another of the same file would leave both).
+                std::filesystem::remove(PathFromUtf8(aside[i]), ec);
+            } else if (touched[i]) {
+                std::filesystem::remove(PathFromUtf8(to[i]), ec);
+            }
+        }
+    };
+    std::error_code ec;
+    if (to.size() > 1) {
+        for (std::size_t i = 0; i < to.size(); ++i) {
+            std::filesystem::remove(PathFromUtf8(aside[i]), ec);
+            if (!Exists(to[i])) {
+                continue;
+            }
+            std::filesystem::create_hard_link(PathFromUtf8(to[i]), PathFromUtf8(aside[i]), ec);
+            if (ec) {
+                // A file system without links: a copy serves.
+                std::filesystem::copy_file(PathFromUtf8(to[i]), PathFromUtf8(aside[i]), ec);
+            }
+            if (ec) {
+                undo();
+                throw RunError("cannot replace " + to[i] + ": " + ec.message());
+            }
+            keptAside[i] = true;
+        }
+    }
+    for (const std::size_t i : order) {
+        if (Exists(from[i])) {
+            std::filesystem::rename(PathFromUtf8(from[i]), PathFromUtf8(to[i]), ec);
+        } else {
+            // A member of an earlier export that this one does not have.
+            std::filesystem::remove(PathFromUtf8(to[i]), ec);
+        }
+        if (ec) {
+            undo();
+            throw RunError("cannot rename " + from[i] + " to " + to[i] + ": " + ec.message());
+        }
+        touched[i] = true;
+    }
+    for (std::size_t i = 0; i < to.size(); ++i) {
+        if (keptAside[i]) {
+            std::filesystem::remove(PathFromUtf8(aside[i]), ec);
+        }
+    }
+}
+
 void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const OutputNames& names,
                 const std::string& inputPath, GdalMessages& messages)
 {
@@ -282,15 +386,14 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
             }
         }
     }
+    // What an interrupted run left under the same temporary names.
+    RemoveTemporary(target, *file);
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(std::string(target.info.driver).c_str());
     if (driver == nullptr) {
         throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
                        " driver");
     }
-    // GeoPackage (SQLite) and Shapefile check their own writes.
-    const bool checksWrites =
-        target.info.format == ExportFormat::GeoPackage || target.info.format == ExportFormat::Shapefile;
-    const std::string createPath = checksWrites ? file->tempPath : CheckedPath(file->tempPath);
+    const std::string createPath = ChecksItsWrites(target.info.format) ? file->tempPath : CheckedPath(file->tempPath);
     // SQLite would wait for the disk at every commit; the file is renamed
     // into place only once it is complete, and the other result files are
     // not synced either.
@@ -609,8 +712,7 @@ void GisExport::Close(RunHost& host)
                 }
                 CommitTransaction(*file, messages);
                 messages.Clear();
-                file->ds.reset();
-                if (!messages.Failure().empty()) {
+                if (!CloseDataset(*file) || !messages.Failure().empty()) {
                     messages.Fail(file->tempPath, "cannot close it");
                 }
             }
@@ -621,18 +723,7 @@ void GisExport::Close(RunHost& host)
             if (!file) {
                 continue;
             }
-            const std::vector<std::string> from = PathsOf(*target, file->tempPath);
-            const std::vector<std::string> to = PathsOf(*target, file->finalPath);
-            for (std::size_t i = 0; i < from.size(); ++i) {
-                if (Exists(from[i])) {
-                    if (std::rename(from[i].c_str(), to[i].c_str()) != 0) {
-                        throw RunError("cannot rename " + from[i] + " to " + to[i] + ": " + std::strerror(errno));
-                    }
-                } else {
-                    // A member of an earlier export that this one does not have.
-                    std::remove(to[i].c_str());
-                }
-            }
+            PutInPlace(*target, *file);
             file->renamed = true;
             std::string& line = summary_.emplace_back(1, '\t');
             line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());

@@ -5,6 +5,8 @@
 
 #include <QColor>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPen>
@@ -234,21 +236,44 @@ void ImageCanvas::Print(std::string_view text)
 void ImageCanvas::SavePicture(const std::string& path)
 {
     EndPainting();
-    QFile file(QString::fromStdString(path));
     const auto failed = [&](const QString& why) { return RunError("cannot write " + path + ": " + why.toStdString()); };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const auto write = [&](QFileDevice& file) {
+        QImageWriter writer(&file, "bmp");
+        if (!writer.write(image_)) {
+            throw failed(writer.errorString());
+        }
+        // Buffered bytes that cannot be written show only here.
+        if (!file.flush()) {
+            throw failed(file.errorString());
+        }
+    };
+    QFileInfo info(QString::fromStdString(path));
+    if (info.isSymLink()) {
+        // The map replaces the file the link leads to; the link stays.
+        const QString target = info.canonicalFilePath();
+        info.setFile(target.isEmpty() ? info.symLinkTarget() : target);
+    }
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        // A device or a pipe cannot be replaced: it is written as it is.
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            throw failed(file.errorString());
+        }
+        write(file);
+        file.close();
+        if (file.error() != QFileDevice::NoError) {
+            throw failed(file.errorString());
+        }
+        return;
+    }
+    // Written under a temporary name beside the map and renamed over the
+    // earlier one once complete: a kill while saving leaves that one intact.
+    QSaveFile file(info.filePath());
+    if (!file.open(QIODevice::WriteOnly)) {
         throw failed(file.errorString());
     }
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image_)) {
-        throw failed(writer.errorString());
-    }
-    // Buffered bytes that cannot be written show only here.
-    if (!file.flush()) {
-        throw failed(file.errorString());
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
+    write(file);
+    if (!file.commit()) {
         throw failed(file.errorString());
     }
 }

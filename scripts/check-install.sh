@@ -46,6 +46,22 @@ done
   fail "installed zarn-batch --export gpkg failed"
 [ -s "$scratch/installed/islands.gpkg" ] || fail "installed zarn-batch --export gpkg wrote no islands.gpkg"
 "$prefix/bin/zarn-batch" --version | grep -q "^zarn-batch " || fail "installed zarn-batch --version"
+# It loads no module but its own: without it, or with one of another version
+# in its place, the export fails with the cause (the build tree's module is
+# not taken instead).
+module="$prefix/$libdir/zarn/zarn-export.so"
+refused() {
+  rm -f "$scratch/installed/islands.gpkg"
+  if "$prefix/bin/zarn-batch" --no-map --export gpkg "$scratch/installed/islands.bna" >/dev/null 2>"$scratch/refused.txt"; then
+    fail "installed zarn-batch --export gpkg succeeded $1"
+  fi
+  grep -q "$2" "$scratch/refused.txt" || fail "installed zarn-batch $1 gave another cause: $(cat "$scratch/refused.txt")"
+  [ ! -e "$scratch/installed/islands.gpkg" ] || fail "installed zarn-batch $1 wrote islands.gpkg"
+}
+rm "$module"
+refused "without its module" "is not installed at $module"
+cp build/tests/export/zarn-export-other.so "$module"
+refused "with a module of another version" "is the export module of ZARN 0.0.0"
 
 # The installed window starts (and keeps running until stopped).
 export XDG_RUNTIME_DIR="$scratch/xdg"

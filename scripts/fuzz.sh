@@ -1,31 +1,42 @@
 #!/usr/bin/env bash
-# Fuzzes the whole analysis run and the map arithmetic for SECONDS (default
-# 60): builds the libFuzzer target into build-fuzz/ (clang++ with
-# AddressSanitizer and UndefinedBehaviorSanitizer) and runs one fuzzing
-# process from the seed corpus and the kept regression inputs.
+# Fuzzes the analysis core for SECONDS (default 60): builds the libFuzzer
+# targets into build-fuzz/ (clang++ with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs one fuzzing process from the seed
+# corpus and the kept regression inputs.
 #
-#   scripts/fuzz.sh [SECONDS] [CORPUS_DIR]
+#   scripts/fuzz.sh [SECONDS] [CORPUS_DIR] [TARGET]
 #
-# CORPUS_DIR (optional) is a folder that keeps what the fuzzer learns from
-# one campaign to the next; without it a scratch copy is used and dropped.
+# TARGET: core (default; the reader, the figures and the result files in
+# memory, tens of times more inputs a second) or bna (the whole run with the
+# map arithmetic, its files and its reading thread).
+# CORPUS_DIR (optional, "" for none) is a folder that keeps what the fuzzer
+# learns from one campaign to the next; without it a scratch copy is used
+# and dropped.
 # An input that crashes, hangs (10 s), grows past 2 GB or fails one of the
 # target's checks is written to build-fuzz/artifacts/ and the script fails.
 # Once the fault is fixed, keep that input in tests/fuzz/regressions/ under a
-# name that says what it shows; the test bna_fuzz_replay runs it from then on.
+# name that says what it shows; the tests bna_fuzz_replay and
+# core_fuzz_replay run it from then on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+target=${3:-core}
+case $target in
+  core | bna) ;;
+  *) echo "fuzz.sh: TARGET is core or bna, not $target" >&2; exit 2 ;;
+esac
 
 cmake -S . -B build-fuzz -G Ninja \
   -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZARN_SANITIZE=ON -DZARN_FUZZ=ON \
   -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target bna_fuzz
+cmake --build build-fuzz --target "${target}_fuzz"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-corpus=${2:-$scratch/corpus}
+corpus=${2:-}
+corpus=${corpus:-$scratch/corpus}
 mkdir -p "$corpus" "$scratch/tmp" build-fuzz/artifacts
 seeds=(tests/fuzz/corpus)
 if [ -d tests/fuzz/regressions ]; then
@@ -36,6 +47,6 @@ export TMPDIR=$scratch/tmp
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # The first folder receives what the fuzzer finds; the seeds are only read.
-build-fuzz/tests/fuzz/bna_fuzz "$corpus" "${seeds[@]}" \
+build-fuzz/tests/fuzz/"${target}_fuzz" "$corpus" "${seeds[@]}" \
   -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
   -dict=tests/fuzz/bna.dict -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1

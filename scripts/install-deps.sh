@@ -8,7 +8,7 @@ set -euo pipefail
 
 set_name=${1:-test}
 run=(
-  cmake g++ ninja-build          # the build
+  cmake g++ ninja-build pkgconf  # the build (pkg-config finds GeographicLib)
   qt6-base-dev                   # Qt 6 Widgets (Core, Gui, Widgets, Test)
   fontconfig fonts-dejavu-core   # the map's label font, also off screen
   libgeographiclib-dev           # figures on the ellipsoid (--geodesic)
@@ -20,6 +20,7 @@ test=(
   clang libclang-rt-14-dev       # the fuzz target (libFuzzer) and sanitizer runtime
   xvfb xauth xdotool imagemagick # the window under a virtual display, screenshots
   time                           # peak memory in the benchmarks
+  debootstrap                    # the Debian 13 root of scripts/check-debian13.sh
   dpkg-dev file lintian          # the Debian package: dpkg-shlibdeps, its checks
   g++-mingw-w64-x86-64 wine64 wine  # the Windows build of zarn-batch and its run under Wine
 )

@@ -2,6 +2,7 @@
 #include "filepath.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,14 @@
 int wmain(int argc, wchar_t* argv[])
 {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.push_back(zarn::Utf8FromPath(std::filesystem::path(argv[i])));
+    try {
+        for (int i = 1; i < argc; ++i) {
+            args.push_back(zarn::Utf8FromPath(std::filesystem::path(argv[i])));
+        }
+    } catch (const std::exception&) {
+        // A name with a lone UTF-16 surrogate has no UTF-8 spelling.
+        std::fputs("zarn-batch: an argument is not valid Unicode text\n", stderr);
+        return 2;
     }
 #else
 int main(int argc, char* argv[])

@@ -27,8 +27,10 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <random>
+#include <sys/stat.h>
 #else
 #include <unistd.h>
 #endif
@@ -313,12 +315,17 @@ std::FILE* SpoolFile()
     std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::filesystem::path name = temp / ("zarn-batch-" + std::to_string(random()) + ".tmp");
-        if (std::filesystem::exists(name, ec)) {
+        // Created only if no file has the name, in the same call, so that no
+        // other process's file is taken over; deleted when closed.
+        const int fd = _wopen(name.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY,
+                              _S_IREAD | _S_IWRITE);
+        if (fd == -1) {
             continue;
         }
-        if (std::FILE* f = _wfopen(name.c_str(), L"w+bD")) {
+        if (std::FILE* f = _fdopen(fd, "w+b")) {
             return f;
         }
+        _close(fd);
     }
     return nullptr;
 #else
@@ -354,6 +361,16 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
         if (spools[i] == nullptr || errSpools[i] == nullptr) {
             std::fprintf(err, "zarn-batch: cannot create a temporary file for the output of %s\n",
                          options.files[i].c_str());
+            for (std::FILE* f : spools) {
+                if (f != nullptr) {
+                    std::fclose(f);
+                }
+            }
+            for (std::FILE* f : errSpools) {
+                if (f != nullptr) {
+                    std::fclose(f);
+                }
+            }
             return false;
         }
     }

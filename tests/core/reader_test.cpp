@@ -11,7 +11,7 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
-#include <chrono>
+#include <atomic>
 #include <cstdlib>
 #include <clocale>
 #include <locale>
@@ -19,7 +19,6 @@
 #include <new>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -420,6 +419,34 @@ TEST(RecordStream, PassesOnAFailureOfTheReadingThreadWhereverItComes)
     RecordStream::failurePoint = nullptr;
 }
 
+// Lets a test wait until the reading thread has come to a point of its work
+// (the calls of RecordStream::failurePoint, counted as that test describes),
+// rather than sleep and hope. Made before the stream, gone after it.
+class ReaderProgress {
+public:
+    ReaderProgress()
+    {
+        reached_ = 0;
+        RecordStream::failurePoint = [](std::uint64_t call) {
+            reached_ = call + 1;
+            reached_.notify_all();
+        };
+    }
+    ~ReaderProgress() { RecordStream::failurePoint = nullptr; }
+    ReaderProgress(const ReaderProgress&) = delete;
+    ReaderProgress& operator=(const ReaderProgress&) = delete;
+
+    void WaitForCalls(std::uint64_t calls) const
+    {
+        for (std::uint64_t now = reached_.load(); now < calls; now = reached_.load()) {
+            reached_.wait(now);
+        }
+    }
+
+private:
+    static inline std::atomic<std::uint64_t> reached_{0};
+};
+
 // A count of two billion pairs, read past in either sign, does not keep the
 // stream's end waiting for the rest of the file. A block of empty records
 // comes first, so that the caller can take it while the reader goes on into
@@ -438,11 +465,13 @@ TEST(RecordStream, StopsInsideAPairCountOfTwoBillion)
     for (const char* count : {"2000000000", "-2000000000"}) {
         BnaInput in(folder.Write("long.bna", empties + "\"A\",\"B\"," + count + "\n" + pairs));
         {
+            const ReaderProgress progress;
             RecordStream stream(in);
             ASSERT_NE(stream.Next(), nullptr);
-            // Not needed for the outcome: only makes it likely that the end
-            // finds the reader inside the long record.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // Not needed for the outcome: the end finds the reader inside the
+            // long record. Its calls: the first block, the workspace, 2048
+            // records, the second block, 52 records, then the long one.
+            progress.WaitForCalls(2 + 2048 + 1 + 52 + 1);
         }
         EXPECT_LT(in.BytesRead(), in.FileSize() / 2) << count;
     }
@@ -460,9 +489,13 @@ TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
         bna += "\"r\",\"" + std::to_string(r) + "\",4\n0," + lat + "\n0.5," + lat + "\n0.5," + lat + ".25\n0," + lat + "\n";
     }
     BnaInput in(folder.Write("rings.bna", bna));
+    const ReaderProgress progress;
     RecordStream stream(in, {.keepDegrees = true, .shareEllipsoid = true});
-    // Behind from the start: the reader measures while the first blocks wait.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Behind from the start: the reader has handed over two blocks of 2048
+    // records that wait, and measures the records of its third itself. Its
+    // calls: the first block, the workspace, 2048 records, the second block,
+    // 2048 records, the third block, and its first record.
+    progress.WaitForCalls(2 + 2048 + 1 + 2048 + 1 + 1);
     EllipsoidMeter meter;
     GeodesicFigures own;
     int sharedCount = 0;

@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <exception>
 #include <filesystem>
 #include <iterator>
@@ -337,6 +342,87 @@ TEST_F(AnalysisRun, OutputsOfARunThatFailsAreAbandoned)
     EXPECT_EQ(noted.calls, (Lines{"open in", "A 1 classic", "abandon"}));
 }
 
+// The files of an earlier run in every place a run writes.
+class EarlierResults : public AnalysisRun {
+protected:
+    EarlierResults()
+    {
+        for (const char* name : {"inCentroid.bna", "inArea.csv", "inGeodesic.csv"}) {
+            dir.Write(name, std::string("earlier ") + name);
+        }
+        // What an earlier run that was killed left.
+        dir.Write(ResultFile::TemporaryPath("inArea.csv"), "half");
+#ifdef ZARN_HAVE_GEODESIC
+        dir.Write(ResultFile::TemporaryPath("inGeodesic.csv"), "half");
+#endif
+    }
+    std::string Earlier(const char* name) const { return ReadBytes(dir.File(name)); }
+    bool Unchanged(const char* name) const { return Earlier(name) == std::string("earlier ") + name; }
+    Lines Files() const
+    {
+        Lines names;
+        for (const fs::directory_entry& e : fs::directory_iterator(dir.path())) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// A host whose user stops the run when it is asked for the n-th time.
+class StoppingHost : public RecordingHost {
+public:
+    StoppingHost(std::string path, std::string title, std::uint64_t at)
+        : RecordingHost(std::move(path), std::move(title)), at_(at)
+    {
+    }
+    bool StopRequested() override { return ++asked_ == at_; }
+
+private:
+    std::uint64_t at_;
+    std::uint64_t asked_ = 0;
+};
+
+TEST_F(EarlierResults, StopByTheUserLeavesEveryEarlierFileAndNoTemporaryOne)
+{
+    const bool geodesic =
+#ifdef ZARN_HAVE_GEODESIC
+        true;
+#else
+        false;
+#endif
+    for (const std::uint64_t at : {1, 2, 3}) {
+        const std::string path = dir.Write("in.bna", std::string(RecordA) + Record("C", 3) + std::string(RecordA));
+        auto stopping = std::make_unique<StoppingHost>(path, "in.bna", at);
+        NotingOutput noted;
+        EXPECT_EQ(ProcessBnaFile(*ws, nullptr, *stopping, RunOptions{geodesic, {&noted}}), RunOutcome::Stopped);
+        EXPECT_EQ(stopping->progress.back(), "Stopped by the user at record " + std::to_string(at) + ".");
+        EXPECT_EQ(std::count_if(stopping->progress.begin(), stopping->progress.end(),
+                                [](const std::string& l) { return l.starts_with("Read polygon"); }),
+                  static_cast<std::ptrdiff_t>(at - 1));
+        EXPECT_TRUE(stopping->summary.empty() && stopping->messages.empty() && stopping->causes.empty());
+        EXPECT_EQ(stopping->order.find_first_not_of('P'), std::string::npos) << stopping->order;
+        EXPECT_EQ(noted.calls.back(), "abandon");
+        EXPECT_TRUE(Unchanged("inCentroid.bna") && Unchanged("inArea.csv") && Unchanged("inGeodesic.csv")) << at;
+        EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"})) << at;
+    }
+}
+
+// A failed run keeps the classic records written so far, as it always did;
+// the further outputs it drops, leaving their earlier files.
+TEST_F(EarlierResults, FailedRunKeepsTheClassicRecordsAndTheEarlierFurtherFiles)
+{
+    const std::string input = std::string(RecordA) + "\"cut\",\"x\",3\r\n1,2\r\n";
+#ifdef ZARN_HAVE_GEODESIC
+    ExpectFailed(Run(input, "in.bna", nullptr, RunOptions{true, {}}));
+#else
+    ExpectFailed(Run(input));
+#endif
+    EXPECT_EQ(AreaFile(), AreaA);
+    EXPECT_TRUE(Unchanged("inGeodesic.csv"));
+    EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"}));
+}
+
 #ifdef ZARN_HAVE_GEODESIC
 TEST_F(AnalysisRun, EllipsoidTableComesBesideUnchangedClassicFiles)
 {
@@ -358,6 +444,48 @@ TEST_F(AnalysisRun, EllipsoidTableComesBesideUnchangedClassicFiles)
     EXPECT_EQ(at[1], "Area on the WGS84 ellipsoid (sq km): 12308.778");
     EXPECT_EQ(host->summary.back(), "\tEllipsoid areas: \tinGeodesic.csv");
 }
+
+// The progress lines give the ellipsoid figures that were asked for even when
+// their table cannot be written.
+TEST_F(EarlierResults, EllipsoidFiguresShownWhenTheirTableCannotBeWritten)
+{
+    fs::remove(dir.File("inGeodesic.csv"));
+    fs::create_directory(dir.File("inGeodesic.csv"));
+    EXPECT_EQ(Run(test::ExampleRings, "in.bna", nullptr, RunOptions{true, {}}), RunOutcome::Failed);
+    EXPECT_NE(std::find(host->progress.begin(), host->progress.end(), "Area on the WGS84 ellipsoid (sq km): 12308.778"),
+              host->progress.end());
+    EXPECT_EQ(AreaFile(), test::ExampleAreaFile);
+    EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"})) << "no temporary file";
+}
+
+#ifndef _WIN32
+// A table that cannot be written whole (a file size limit that the classic
+// files stay under, as a full disk would) is dropped: the run fails over it
+// with its classic files complete, and the earlier table stays.
+TEST_F(EarlierResults, EllipsoidTableThatCannotBeCompletedLeavesTheEarlierOne)
+{
+    std::string input;
+    for (int r = 0; r < 5000; ++r) {
+        input += "\"Box\",\"" + std::to_string(r) + "\",4\r\n10,50\r\n12,50\r\n12,51\r\n10,50\r\n";
+    }
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limited = before;
+    limited.rlim_cur = 320 * 1024;  // the table needs about 400 KB, the centroids 250 KB
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const RunOutcome outcome = Run(input, "in.bna", nullptr, RunOptions{true, {}});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(outcome, RunOutcome::Failed);
+    ASSERT_EQ(host->causes.size(), 1U);
+    EXPECT_NE(host->causes[0].find("inGeodesic.csv"), std::string::npos) << host->causes[0];
+    EXPECT_TRUE(Unchanged("inGeodesic.csv"));
+    const std::string centroids = CentroidFile();
+    EXPECT_EQ(std::count(centroids.begin(), centroids.end(), '\n'), 10000);
+    EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"}));
+}
+#endif
 
 TEST_F(AnalysisRun, EllipsoidTableNamesTheClassicAreasThatDiffer)
 {

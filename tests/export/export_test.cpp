@@ -416,6 +416,40 @@ TEST(ShapefileExport, SaysWhichFieldNamesAndNamesItCut)
                                                       "cutPolygons.prj", "cutPolygons.shp", "cutPolygons.shx"}));
 }
 
+// A set that cannot be put in place (here a folder where its .prj was)
+// leaves the earlier set whole, never a mix of the two runs' members.
+TEST(ShapefileExport, ThatCannotBePutInPlaceLeavesTheEarlierSetWhole)
+{
+    TempFolder dir;
+    RunExport(dir, "set", "\"A\",\"\",4\r\n0,0\r\n1,0\r\n1,1\r\n0,0\r\n", {ExportFormat::Shapefile});
+    fs::remove(dir.File("setPolygons.prj"));
+    fs::create_directories(dir.path() / "setPolygons.prj" / "inside");
+    std::map<std::string, std::string> earlier;
+    for (const std::string& name : FilesIn(dir)) {
+        earlier[name] = fs::is_directory(dir.File(name)) ? "" : ReadBytes(dir.File(name));
+    }
+    const ExportRun run = RunExport(dir, "set", "\"B\",\"\",4\r\n0,0\r\n2,0\r\n2,2\r\n0,0\r\n",
+                                    {ExportFormat::Shapefile});
+    EXPECT_EQ(run.outcome, RunOutcome::Failed);
+    ASSERT_EQ(run.host.causes.size(), 1U);
+    EXPECT_NE(run.host.causes[0].find("setPolygons.prj"), std::string::npos) << run.host.causes[0];
+    for (const std::string& name : FilesIn(dir)) {
+        if (name.starts_with("setPolygons") && !fs::is_directory(dir.File(name))) {
+            EXPECT_EQ(ReadBytes(dir.File(name)), earlier[name]) << name;
+        }
+    }
+    for (const std::string& name : FilesIn(dir)) {
+        EXPECT_TRUE(earlier.contains(name) || name.starts_with("setCentroids")) << "left: " << name;
+    }
+    // Once the way is clear the new set takes the earlier one's place whole.
+    fs::remove_all(dir.File("setPolygons.prj"));
+    EXPECT_EQ(RunExportOn(dir, "set", {ExportFormat::Shapefile}).outcome, RunOutcome::Completed);
+    const auto polygons = ReadLayer(dir.File("setPolygons.shp"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1);
+    EXPECT_EQ((*polygons)[0].Field("name"), "B");
+    EXPECT_EQ(FilesIn(dir).size(), earlier.size());
+}
+
 // A file size limit (as a full disk would) that the classic files stay
 // under and every export outgrows half-way: the run fails, the classic files
 // are complete, and nothing of the export is left.
@@ -429,7 +463,7 @@ TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
     RunExport(reference, "big", input, {});
     dir.Write("big.bna", input);
 
-    std::signal(SIGXFSZ, SIG_IGN);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
     rlimit limited = before;
@@ -437,6 +471,7 @@ TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const ExportRun run = RunExportOn(dir, "big", {GetParam().format});
     setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(run.outcome, RunOutcome::Failed);
     ASSERT_EQ(run.host.causes.size(), 1U);

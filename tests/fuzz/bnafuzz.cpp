@@ -19,6 +19,7 @@
 // a hash of the input, so that refused pen widths and odd marker sizes are
 // covered too.
 
+#include "fuzzcheck.h"
 #include "recordingrun.h"
 
 #include <algorithm>
@@ -42,20 +43,6 @@ constexpr std::size_t ReaderBufferBytes = std::size_t{1} << 20;
 
 const char* const InputTitle = "in.bna";
 const char* const ResultNames[] = {"inCentroid.bna", "inArea.csv", "inMap.bmp"};
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "bna fuzz: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void Require(bool condition, const char* what)
-{
-    if (!condition) {
-        Fail(what);
-    }
-}
 
 class Folder {
 public:
@@ -163,6 +150,9 @@ void CheckRecord(const RunRecord& r, const std::string& inputPath)
         Require(failed == 1 && h.messages.back() == RunFailedMessage, "a failed run did not end with its message");
         Require(!h.causes.empty() && !h.causes.back().empty(), "a failed run gave no cause");
         Require(Count(h.messages, tooMany) == 0, "a failed run warned about skipped polygons");
+        break;
+    case RunOutcome::Stopped:
+        Require(false, "a run that nobody stopped reports a stop");
         break;
     case RunOutcome::DrawingFailed:
     case RunOutcome::Completed: {

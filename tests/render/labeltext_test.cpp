@@ -8,11 +8,19 @@
 #include "labeltext.h"
 #include "runerror.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <vector>
 
@@ -285,6 +293,44 @@ private slots:
         }
         ImageCanvas canvas;
         QVERIFY_THROWS_EXCEPTION(RunError, canvas.SavePicture("/dev/full"));
+    }
+
+    // A map that cannot be saved whole (here a file size limit, as a full
+    // disk would) leaves the earlier map byte for byte and no other file;
+    // one that can replaces it, through a link to it too.
+    void mapReplacesTheEarlierOneOnlyWhenComplete()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString earlier = dir.filePath(QStringLiteral("earlierMap.bmp"));
+        QFile file(earlier);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        file.close();
+        QVERIFY(QFile::link(earlier, dir.filePath(QStringLiteral("inMap.bmp"))));
+        ImageCanvas canvas;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        limited.rlim_cur = 64 * 1024;  // the map is 545 x 545 x 3 bytes
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        bool failed = false;
+        try {
+            canvas.SavePicture(dir.filePath(QStringLiteral("inMap.bmp")).toStdString());
+        } catch (const RunError&) {
+            failed = true;
+        }
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(failed);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("earlier"));
+        file.close();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);
+
+        canvas.SavePicture(dir.filePath(QStringLiteral("inMap.bmp")).toStdString());
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("inMap.bmp"))).isSymLink());
+        QVERIFY(QFileInfo(earlier).size() > 545 * 545 * 3);
     }
 };
 
