@@ -1,6 +1,7 @@
 #include "analysisrun.h"
 
 #include "bnainput.h"
+#include "coordinatescan.h"
 #include "geometry.h"
 #include "numbertext.h"
 #include "recordstream.h"
@@ -91,14 +92,14 @@ private:
 #ifdef ZARN_HAVE_GEODESIC
 // The ellipsoid figures of a record, with the comparison to the classic area.
 void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const PolygonRecord* classic,
-                        GeodesicFigures& figures)
+                        Coordinates coordinates, GeodesicFigures& figures)
 {
     if (record.ellipsoid != nullptr) {
         figures = *record.ellipsoid;
     } else {
-        meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures);
+        meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures, coordinates);
     }
-    if (classic != nullptr && (figures.flags & NoRing) == 0 &&
+    if (classic != nullptr && figures.hasFigures && (figures.flags & NoRing) == 0 &&
         std::fabs(std::fabs(classic->area) - figures.areaKm2) > 0.01 * figures.areaKm2) {
         figures.flags |= ClassicDiffers;
     }
@@ -107,7 +108,7 @@ void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const
 
 // The record loop of one run, with the lines it adds to the progress list.
 void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results,
-                    bool geodesic, Outputs& outputs)
+                    bool geodesic, Coordinates coordinates, Outputs& outputs)
 {
     const std::string decimal = host.DecimalSeparator();
     const std::string maxPoints = std::to_string(MaxPoints);
@@ -122,12 +123,13 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         }
 #ifdef ZARN_HAVE_GEODESIC
         if (geodesic && classic == nullptr) {
-            MeasureOnEllipsoid(meter, record, nullptr, figures);
+            MeasureOnEllipsoid(meter, record, nullptr, coordinates, figures);
         }
 #endif
-        outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr});
+        outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr, coordinates});
     };
-    RecordStream stream(in, {.keepDegrees = !outputs.Empty(), .shareEllipsoid = geodesic});
+    RecordStream stream(in, {.keepDegrees = !outputs.Empty(),
+                             .shareEllipsoid = geodesic && coordinates == Coordinates::Degrees});
     while (const StreamRecord* record = stream.Next()) {
         ws.ResetPolygon();
         RecordStream::Load(*record, ws);
@@ -170,7 +172,7 @@ void AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, R
         host.AppendProgress(line);
 #ifdef ZARN_HAVE_GEODESIC
         if (geodesic) {
-            MeasureOnEllipsoid(meter, *record, &poly, figures);
+            MeasureOnEllipsoid(meter, *record, &poly, coordinates, figures);
             line.assign("Area on the WGS84 ellipsoid (sq km): ");
             AppendNumber(line, figures.areaKm2, decimal);
             host.AppendProgress(line);
@@ -215,10 +217,13 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
 
     host.AppendProgress(" Open " + inputPath);
     {
+        // The further outputs must know before their first row whether the
+        // coordinates are degrees: a first pass over the file tells.
+        const Coordinates coordinates = outputs.Empty() ? Coordinates::Degrees : ScanCoordinates(inputPath);
         auto in = std::make_unique<BnaInput>(inputPath);
         ResultFiles results(names, inputPath);
         outputs.Open(names, inputPath, host);
-        AnalyseRecords(ws, map, host, *in, results, options.geodesic, outputs);
+        AnalyseRecords(ws, map, host, *in, results, options.geodesic, coordinates, outputs);
         in.reset();
         results.Close();
         outputs.Close(host);
