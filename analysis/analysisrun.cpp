@@ -1,6 +1,7 @@
 #include "analysisrun.h"
 
 #include "bnainput.h"
+#include "coordinatescan.h"
 #include "geometry.h"
 #include "numbertext.h"
 #include "recordstream.h"
@@ -105,14 +106,14 @@ private:
 #ifdef ZARN_HAVE_GEODESIC
 // The ellipsoid figures of a record, with the comparison to the classic area.
 void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const PolygonRecord* classic,
-                        GeodesicFigures& figures)
+                        Coordinates coordinates, GeodesicFigures& figures)
 {
     if (record.ellipsoid != nullptr) {
         figures = *record.ellipsoid;
     } else {
-        meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures);
+        meter.Measure(record.nPoints, record.lon, record.lat, record.pointsRead, figures, coordinates);
     }
-    if (classic != nullptr && (figures.flags & NoRing) == 0 &&
+    if (classic != nullptr && figures.hasFigures && (figures.flags & NoRing) == 0 &&
         std::fabs(std::fabs(classic->area) - figures.areaKm2) > 0.01 * figures.areaKm2) {
         figures.flags |= ClassicDiffers;
     }
@@ -123,7 +124,7 @@ void MeasureOnEllipsoid(EllipsoidMeter& meter, const StreamRecord& record, const
 // Returns the 1-based number of the record at which the user stopped the run,
 // 0 when it read to the end.
 std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInput& in, ResultFiles& results,
-                             const RunOptions& options, Outputs& outputs)
+                             const RunOptions& options, Coordinates coordinates, Outputs& outputs)
 {
     const bool geodesic = options.geodesic;
     const std::string decimal = host.DecimalSeparator();
@@ -139,14 +140,15 @@ std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInp
         }
 #ifdef ZARN_HAVE_GEODESIC
         if (geodesic && classic == nullptr) {
-            MeasureOnEllipsoid(meter, record, nullptr, figures);
+            MeasureOnEllipsoid(meter, record, nullptr, coordinates, figures);
         }
 #endif
-        outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr});
+        outputs.Add(RecordResult{record, classic, geodesic ? &figures : nullptr, coordinates});
     };
     // From what was asked, not from the outputs that opened: the progress
     // lines show the ellipsoid figures even when their table cannot be written.
-    RecordStream stream(in, {.keepDegrees = geodesic || !options.outputs.empty(), .shareEllipsoid = geodesic});
+    RecordStream stream(in, {.keepDegrees = geodesic || !options.outputs.empty(),
+                             .shareEllipsoid = geodesic && coordinates == Coordinates::Degrees});
     std::uint64_t recordNumber = 0;
     while (const StreamRecord* record = stream.Next()) {
         ++recordNumber;
@@ -194,7 +196,7 @@ std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInp
         host.AppendProgress(line);
 #ifdef ZARN_HAVE_GEODESIC
         if (geodesic) {
-            MeasureOnEllipsoid(meter, *record, &poly, figures);
+            MeasureOnEllipsoid(meter, *record, &poly, coordinates, figures);
             line.assign("Area on the WGS84 ellipsoid (sq km): ");
             AppendNumber(line, figures.areaKm2, decimal);
             host.AppendProgress(line);
@@ -241,10 +243,13 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
     host.AppendProgress(" Open " + inputPath);
     host.Phase(RunPhase::Reading, inputTitle);
     {
+        // The further outputs must know before their first row whether the
+        // coordinates are degrees: a first pass over the file tells.
+        const Coordinates coordinates = outputs.Empty() ? Coordinates::Degrees : ScanCoordinates(inputPath);
         auto in = std::make_unique<BnaInput>(inputPath);
         ResultFiles results(names, inputPath);
         outputs.Open(names, inputPath, host);
-        const std::uint64_t stoppedAt = AnalyseRecords(ws, map, host, *in, results, options, outputs);
+        const std::uint64_t stoppedAt = AnalyseRecords(ws, map, host, *in, results, options, coordinates, outputs);
         in.reset();
         if (stoppedAt != 0) {
             // The outputs are abandoned as the run returns.

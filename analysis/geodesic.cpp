@@ -198,7 +198,6 @@ struct RingSums {
     double area = 0.0;       // steradians, region to the left, modulo 4 pi
     double perimeter = 0.0;  // metres
     Vec c{0.0, 0.0, 0.0};    // surface integral of the position over the region to the left
-    double lonTurn = 0.0;    // degrees, steps taken the short way round
     bool crosses = false;
 };
 
@@ -383,12 +382,9 @@ public:
             for (std::size_t k = 1; k <= count; ++k, ++next) {
                 const std::size_t i = next < ring.size ? ring.first + next : ring.first;
                 const std::size_t before = b_.index[k - 1];
-                double step = lon_[i] - lon_[before];
-                if (!(std::fabs(step) <= 180.0)) {
+                if (!(std::fabs(lon_[i] - lon_[before]) <= 180.0)) {
                     sums.crosses = true;
-                    step = std::remainder(step, 360.0);
                 }
-                sums.lonTurn += step;
                 if (next < ring.size) {
                     latTurner_.Next(lat_[i]);
                     lonTurner_.Next(lon_[i]);
@@ -475,18 +471,39 @@ bool PlausibleDegrees(const double* lon, const double* lat, std::size_t n)
 }  // namespace
 
 void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double* lat, std::size_t n,
-                             GeodesicFigures& out)
+                             GeodesicFigures& out, Coordinates coordinates)
 {
     out = GeodesicFigures{};
     if (count > MaxPoints) {
         out.flags |= OverPointLimit;
     }
     rings_.clear();
-    if (count < 0 || n < 3 || !PlausibleDegrees(lon, lat, n)) {
+    const bool degrees = coordinates == Coordinates::Degrees && PlausibleDegrees(lon, lat, n);
+    if (!degrees) {
+        // No figures; what the record holds is still told.
+        out.hasFigures = false;
+        out.flags |= NotDegrees;
+        if (count >= 0 && n >= 3) {
+            SplitRings(lon, lat, n, Coordinates::Plane, rings_);
+        }
+        if (rings_.empty()) {
+            out.flags |= NoRing;
+        }
+        if (rings_.size() > 1) {
+            out.flags |= MultiRing;
+        }
+        for (const Ring& ring : rings_) {
+            if (ring.closedHere) {
+                out.flags |= ClosedHere;
+            }
+        }
+        return;
+    }
+    if (count < 0 || n < 3) {
         out.flags |= NoRing;
         return;
     }
-    SplitRings(lon, lat, n, rings_);
+    SplitRings(lon, lat, n, Coordinates::Degrees, rings_);
     if (rings_.empty()) {
         out.flags |= NoRing;
         return;
@@ -501,12 +518,24 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     netAreas_.assign(rings_.size(), 0.0);
     for (const Ring& ring : rings_) {
         RingSums sums = meter.Measure(ring);
-        // The smaller of the two regions: the left one when the reduced sum
-        // is positive, else the right one, whose integral is -c (over the
-        // whole sphere the position integrates to nothing).
-        double a = std::fabs(sums.area) <= 2.0 * Pi ? sums.area : std::remainder(sums.area, 4.0 * Pi);
-        if (a < 0.0) {
-            a = -a;
+        // The ring's region is the one SplitRings chose (the smaller of the
+        // two by its own measure on the sphere), so that the figures and the
+        // exported polygons describe the same region. The region to the left
+        // has the reduced sum, modulo 4 pi; the one to the right the rest,
+        // and its integral is -c (over the whole sphere the position
+        // integrates to nothing). Where the two measures disagree on a ring
+        // that is far from half the sphere (a ring crossing itself, whose
+        // sides are no regions), the smaller by this measure is taken.
+        const double left = std::remainder(sums.area, 4.0 * Pi);
+        bool takeLeft = ring.regionLeft;
+        if (takeLeft != (left >= 0.0) && std::fabs(std::fabs(left) - 2.0 * Pi) > 0.01 * 2.0 * Pi) {
+            takeLeft = left >= 0.0;
+        }
+        double a = 0.0;
+        if (takeLeft) {
+            a = left >= 0.0 ? left : left + 4.0 * Pi;
+        } else {
+            a = left <= 0.0 ? -left : 4.0 * Pi - left;
             sums.c = -1.0 * sums.c;
         }
         const double sign = ring.outer < 0 ? 1.0 : -1.0;
@@ -518,7 +547,7 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         if (sums.crosses) {
             out.flags |= CrossesAntimeridian;
         }
-        if (std::fabs(sums.lonTurn) > 180.0) {
+        if (ring.turns != 0) {
             out.flags |= EnclosesPole;
         }
         if (ring.closedHere) {
@@ -556,12 +585,13 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
 
 void AppendFlagWords(std::string& out, std::uint32_t flags)
 {
-    static constexpr std::array<std::pair<std::uint32_t, const char*>, 7> Words = {{
+    static constexpr std::array<std::pair<std::uint32_t, const char*>, 8> Words = {{
         {CrossesAntimeridian, "crosses-antimeridian"},
         {EnclosesPole, "encloses-pole"},
         {ClosedHere, "closed-here"},
         {MultiRing, "multi-ring"},
         {OverPointLimit, "over-point-limit"},
+        {NotDegrees, "not-degrees"},
         {NoRing, "no-ring"},
         {ClassicDiffers, "classic-differs"},
     }};

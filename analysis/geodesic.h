@@ -11,7 +11,8 @@ namespace zarn {
 
 // Figures of one record on the WGS84 ellipsoid (a = 6378137 m,
 // f = 1/298.257223563), from its coordinates as written in the file (double
-// precision, degrees), every record's rings as SplitRings finds them. Edges
+// precision, degrees), every record's rings, their regions and their nesting
+// as SplitRings finds them (the same as the GIS export's polygons). Edges
 // are geodesics between consecutive vertices, each ring closed back to its
 // first vertex. Longitudes are taken modulo 360.
 //
@@ -31,22 +32,27 @@ enum GeodesicFlag : std::uint32_t {
     ClosedHere = 1U << 2,           // first and last points differ
     MultiRing = 1U << 3,            // more than one ring
     OverPointLimit = 1U << 4,       // more than MaxPoints points
-    NoRing = 1U << 5,               // fewer than 3 points, a line record, or no point on the ellipsoid
+    NoRing = 1U << 5,               // fewer than 3 points, a line record, or no ring of 3 distinct points
     ClassicDiffers = 1U << 6,       // the classic area differs by more than 1 % (set by the run)
+    NotDegrees = 1U << 7,           // the file's coordinates are not degrees: no figures
 };
 
 struct GeodesicFigures {
+    // False for a record whose coordinates are not degrees (NotDegrees): it
+    // has no figures at all, and its table row leaves them empty.
+    bool hasFigures = true;
     // km²: the outer rings' areas less the holes'; each ring's area is that
-    // of the smaller of the two regions it divides the earth into, whatever
-    // its direction. 0 for a record without a ring.
+    // of its region as SplitRings decides it: the smaller of the two regions
+    // it divides the earth into, whatever its direction. 0 for a record
+    // without a ring.
     double areaKm2 = 0.0;
     // km: the geodesic length of every ring's edges, closing edges included
     // (separator steps between rings are no edges).
     double perimeterKm = 0.0;
     // Degrees: the direction of the surface integral of the position over the
     // region on the authalic sphere (c = 1/2 sum theta_i n_i over the edges as
-    // great circles there; -c for a ring whose smaller region lies to its
-    // right; holes subtracted), its authalic latitude mapped back to geodetic
+    // great circles there; -c for a ring whose region lies to its right;
+    // holes subtracted), its authalic latitude mapped back to geodetic
     // latitude; longitude in [-180, 180). None for a record without a ring,
     // or when the integral vanishes (a ring without extent).
     bool hasCentroid = false;
@@ -60,10 +66,14 @@ class EllipsoidMeter {
 public:
     // `count` is the record's point count as written in its header (negative
     // for a line record); lon and lat hold its n pairs, any number of them.
-    // Sets every flag but ClassicDiffers. A record with a latitude beyond
-    // +-90 degrees or a coordinate that is not finite is not on the ellipsoid:
-    // it gets NoRing (and OverPointLimit where it applies) and no figures.
-    void Measure(std::int32_t count, const double* lon, const double* lat, std::size_t n, GeodesicFigures& out);
+    // Sets every flag but ClassicDiffers. A record of a file whose
+    // coordinates are not degrees (`coordinates`), and one with a latitude
+    // beyond +-90 degrees or a coordinate that is not finite, is not on the
+    // ellipsoid: it gets NotDegrees and no figures (hasFigures false), and
+    // the flags of what it holds as plane rings (closed-here, multi-ring,
+    // over-point-limit, no-ring).
+    void Measure(std::int32_t count, const double* lon, const double* lat, std::size_t n, GeodesicFigures& out,
+                 Coordinates coordinates = Coordinates::Degrees);
 
     // The rings of the last record measured.
     const std::vector<Ring>& Rings() const { return rings_; }
@@ -75,7 +85,7 @@ private:
 
 // Appends the flag words that apply, joined by ';', in this order:
 // crosses-antimeridian, encloses-pole, closed-here, multi-ring,
-// over-point-limit, no-ring, classic-differs.
+// over-point-limit, not-degrees, no-ring, classic-differs.
 void AppendFlagWords(std::string& out, std::uint32_t flags);
 
 }  // namespace zarn

@@ -57,9 +57,13 @@ void GeodesicFile::Add(const RecordResult& result)
     line_ += ',';
     line_ += std::to_string(result.record.pointsRead);
     line_ += ',';
-    AppendFixed(line_, g.areaKm2, 6);
-    line_ += ',';
-    AppendFixed(line_, g.perimeterKm, 6);
+    if (g.hasFigures) {
+        AppendFixed(line_, g.areaKm2, 6);
+        line_ += ',';
+        AppendFixed(line_, g.perimeterKm, 6);
+    } else {
+        line_ += ',';
+    }
     line_ += ',';
     if (g.hasCentroid) {
         const std::size_t lonStart = line_.size();

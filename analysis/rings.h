@@ -1,10 +1,31 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace zarn {
+
+// What a file's coordinates are. A file is in degrees (longitude, latitude)
+// unless one of its latitudes lies beyond +-90; then its coordinates are
+// taken as plane x, y as written.
+enum class Coordinates : std::uint8_t { Degrees, Plane };
+
+// The region a ring bounds.
+//   Degrees: on the sphere, edges straight in longitude and latitude, each step
+//   taken the short way round (a step of exactly 180 degrees as written). A
+//   ring divides the sphere in two; its region is the smaller part by the
+//   rule of the ellipsoid area (the part of at most half the sphere, measured
+//   on the sphere with great-circle edges), whatever the ring's direction:
+//   Interior    the ring does not go round the pole axis and its region is
+//               what it encloses in the plane of unwrapped longitudes;
+//   Complement  the same, but its region is everything else (a ring of more
+//               than half the sphere: its region holds both poles);
+//   NorthCap    the ring goes once round the pole axis (its steps add up to
+//   SouthCap    +-360 degrees) and its region holds that pole.
+//   Plane: always Interior.
+enum class RingRegion : std::uint8_t { Interior, Complement, NorthCap, SouthCap };
 
 // The rings of one record, in the "islands and lakes" convention of BNA
 // writers: the first ring is written and closed on its own first vertex; each
@@ -19,16 +40,47 @@ struct Ring {
     std::size_t size = 0;     // its vertices, the closing repeat not counted
     bool closedHere = false;  // the file left it open: an edge back to its first vertex closes it
     // -1 for an outer ring (an island); for a hole (a lake), the index in the
-    // ring list of the smallest ring (by its area on the plane of degrees)
-    // that contains it. A ring inside an odd number of the record's other
-    // rings is a hole.
+    // ring list of the smallest ring (by region) whose region contains it. A
+    // ring whose region lies in the regions of an odd number of the record's
+    // other rings is a hole. In degrees the regions are those on the sphere
+    // (RingRegion), so that islands beside a ring round a pole stay islands.
     std::int32_t outer = -1;
+    RingRegion region = RingRegion::Interior;
+    // The region lies to the left of the ring as written (walking its
+    // vertices in file order).
+    bool regionLeft = true;
+    // Degrees: how often the ring goes round the pole axis, eastward
+    // positive (0 for a ring that does not enclose a pole).
+    std::int32_t turns = 0;
 };
 
-// Splits the n points of a record (degrees, longitude and latitude as
-// written) into rings and nests them. Containment is decided with a vertex of
-// the ring that does not lie on the other ring, longitudes unwrapped relative
-// to the record's first point. `rings` is overwritten; its capacity is reused.
-void SplitRings(const double* lon, const double* lat, std::size_t n, std::vector<Ring>& rings);
+// Splits the n points of a record into rings, drops repeated rings and nests
+// them (NestRings). `rings` is overwritten; its capacity is reused. Splitting
+// and the search for repeated rings take time in proportion to n.
+void SplitRings(const double* lon, const double* lat, std::size_t n, Coordinates coordinates,
+                std::vector<Ring>& rings);
+
+// Decides each ring's region (region, regionLeft, turns) and nests the rings
+// (outer) by their regions. Containment is decided with a vertex of the ring
+// that does not lie on the other ring. The rings' first and size must be
+// set; the rest is overwritten. Candidates are found through a grid over the
+// rings' extents and each test through an index of the larger ring's edges,
+// so that the time grows as n log n in the rings for rings nested a few
+// levels deep (as islands and lakes are), whatever their sizes.
+void NestRings(const double* lon, const double* lat, Coordinates coordinates, std::vector<Ring>& rings);
+
+// How a ring's longitudes unwrap: each step from one vertex to the next is
+// taken the short way round (the difference as written, reduced into
+// [-180, 180] when it lies beyond), and a vertex lies at lon + 360 * turn.
+// Returns the turn of a vertex at `lon` after one at `previousLon` with
+// `turn` (start at 0 for a ring's first vertex).
+inline std::int64_t StepTurn(double previousLon, double lon, std::int64_t turn)
+{
+    const double step = lon - previousLon;
+    if (!(std::fabs(step) > 180.0) || !(std::fabs(step) < 1e15)) {
+        return turn;  // within the half turn (or too far out to mean anything)
+    }
+    return turn - std::llround((step - std::remainder(step, 360.0)) / 360.0);
+}
 
 }  // namespace zarn

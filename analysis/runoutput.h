@@ -3,6 +3,7 @@
 #include "geodesic.h"
 #include "recordstream.h"
 #include "resultfiles.h"
+#include "rings.h"
 #include "workspace.h"
 
 #include <string>
@@ -19,6 +20,9 @@ struct RecordResult {
     const PolygonRecord* classic = nullptr;
     // The ellipsoid figures; null unless the run was asked for them.
     const GeodesicFigures* geodesic = nullptr;
+    // What the file's coordinates are, decided before its first record
+    // (ScanCoordinates) when the run has further outputs.
+    Coordinates coordinates = Coordinates::Degrees;
 };
 
 // A further output of a run beside the classic result files (the ellipsoid

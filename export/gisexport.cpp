@@ -7,6 +7,7 @@
 #include "geodesicfile.h"
 #endif
 #include "numbertext.h"
+#include "regionshape.h"
 #include "runerror.h"
 
 #include <cpl_conv.h>
@@ -57,7 +58,7 @@ struct LayerInfo {
 constexpr std::array<LayerInfo, LayerCount> Layers{{
     {"polygons", "Polygons", wkbMultiPolygon, true},
     {"centroids", "Centroids", wkbPoint, true},
-    {"lines", "Lines", wkbLineString, false},
+    {"lines", "Lines", wkbMultiLineString, false},
     {"points", "Points", wkbPoint, false},
     {"centroids_wgs84", "CentroidsWgs84", wkbPoint, true},
 }};
@@ -69,13 +70,16 @@ struct FieldInfo {
     OGRFieldType type;
 };
 
+// One schema in every format: every name at most 10 characters (a
+// Shapefile's limit), the same figure under the same name as in
+// <base>Area.csv's meaning (area_km2) and <base>Geodesic.csv's header.
 constexpr std::array<FieldInfo, FieldCount> Fields{{
     {"name", OFTString},
     {"second", OFTString},
     {"points", OFTInteger},
     {"area_km2", OFTReal},
-    {"area_wgs84_km2", OFTReal},
-    {"perimeter_km", OFTReal},
+    {"wgs84_km2", OFTReal},
+    {"perim_km", OFTReal},
     {"flags", OFTString},
 }};
 
@@ -204,7 +208,8 @@ struct GisExport::Target {
     std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
     std::array<OGRLayer*, LayerCount> layers{};
     std::array<std::array<int, FieldCount>, LayerCount> fieldIndex{};
-    std::vector<std::string> renamedFields;  // "area_wgs84_km2 as area_wgs84"
+    std::vector<std::string> renamedFields;  // "a_long_name as a_long_nam" (no field of ours is cut)
+    bool skipped = false;  // a format of longitude and latitude only, for a file in plane coordinates
 
     File& FileOf(std::size_t layer) { return *files[info.oneFile ? 0 : layer]; }
 };
@@ -405,16 +410,21 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     target.files[slot] = std::move(file);
 }
 
-void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& messages)
+void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, GdalMessages& messages)
 {
     File& file = target.FileOf(kind);
     CPLStringList options;
+    bool withSrs = coordinates == Coordinates::Degrees;
     switch (target.info.format) {
     case ExportFormat::GeoJson:
-        // RFC 7946: no crs member, outer rings counter-clockwise, holes
-        // clockwise, rings across the 180th meridian cut there. Its default
-        // of 7 decimals would move the vertices off the file's values.
-        options.SetNameValue("RFC7946", "YES");
+        // RFC 7946 as the geometry step writes it: longitudes and latitudes
+        // of WGS 84 (no crs member, which RFC 7946 leaves out: GDAL writes
+        // none for a layer without one), outer rings counter-clockwise, holes
+        // clockwise, rings cut at the 180th meridian. Not GDAL's RFC7946
+        // option, which would write a multipolygon of one part as a polygon.
+        // Its default of 7 decimals would move the vertices off the file's
+        // values.
+        withSrs = false;
         options.SetNameValue("COORDINATE_PRECISION", "17");
         break;
     case ExportFormat::Shapefile:
@@ -431,12 +441,23 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& me
     case ExportFormat::Kml:
         break;
     }
-    OGRSpatialReference wgs84;
-    if (wgs84.importFromEPSG(4326) != OGRERR_NONE) {
-        messages.Fail(file.tempPath, "EPSG:4326 is unknown to GDAL");
+    // Plane coordinates carry no coordinate system: none at all where the
+    // format allows it; a GeoPackage, which must name one, gets its
+    // "undefined Cartesian" one (srs_id -1) rather than GDAL's default,
+    // the undefined geographic one.
+    OGRSpatialReference srs;
+    OGRSpatialReference* layerSrs = nullptr;
+    if (withSrs) {
+        if (srs.importFromEPSG(4326) != OGRERR_NONE) {
+            messages.Fail(file.tempPath, "EPSG:4326 is unknown to GDAL");
+        }
+        srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        layerSrs = &srs;
+    } else if (target.info.format == ExportFormat::GeoPackage) {
+        srs.SetLocalCS("Undefined cartesian SRS");
+        layerSrs = &srs;
     }
-    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    OGRLayer* layer = file.ds->CreateLayer(Layers[kind].name, &wgs84, Layers[kind].type, options.List());
+    OGRLayer* layer = file.ds->CreateLayer(Layers[kind].name, layerSrs, Layers[kind].type, options.List());
     if (layer == nullptr) {
         messages.Fail(file.tempPath, std::string("cannot create the layer ") + Layers[kind].name);
     }
@@ -465,8 +486,9 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, GdalMessages& me
     target.layers[kind] = layer;
 }
 
-// The layer, created with its file where it is the first row.
-OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, const OutputNames& names,
+// The layer, created with its file where it is the first row: a layer
+// without rows is left out in every format alike.
+OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, const OutputNames& names,
                    const std::string& inputPath, GdalMessages& messages)
 {
     if (target.layers[kind] != nullptr) {
@@ -475,11 +497,11 @@ OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, const OutputNa
     if (target.info.oneFile) {
         File& file = *target.files[0];
         CommitTransaction(file, messages);
-        CreateLayer(target, kind, geodesic, messages);
+        CreateLayer(target, kind, geodesic, coordinates, messages);
         StartTransaction(file, messages);
     } else {
         CreateFile(target, kind, Layers[kind].fileSuffix, names, inputPath, messages);
-        CreateLayer(target, kind, geodesic, messages);
+        CreateLayer(target, kind, geodesic, coordinates, messages);
     }
     return target.layers[kind];
 }
@@ -495,9 +517,9 @@ struct Row {
 };
 
 void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
-         const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
+         Coordinates coordinates, const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
 {
-    OGRLayer* layer = LayerFor(target, kind, geodesic, names, inputPath, messages);
+    OGRLayer* layer = LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
     File& file = target.FileOf(kind);
     const std::array<int, FieldCount>& at = target.fieldIndex[kind];
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
@@ -512,24 +534,18 @@ void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geom
         }
 #ifdef ZARN_HAVE_GEODESIC
         if (geodesic && row.geodesic != nullptr) {
-            feature->SetField(at[AreaWgs84Km2], Fixed(row.geodesic->areaKm2, GeodesicDecimals));
-            feature->SetField(at[PerimeterKm], Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
+            if (row.geodesic->hasFigures) {
+                feature->SetField(at[AreaWgs84Km2], Fixed(row.geodesic->areaKm2, GeodesicDecimals));
+                feature->SetField(at[PerimeterKm], Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
+            } else {
+                feature->SetFieldNull(at[AreaWgs84Km2]);
+                feature->SetFieldNull(at[PerimeterKm]);
+            }
             std::string words;
             AppendFlagWords(words, row.geodesic->flags);
             feature->SetField(at[Flags], words.c_str());
         }
 #endif
-    }
-    if (geometry != nullptr && target.info.format == ExportFormat::GeoJson && !geometry->IsEmpty()) {
-        // RFC 7946 allows latitudes within +-90 only. GDAL 3.6 refuses others
-        // with this message too, but loses the geometry it made on the way (a
-        // leak per refused row), so they are looked at first. Longitudes are
-        // left to GDAL, which wraps them round the 180th meridian.
-        OGREnvelope e;
-        geometry->getEnvelope(&e);
-        if (e.MinY < -90.0 || e.MaxY > 90.0) {
-            messages.Fail(file.tempPath, "Geometry extent outside of [-180.0,180.0]x[-90.0,90.0] bounds");
-        }
     }
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
@@ -543,47 +559,49 @@ void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geom
     }
 }
 
-OGRLinearRing MakeRing(const double* lon, const double* lat, const Ring& r)
+// The polygons of the geometry step, as OGR holds them.
+void MakeMultiPolygon(const RegionShape& shape, OGRMultiPolygon& out)
 {
-    OGRLinearRing ring;
-    ring.setNumPoints(static_cast<int>(r.size + 1), FALSE);
-    ring.setPoints(static_cast<int>(r.size), lon + r.first, lat + r.first);
-    ring.setPoint(static_cast<int>(r.size), lon[r.first], lat[r.first]);
-    return ring;
+    for (std::size_t p = 0; p < shape.Polygons(); ++p) {
+        auto polygon = std::make_unique<OGRPolygon>();
+        for (std::size_t r = shape.PolygonBegin(p); r < shape.polygonEnd[p]; ++r) {
+            const std::size_t begin = shape.RingBegin(r);
+            auto ring = std::make_unique<OGRLinearRing>();
+            ring->setPoints(static_cast<int>(shape.ringEnd[r] - begin), shape.x.data() + begin, shape.y.data() + begin);
+            polygon->addRingDirectly(ring.release());
+        }
+        out.addGeometryDirectly(polygon.release());
+    }
 }
 
-// Each outer ring with its holes, in the order of the outer rings.
-void MakeMultiPolygon(const double* lon, const double* lat, const std::vector<Ring>& rings, OGRMultiPolygon& out)
+void MakeMultiLineString(const RegionShape& shape, OGRMultiLineString& out)
 {
-    std::vector<OGRPolygon*> polygonOf(rings.size(), nullptr);
-    for (std::size_t i = 0; i < rings.size(); ++i) {
-        if (rings[i].outer < 0) {
-            auto polygon = std::make_unique<OGRPolygon>();
-            polygon->addRingDirectly(new OGRLinearRing(MakeRing(lon, lat, rings[i])));
-            polygonOf[i] = polygon.get();
-            out.addGeometryDirectly(polygon.release());
-        }
+    for (std::size_t r = 0; r < shape.ringEnd.size(); ++r) {
+        const std::size_t begin = shape.RingBegin(r);
+        auto line = std::make_unique<OGRLineString>();
+        line->setPoints(static_cast<int>(shape.ringEnd[r] - begin), shape.x.data() + begin, shape.y.data() + begin);
+        out.addGeometryDirectly(line.release());
     }
-    for (const Ring& r : rings) {
-        if (r.outer >= 0 && polygonOf[static_cast<std::size_t>(r.outer)] != nullptr) {
-            polygonOf[static_cast<std::size_t>(r.outer)]->addRingDirectly(new OGRLinearRing(MakeRing(lon, lat, r)));
-        }
-    }
+}
+
+bool TakesDegreesOnly(ExportFormat format)
+{
+    return format == ExportFormat::GeoJson || format == ExportFormat::Kml;
 }
 
 }  // namespace
 
-GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<bool> namesTold)
-    : formats_(std::move(formats)), geodesic_(geodesic), namesTold_(std::move(namesTold))
+GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<ExportNotes> notes)
+    : formats_(std::move(formats)), geodesic_(geodesic), notes_(std::move(notes))
 {
 }
 
 std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportFormat>& formats, bool geodesic)
 {
     std::vector<std::unique_ptr<GisExport>> exports;
-    const auto namesTold = std::make_shared<bool>(false);
+    const auto notes = std::make_shared<GisExport::ExportNotes>();
     for (ExportFormat format : formats) {
-        exports.push_back(std::make_unique<GisExport>(std::vector<ExportFormat>{format}, geodesic, namesTold));
+        exports.push_back(std::make_unique<GisExport>(std::vector<ExportFormat>{format}, geodesic, notes));
     }
     return exports;
 }
@@ -604,6 +622,8 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     cut_.clear();
     cutCount_ = 0;
     summary_.clear();
+    skipped_.clear();
+    coordinatesKnown_ = false;
     RegisterDrivers();
     GdalMessages messages;
     try {
@@ -612,12 +632,8 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
             Target& t = *target;
             targets_.push_back(std::move(target));
             if (t.info.oneFile) {
+                // Its layers come with their first rows.
                 CreateFile(t, 0, "", names_, inputPath_, messages);
-                CreateLayer(t, Polygons, geodesic_, messages);
-                CreateLayer(t, Centroids, geodesic_, messages);
-                if (geodesic_) {
-                    CreateLayer(t, CentroidsWgs84, geodesic_, messages);
-                }
                 StartTransaction(*t.files[0], messages);
             }
         }
@@ -653,33 +669,53 @@ void GisExport::Add(const RecordResult& result)
         AppendQuoted(cut_.emplace_back(), recordNumber_, record.firstName);
     }
 
+    // The file's coordinates are the same for every record: in plane
+    // coordinates GeoJSON and KML, which hold longitude and latitude only,
+    // are not written.
+    const Coordinates coordinates = result.coordinates;
+    if (!coordinatesKnown_) {
+        coordinatesKnown_ = true;
+        for (const std::unique_ptr<Target>& target : targets_) {
+            if (coordinates == Coordinates::Plane && TakesDegreesOnly(target->info.format)) {
+                target->skipped = true;
+                skipped_.emplace_back(target->info.title);
+                notes_->skipped.emplace_back(target->info.title);
+            }
+        }
+    }
+
+    // Every polygon comes from the geometry step, the same in every format.
     const double* lon = record.lon;
     const double* lat = record.lat;
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
+    const bool degrees = coordinates == Coordinates::Degrees;
     std::unique_ptr<OGRGeometry> shape;
     LayerKind kind = LayerCount;
     if (record.nPoints >= 3) {
         kind = Polygons;
         auto polygons = std::make_unique<OGRMultiPolygon>();
-        SplitRings(lon, lat, n, rings_);
-        MakeMultiPolygon(lon, lat, rings_, *polygons);
+        SplitRings(lon, lat, n, coordinates, rings_);
+        shaper_.Make(lon, lat, rings_, coordinates, region_);
+        MakeMultiPolygon(region_, *polygons);
         shape = std::move(polygons);
     } else if (record.nPoints < 0 || record.nPoints == 2) {
         kind = Lines;
-        auto line = std::make_unique<OGRLineString>();
-        line->setPoints(static_cast<int>(n), lon, lat);
-        shape = std::move(line);
+        auto lines = std::make_unique<OGRMultiLineString>();
+        CutLine(lon, lat, n, coordinates, region_);
+        MakeMultiLineString(region_, *lines);
+        shape = std::move(lines);
     } else if (record.nPoints == 1) {
         kind = Points;
         if (n >= 1) {
-            shape = std::make_unique<OGRPoint>(lon[0], lat[0]);
+            shape = std::make_unique<OGRPoint>(degrees ? WrapLongitude(lon[0]) : lon[0], lat[0]);
         }
     }
 
+    // Points in degrees with their longitudes in [-180, 180).
     std::unique_ptr<OGRPoint> centroid;
     if (result.classic != nullptr) {
-        centroid = std::make_unique<OGRPoint>(AsWritten(result.classic->centroidX),
-                                              AsWritten(result.classic->centroidY));
+        const double x = AsWritten(result.classic->centroidX);
+        centroid = std::make_unique<OGRPoint>(degrees ? WrapLongitude(x) : x, AsWritten(result.classic->centroidY));
     }
     std::unique_ptr<OGRPoint> centroidWgs84;
     if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
@@ -687,14 +723,18 @@ void GisExport::Add(const RecordResult& result)
     }
 
     for (const std::unique_ptr<Target>& target : targets_) {
+        if (target->skipped) {
+            continue;
+        }
         if (kind != LayerCount) {
-            Put(*target, kind, row, shape.get(), geodesic_, names_, inputPath_, messages);
+            Put(*target, kind, row, shape.get(), geodesic_, coordinates, names_, inputPath_, messages);
         }
         if (centroid) {
-            Put(*target, Centroids, row, centroid.get(), geodesic_, names_, inputPath_, messages);
+            Put(*target, Centroids, row, centroid.get(), geodesic_, coordinates, names_, inputPath_, messages);
         }
         if (centroidWgs84) {
-            Put(*target, CentroidsWgs84, row, centroidWgs84.get(), geodesic_, names_, inputPath_, messages);
+            Put(*target, CentroidsWgs84, row, centroidWgs84.get(), geodesic_, coordinates, names_, inputPath_,
+                messages);
         }
     }
 }
@@ -723,14 +763,20 @@ void GisExport::Close(RunHost& host)
             if (!file) {
                 continue;
             }
+            if (std::all_of(target->layers.begin(), target->layers.end(), [](const OGRLayer* l) { return l == nullptr; })) {
+                // No layer has rows (a file without records): no file, as in the other formats.
+                RemoveTemporary(*target, *file);
+                file->renamed = true;
+                continue;
+            }
             PutInPlace(*target, *file);
             file->renamed = true;
             std::string& line = summary_.emplace_back(1, '\t');
             line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
     }
-    if (!*namesTold_ && recodedCount_ > 0) {
-        *namesTold_ = true;
+    if (!notes_->namesTold && recodedCount_ > 0) {
+        notes_->namesTold = true;
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
                             QuotedList(recoded_, recodedCount_) + ".");
     }
@@ -772,6 +818,18 @@ void GisExport::AppendSummary(RunHost& host)
 {
     for (const std::string& line : summary_) {
         host.AppendSummary(line);
+    }
+    // The formats left out, told once by the first of them.
+    if (!skipped_.empty() && !notes_->skippedTold) {
+        notes_->skippedTold = true;
+        std::string formats;
+        for (std::size_t i = 0; i < notes_->skipped.size(); ++i) {
+            formats += i == 0 ? "" : i + 1 == notes_->skipped.size() ? " and " : ", ";
+            formats += notes_->skipped[i];
+        }
+        host.AppendSummary("\t" + formats + ": \tnot written: the coordinates are not degrees (a latitude lies beyond 90), and " +
+                           (notes_->skipped.size() == 1 ? "this format holds" : "these formats hold") +
+                           " longitude and latitude only");
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exportformat.h"
+#include "regionshape.h"
 #include "rings.h"
 #include "runoutput.h"
 
@@ -11,43 +12,59 @@
 
 namespace zarn {
 
-// The records of one run as GIS layers, in WGS 84 longitude/latitude
-// (EPSG:4326), in each chosen format:
-//   polygons        MultiPolygon  records of 3 or more points: their rings as
-//                                 SplitRings finds them, each outer ring with
-//                                 its holes; empty when no ring remains
-//   centroids       Point         every record the classic pass analysed, at
-//                                 its centroid as <base>Centroid.bna has it
-//   lines           LineString    line records (negative counts) and records
-//                                 of 2 points
-//   points          Point         records of 1 point
-//   centroids_wgs84 Point         with the ellipsoid figures: their centroids
-// Attributes: name, second, points (the header's count); polygons and
-// centroids also area_km2 (as <base>Area.csv has it; null where the classic
-// pass gave none) and, with the ellipsoid figures, area_wgs84_km2,
-// perimeter_km and flags (as <base>Geodesic.csv has them). Vertices are the
-// pairs as written in the file (double precision), every ring closed on its
-// first vertex, with these exceptions of the formats: GeoJSON follows RFC
-// 7946 (outer rings counter-clockwise, holes clockwise, rings cut at the
-// 180th meridian; a coordinate beyond longitude/latitude bounds fails the
-// export), KML keeps 15 significant digits, a Shapefile orients rings its
-// own way and cuts field names to 10 characters and strings to 254 bytes.
+// The records of one run as GIS layers, the same in each chosen format:
+//   polygons        MultiPolygon     records of 3 or more points: their region
+//                                    as the geometry step makes it
+//                                    (RegionShaper: rings cut at the 180th
+//                                    meridian, closed through a pole they go
+//                                    round, nested on the sphere); empty
+//                                    when no ring remains
+//   centroids       Point            every record the classic pass analysed,
+//                                    at its centroid as <base>Centroid.bna
+//                                    has it
+//   lines           MultiLineString  line records (negative counts) and
+//                                    records of 2 points, cut at 180 (CutLine)
+//   points          Point            records of 1 point
+//   centroids_wgs84 Point            with the ellipsoid figures: their centroids
+// In degrees, points and centroids have their longitudes in [-180, 180) and
+// every vertex lies within [-180, 180] x [-90, 90]; the layers are in WGS 84
+// longitude/latitude (EPSG:4326; GeoJSON's own, without a crs member). A
+// file in plane coordinates (ScanCoordinates) keeps its vertices as written
+// and carries no coordinate system (a GeoPackage's "undefined Cartesian"
+// one); GeoJSON and KML, which hold longitude and latitude only, are then
+// not written, and the summary says why.
+// One schema, field names of at most 10 characters in every format: name,
+// second, points (the header's count); polygons and centroids also area_km2
+// (the classic area as <base>Area.csv has it; null where the classic pass
+// gave none) and, with the ellipsoid figures, wgs84_km2, perim_km and flags
+// (as <base>Geodesic.csv has them; the figures null in plane coordinates).
+// A layer without rows is left out in every format (a GeoPackage without any
+// layer is no file). Vertices are those of the geometry step (double
+// precision), with these exceptions of the formats: KML keeps 15 significant
+// digits, a Shapefile stores outer rings clockwise and holes
+// counter-clockwise (its own rule) and cuts strings to 254 bytes.
 // A GeoPackage carries GDAL's R-tree spatial index; FlatGeobuf files carry
 // none, since their index would grow in memory with the file.
 //
 // Names that are not UTF-8 are read as Windows-1252. Files are written under
-// a temporary name (<name>.partial.<ext>) and renamed when complete; a
-// GeoPackage holds polygons and centroids always and the other layers when
-// they have rows; the one-layer formats write a file only for a layer with
-// rows. Memory does not grow with the file: features go out as they come,
-// a GeoPackage in transactions of a few thousand rows.
+// a temporary name (<name>.partial.<ext>) and renamed when complete. Memory
+// does not grow with the file: features go out as they come, a GeoPackage in
+// transactions of a few thousand rows.
 class GisExport : public RunOutput {
 public:
+    // What the exports of one run say once between them: which names were
+    // read as Windows-1252 (the first Close that has some), which formats
+    // were not written (the first of them in the summary).
+    struct ExportNotes {
+        bool namesTold = false;
+        std::vector<std::string> skipped;  // titles
+        bool skippedTold = false;
+    };
+
     // `geodesic`: the run gives the ellipsoid figures (its layers and fields).
-    // `namesTold`, shared by the exports of one run: set by the first Close
-    // that says which names were read as Windows-1252, so that one says it.
+    // `notes`, shared by the exports of one run.
     GisExport(std::vector<ExportFormat> formats, bool geodesic,
-              std::shared_ptr<bool> namesTold = std::make_shared<bool>(false));
+              std::shared_ptr<ExportNotes> notes = std::make_shared<ExportNotes>());
     ~GisExport() override;
     GisExport(const GisExport&) = delete;
     GisExport& operator=(const GisExport&) = delete;
@@ -58,7 +75,8 @@ public:
     // that had to cut field names or values (Shapefile).
     void Close(RunHost& host) override;
     void Abandon() noexcept override;
-    // One line per file written.
+    // One line per file written; for a file in plane coordinates, one line
+    // for the formats not written (GeoJSON, KML).
     void AppendSummary(RunHost& host) override;
     // The format's title: "GeoPackage".
     std::string Caption() const override { return std::string(Info(formats_.front()).title); }
@@ -68,11 +86,15 @@ public:
 private:
     std::vector<ExportFormat> formats_;
     bool geodesic_;
-    std::shared_ptr<bool> namesTold_;
+    std::shared_ptr<ExportNotes> notes_;
     OutputNames names_;
     std::string inputPath_;
     std::vector<std::unique_ptr<Target>> targets_;
     std::vector<Ring> rings_;
+    RegionShaper shaper_;
+    RegionShape region_;
+    bool coordinatesKnown_ = false;
+    std::vector<std::string> skipped_;  // formats of this export not written
     std::uint64_t recordNumber_ = 0;
     std::vector<std::string> recoded_;  // "3 \"name\"" of names read as Windows-1252
     std::uint64_t recodedCount_ = 0;

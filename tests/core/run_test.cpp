@@ -432,7 +432,7 @@ TEST_F(AnalysisRun, EllipsoidTableComesBesideUnchangedClassicFiles)
     EXPECT_EQ(AreaFile().substr(0, test::ExampleAreaFile.size()), test::ExampleAreaFile);
     EXPECT_EQ(CentroidFile().substr(0, test::ExampleCentroidFile.size()), test::ExampleCentroidFile);
     EXPECT_EQ(ReadBytes(dir.File("inGeodesic.csv")),
-              "name,second,points,area_km2,perimeter_km,centroid_lon,centroid_lat,flags\r\n"
+              "name,second,points,wgs84_km2,perim_km,centroid_lon,centroid_lat,flags\r\n"
               "\"First\",\"Second\",5,12308.778361,443.770917,0.5000000,0.5000068,\r\n"
               "\"Box\",\"10..12 E\",5,15783.179399,506.255647,11.0000000,50.5025440,\r\n"
               "\"Triangle\",\"\",4,24623.244190,757.564144,0.6667981,0.6667559,\r\n"

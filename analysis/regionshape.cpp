@@ -1,0 +1,590 @@
+#include "regionshape.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace zarn {
+
+namespace {
+
+// The border of the plane [-180, 180] x [-90, 90], walked counter-clockwise
+// from its south-west corner: bottom 0 .. 360, right 360 .. 540, top 540 ..
+// 900, left 900 .. 1080.
+constexpr double BorderLength = 1080.0;
+
+double BorderPosition(double x, double y)
+{
+    double t = 0.0;
+    if (x >= 180.0) {
+        t = 360.0 + (y + 90.0);
+    } else if (x <= -180.0) {
+        t = 900.0 + (90.0 - y);
+    } else if (y <= -90.0) {
+        t = x + 180.0;
+    } else {
+        t = 540.0 + (180.0 - x);
+    }
+    return t >= BorderLength ? t - BorderLength : t;
+}
+
+constexpr std::array<std::array<double, 3>, 4> Corners{{
+    {0.0, -180.0, -90.0},
+    {360.0, 180.0, -90.0},
+    {540.0, 180.0, 90.0},
+    {900.0, -180.0, 90.0},
+}};
+
+// On the 180th meridian (or one a whole number of turns from it).
+bool OnCut(double lon)
+{
+    return std::fabs(std::remainder(lon, 360.0)) == 180.0;
+}
+
+// The whole turns in a longitude: lon = remainder(lon, 360) + 360 * Turns(lon).
+std::int64_t Turns(double lon)
+{
+    if (!(std::fabs(lon) < 1e15)) {
+        return 0;
+    }
+    return std::llround((lon - std::remainder(lon, 360.0)) / 360.0);
+}
+
+// Twice the signed area of a closed ring [begin, end) (its last point repeating its first).
+double TwiceArea(const std::vector<double>& x, const std::vector<double>& y, std::size_t begin, std::size_t end)
+{
+    double twice = 0.0;
+    const double x0 = x[begin];
+    const double y0 = y[begin];
+    for (std::size_t k = begin + 1; k + 1 < end; ++k) {
+        twice += (x[k] - x0) * (y[k + 1] - y0) - (x[k + 1] - x0) * (y[k] - y0);
+    }
+    return twice;
+}
+
+}  // namespace
+
+double WrapLongitude(double lon)
+{
+    const double r = std::remainder(lon, 360.0);
+    return r >= 180.0 ? r - 360.0 : r;
+}
+
+void RegionShape::Clear()
+{
+    x.clear();
+    y.clear();
+    ringEnd.clear();
+    polygonEnd.clear();
+    cut = false;
+}
+
+// The ring as it stands, turned so that the record's region lies to its
+// left, as one closed piece: plane coordinates, or degrees that need no cut.
+void RegionShaper::Orient(const double* lon, const double* lat, const Ring& r, bool forward, std::int32_t source)
+{
+    const std::size_t begin = px_.size();
+    for (std::size_t k = 0; k <= r.size; ++k) {
+        const std::size_t i = k == r.size ? r.first : forward ? r.first + k : r.first + (k == 0 ? 0 : r.size - k);
+        px_.push_back(lon[i]);
+        py_.push_back(lat[i]);
+    }
+    pieces_.push_back({begin, px_.size(), source, false});
+}
+
+// The ring unwrapped and cut where it crosses the 180th meridian, turned so
+// that the record's region lies to its left: one closed piece when it does
+// not cross, else chains from one cut to the next, each shifted into
+// [-180, 180].
+void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool forward, std::int32_t source)
+{
+    const std::size_t s = r.size;
+    const auto at = [&](std::size_t k) {
+        k %= s;
+        return forward ? r.first + k : r.first + (k == 0 ? 0 : s - k);
+    };
+    // Nothing to cut: every longitude within (-180, 180), every step short.
+    bool inside = true;
+    for (std::size_t k = r.first; k < r.first + s && inside; ++k) {
+        inside = std::fabs(lon[k]) < 180.0 && std::fabs(lon[k] - lon[k + 1 < r.first + s ? k + 1 : r.first]) <= 180.0;
+    }
+    if (inside) {
+        Orient(lon, lat, r, forward, source);
+        return;
+    }
+    // The walk starts on a vertex off the meridian; a ring on it throughout has no area.
+    std::size_t start = 0;
+    while (start < s && OnCut(lon[at(start)])) {
+        ++start;
+    }
+    if (start == s) {
+        return;
+    }
+    const auto emit = [&](double x, double y) {
+        px_.push_back(x);
+        py_.push_back(y);
+    };
+    const auto endChain = [&](std::size_t begin) {
+        Piece piece{begin, px_.size(), source, true};
+        piece.startT = BorderPosition(px_[begin], py_[begin]);
+        piece.endT = BorderPosition(px_.back(), py_.back());
+        pieces_.push_back(piece);
+    };
+
+    std::size_t previous = at(start);
+    std::int64_t turn = 0;
+    std::int64_t window = Turns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
+    double lastX = std::remainder(lon[previous], 360.0);  // the last vertex off the meridian, in its window
+    double lastY = lat[previous];
+    const std::size_t ringBegin = px_.size();
+    std::size_t chainBegin = ringBegin;
+    bool cut = false;
+    double firstEndT = 0.0;
+    firstX_.clear();
+    firstY_.clear();
+    emit(lastX, lastY);
+    // A run of vertices on a meridian of the cut, waiting for the walk to
+    // show whether it crosses there or only touches.
+    std::size_t runFrom = 0;
+    std::size_t runTo = 0;
+    std::int64_t runLine = 0;  // the walk's x there is 180 + 360 runLine
+    bool run = false;
+    for (std::size_t j = 1; j <= s; ++j) {
+        const std::size_t i = at(start + j);
+        turn = StepTurn(lon[previous], lon[i], turn);
+        previous = i;
+        if (OnCut(lon[i])) {
+            if (!run) {
+                run = true;
+                runFrom = j;
+                runLine = turn + std::llround((lon[i] - 180.0) / 360.0);
+            }
+            runTo = j;
+            continue;
+        }
+        const std::int64_t w = turn + Turns(lon[i]);
+        const double x = std::remainder(lon[i], 360.0);
+        const double y = lat[i];
+        // Where the walk leaves this window and enters the next (or comes
+        // back into this one): the cut's two points, on the border.
+        double outX = 0.0;
+        double yOut = 0.0;
+        double inX = 0.0;
+        double yIn = 0.0;
+        bool nudge = false;  // the chain's end lies just past its point on the border
+        bool split = false;
+        if (w == window) {
+            if (run) {
+                // Touches the meridian and turns back. Where the region lies
+                // inside the turn, the run stays, on the side it touched. Where
+                // it lies outside (the ring turns right there), the region
+                // runs on along the border on both sides of the touch: the
+                // ring is split there, so that the border joins the pieces
+                // as two rings that meet at the point rather than one that
+                // touches itself. The end is placed just past the start on
+                // the border, so that the border arriving from below takes
+                // the start and the end goes on along the border.
+                const double side = runLine == window ? 180.0 : -180.0;
+                const double y1 = lat[at(start + runFrom)];
+                const double y2 = lat[at(start + runTo)];
+                const double turn = (side - lastX) * (y - y2) - (y1 - lastY) * (x - side);
+                if (turn < 0.0) {
+                    split = true;
+                    nudge = true;
+                    outX = inX = side;
+                    yOut = y1;
+                    yIn = y2;
+                } else {
+                    for (std::size_t k = runFrom; k <= runTo; ++k) {
+                        emit(side, lat[at(start + k)]);
+                    }
+                }
+            }
+        } else {
+            split = true;
+            const bool east = w > window;
+            outX = east ? 180.0 : -180.0;
+            inX = -outX;
+            if (run) {
+                // Crosses on the run: out at its first vertex, in at its last;
+                // what lies between runs along the meridian, which the border
+                // joins again.
+                yOut = lat[at(start + runFrom)];
+                yIn = lat[at(start + runTo)];
+            } else {
+                const double xHere = east ? x + 360.0 : x - 360.0;  // in the window of the last vertex
+                yOut = lastY + (outX - lastX) * (y - lastY) / (xHere - lastX);
+                yOut = std::clamp(yOut, std::min(lastY, y), std::max(lastY, y));
+                yIn = yOut;
+            }
+            window = w;
+        }
+        if (split) {
+            emit(outX, yOut);
+            if (!cut) {
+                // The first chain waits to be joined to the last.
+                firstX_.assign(px_.begin() + static_cast<std::ptrdiff_t>(ringBegin), px_.end());
+                firstY_.assign(py_.begin() + static_cast<std::ptrdiff_t>(ringBegin), py_.end());
+                firstEndT = BorderPosition(px_.back(), py_.back());
+                if (nudge) {
+                    firstEndT = std::nextafter(firstEndT, BorderLength);
+                }
+                px_.resize(ringBegin);
+                py_.resize(ringBegin);
+            } else {
+                endChain(chainBegin);
+                if (nudge) {
+                    pieces_.back().endT = std::nextafter(pieces_.back().endT, BorderLength);
+                }
+            }
+            cut = true;
+            chainBegin = px_.size();
+            emit(inX, yIn);
+        }
+        run = false;
+        if (j < s) {
+            emit(x, y);
+        }
+        lastX = x;
+        lastY = y;
+    }
+    if (!cut) {
+        const double x = px_[ringBegin];
+        const double y = py_[ringBegin];
+        emit(x, y);
+        pieces_.push_back({ringBegin, px_.size(), source, false});
+        return;
+    }
+    // The last chain runs on into the first, which starts at the walk's first vertex.
+    px_.insert(px_.end(), firstX_.begin(), firstX_.end());
+    py_.insert(py_.end(), firstY_.begin(), firstY_.end());
+    Piece piece{chainBegin, px_.size(), source, true};
+    piece.startT = BorderPosition(px_[chainBegin], py_[chainBegin]);
+    piece.endT = firstEndT;
+    pieces_.push_back(piece);
+}
+
+// Closes the chains into rings: from the end of each chain along the
+// border, counter-clockwise (the region lies to the left), to the start of
+// the next chain met there, passing the corners of the plane on the way.
+void RegionShaper::JoinChains()
+{
+    std::vector<std::size_t> chains;
+    for (std::size_t p = 0; p < pieces_.size(); ++p) {
+        if (pieces_[p].chain) {
+            chains.push_back(p);
+        }
+    }
+    if (chains.empty()) {
+        return;
+    }
+    std::vector<std::size_t> byStart = chains;
+    std::sort(byStart.begin(), byStart.end(),
+              [&](std::size_t a, std::size_t b) { return pieces_[a].startT < pieces_[b].startT; });
+    std::vector<bool> used(pieces_.size(), false);
+    for (const std::size_t c0 : chains) {
+        if (used[c0]) {
+            continue;
+        }
+        const std::size_t ringBegin = px_.size();
+        std::size_t c = c0;
+        for (;;) {
+            used[c] = true;
+            const Piece chain = pieces_[c];
+            for (std::size_t k = chain.begin; k < chain.end; ++k) {
+                const double x = px_[k];
+                const double y = py_[k];
+                if (px_.size() > ringBegin && px_.back() == x && py_.back() == y) {
+                    continue;  // where a chain ends and the next starts at one point
+                }
+                px_.push_back(x);
+                py_.push_back(y);
+            }
+            const double endT = chain.endT;
+            auto pos = std::lower_bound(byStart.begin(), byStart.end(), endT,
+                                        [&](std::size_t a, double t) { return pieces_[a].startT < t; });
+            std::size_t next = c0;
+            for (std::size_t tried = 0; tried < byStart.size(); ++tried, ++pos) {
+                if (pos == byStart.end()) {
+                    pos = byStart.begin();
+                }
+                if (*pos == c0 || !used[*pos]) {
+                    next = *pos;
+                    break;
+                }
+            }
+            double span = pieces_[next].startT - endT;
+            if (span < 0.0) {
+                span += BorderLength;
+            }
+            std::array<std::pair<double, std::size_t>, 4> passed{};
+            std::size_t count = 0;
+            for (std::size_t k = 0; k < Corners.size(); ++k) {
+                double d = Corners[k][0] - endT;
+                if (d <= 0.0) {
+                    d += BorderLength;
+                }
+                if (d < span) {
+                    passed[count++] = {d, k};
+                }
+            }
+            std::sort(passed.begin(), passed.begin() + static_cast<std::ptrdiff_t>(count));
+            for (std::size_t k = 0; k < count; ++k) {
+                px_.push_back(Corners[passed[k].second][1]);
+                py_.push_back(Corners[passed[k].second][2]);
+            }
+            if (next == c0) {
+                break;
+            }
+            c = next;
+        }
+        const double x = px_[ringBegin];
+        const double y = py_[ringBegin];
+        if (px_.back() != x || py_.back() != y || px_.size() - ringBegin == 1) {
+            px_.push_back(x);
+            py_.push_back(y);
+        }
+        pieces_.push_back({ringBegin, px_.size(), -1, false});
+    }
+}
+
+void RegionShaper::Assemble(const std::vector<Ring>& rings, Coordinates coordinates, RegionShape& out)
+{
+    struct Closed {
+        std::size_t piece;
+        bool outer;  // counter-clockwise
+    };
+    std::vector<Closed> closed;
+    std::vector<std::int32_t> closedOfRing(rings.size(), -1);
+    bool chains = false;
+    for (std::size_t p = 0; p < pieces_.size(); ++p) {
+        const Piece& piece = pieces_[p];
+        if (piece.chain) {
+            chains = true;
+            continue;
+        }
+        const double twice = TwiceArea(px_, py_, piece.begin, piece.end);
+        if (twice == 0.0 || !std::isfinite(twice)) {
+            continue;  // no area: nothing a GIS could draw
+        }
+        if (piece.source >= 0) {
+            closedOfRing[static_cast<std::size_t>(piece.source)] = static_cast<std::int32_t>(closed.size());
+        }
+        closed.push_back({p, twice > 0.0});
+    }
+    // The outer ring that holds each hole: from the nesting of the record's
+    // rings where every ring came through whole, else by nesting the pieces
+    // again in the plane. A hole in no outer ring lies in the whole plane.
+    std::vector<std::int32_t> holder(closed.size(), -1);
+    constexpr std::int32_t World = -2;
+    if (!chains) {
+        for (std::size_t k = 0; k < closed.size(); ++k) {
+            const std::int32_t source = pieces_[closed[k].piece].source;
+            if (closed[k].outer || source < 0) {
+                continue;
+            }
+            const std::int32_t container = rings[static_cast<std::size_t>(source)].outer;
+            const std::int32_t c = container >= 0 ? closedOfRing[static_cast<std::size_t>(container)] : -1;
+            holder[k] = c >= 0 && closed[static_cast<std::size_t>(c)].outer ? c : World;
+        }
+    } else {
+        std::vector<Ring> again(closed.size());
+        for (std::size_t k = 0; k < closed.size(); ++k) {
+            const Piece& piece = pieces_[closed[k].piece];
+            again[k].first = piece.begin;
+            again[k].size = piece.end - piece.begin - 1;
+        }
+        NestRings(px_.data(), py_.data(), Coordinates::Plane, again);
+        for (std::size_t k = 0; k < closed.size(); ++k) {
+            if (!closed[k].outer) {
+                const std::int32_t c = again[k].outer;
+                holder[k] = c >= 0 && closed[static_cast<std::size_t>(c)].outer ? c : World;
+            }
+        }
+    }
+    if (coordinates == Coordinates::Plane) {
+        // No plane round the plane: a hole outside every outer ring (rings
+        // that cross each other) is kept as an outer ring of its own.
+        for (std::size_t k = 0; k < closed.size(); ++k) {
+            if (!closed[k].outer && holder[k] == World) {
+                const Piece& piece = pieces_[closed[k].piece];
+                std::reverse(px_.begin() + static_cast<std::ptrdiff_t>(piece.begin), px_.begin() + static_cast<std::ptrdiff_t>(piece.end));
+                std::reverse(py_.begin() + static_cast<std::ptrdiff_t>(piece.begin), py_.begin() + static_cast<std::ptrdiff_t>(piece.end));
+                closed[k].outer = true;
+            }
+        }
+    }
+    const auto putRing = [&](std::size_t begin, std::size_t end) {
+        out.x.insert(out.x.end(), px_.begin() + static_cast<std::ptrdiff_t>(begin), px_.begin() + static_cast<std::ptrdiff_t>(end));
+        out.y.insert(out.y.end(), py_.begin() + static_cast<std::ptrdiff_t>(begin), py_.begin() + static_cast<std::ptrdiff_t>(end));
+        out.ringEnd.push_back(out.x.size());
+    };
+    // Holes by the outer ring that holds them, in order.
+    std::vector<std::size_t> holeStart(closed.size() + 2, 0);
+    const auto slot = [&](std::int32_t h) { return h == World ? closed.size() : static_cast<std::size_t>(h); };
+    for (std::size_t k = 0; k < closed.size(); ++k) {
+        if (!closed[k].outer) {
+            ++holeStart[slot(holder[k]) + 1];
+        }
+    }
+    for (std::size_t k = 1; k < holeStart.size(); ++k) {
+        holeStart[k] += holeStart[k - 1];
+    }
+    std::vector<std::size_t> holes(holeStart.back());
+    {
+        std::vector<std::size_t> fill(holeStart.begin(), holeStart.end() - 1);
+        for (std::size_t k = 0; k < closed.size(); ++k) {
+            if (!closed[k].outer) {
+                holes[fill[slot(holder[k])]++] = k;
+            }
+        }
+    }
+    const auto putHoles = [&](std::size_t s) {
+        for (std::size_t h = holeStart[s]; h < holeStart[s + 1]; ++h) {
+            const Piece& piece = pieces_[closed[holes[h]].piece];
+            putRing(piece.begin, piece.end);
+        }
+    };
+    for (std::size_t k = 0; k < closed.size(); ++k) {
+        if (closed[k].outer) {
+            const Piece& piece = pieces_[closed[k].piece];
+            putRing(piece.begin, piece.end);
+            putHoles(k);
+            out.polygonEnd.push_back(out.ringEnd.size());
+        }
+    }
+    if (holeStart[closed.size() + 1] > holeStart[closed.size()]) {
+        for (const std::array<double, 3>& corner : Corners) {
+            out.x.push_back(corner[1]);
+            out.y.push_back(corner[2]);
+        }
+        out.x.push_back(Corners[0][1]);
+        out.y.push_back(Corners[0][2]);
+        out.ringEnd.push_back(out.x.size());
+        putHoles(closed.size());
+        out.polygonEnd.push_back(out.ringEnd.size());
+    }
+}
+
+void RegionShaper::Make(const double* lon, const double* lat, const std::vector<Ring>& rings, Coordinates coordinates,
+                        RegionShape& out)
+{
+    out.Clear();
+    px_.clear();
+    py_.clear();
+    pieces_.clear();
+    for (std::size_t k = 0; k < rings.size(); ++k) {
+        const Ring& r = rings[k];
+        // The record's region to the left: an island's region, outside a hole's.
+        const bool island = r.outer < 0;
+        const bool forward = island == r.regionLeft;
+        if (coordinates == Coordinates::Plane) {
+            Orient(lon, lat, r, forward, static_cast<std::int32_t>(k));
+        } else {
+            Cut(lon, lat, r, forward, static_cast<std::int32_t>(k));
+        }
+    }
+    const std::size_t before = pieces_.size();
+    JoinChains();
+    out.cut = pieces_.size() != before;
+    Assemble(rings, coordinates, out);
+}
+
+void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates coordinates, RegionShape& out)
+{
+    out.Clear();
+    if (n == 0) {
+        return;
+    }
+    if (coordinates == Coordinates::Plane) {
+        out.x.assign(lon, lon + n);
+        out.y.assign(lat, lat + n);
+        out.ringEnd.push_back(n);
+        return;
+    }
+    // The window [-180, 180] + 360 w of the first vertex off the meridian.
+    std::int64_t turn = 0;
+    std::int64_t window = 0;
+    bool placed = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k > 0) {
+            turn = StepTurn(lon[k - 1], lon[k], turn);
+        }
+        if (!OnCut(lon[k])) {
+            window = turn + Turns(lon[k]);
+            placed = true;
+            break;
+        }
+    }
+    turn = 0;
+    double lastX = 0.0;
+    double lastY = 0.0;
+    bool last = false;  // a vertex off the meridian came before
+    std::size_t runFrom = 0;
+    std::int64_t runLine = 0;
+    bool run = false;
+    const auto emit = [&](double x, double y) {
+        out.x.push_back(x);
+        out.y.push_back(y);
+    };
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k > 0) {
+            turn = StepTurn(lon[k - 1], lon[k], turn);
+        }
+        if (OnCut(lon[k])) {
+            if (!placed) {
+                emit(std::remainder(lon[k], 360.0), lat[k]);
+                continue;
+            }
+            const std::int64_t line = turn + std::llround((lon[k] - 180.0) / 360.0);
+            if (!run) {
+                run = true;
+                runFrom = k;
+                runLine = line;
+            }
+            if (!last) {
+                emit(line == window ? 180.0 : -180.0, lat[k]);  // before the first vertex off it
+            }
+            continue;
+        }
+        const std::int64_t w = turn + Turns(lon[k]);
+        const double x = std::remainder(lon[k], 360.0);
+        const double y = lat[k];
+        if (last && w != window) {
+            const bool east = w > window;
+            double yOut = 0.0;
+            double yIn = 0.0;
+            if (run) {
+                yOut = lat[runFrom];
+                yIn = lat[k - 1];
+            } else {
+                const double xHere = east ? x + 360.0 : x - 360.0;
+                yOut = lastY + ((east ? 180.0 : -180.0) - lastX) * (y - lastY) / (xHere - lastX);
+                yOut = std::clamp(yOut, std::min(lastY, y), std::max(lastY, y));
+                yIn = yOut;
+            }
+            emit(east ? 180.0 : -180.0, yOut);
+            out.ringEnd.push_back(out.x.size());
+            emit(east ? -180.0 : 180.0, yIn);
+            window = w;
+        } else if (last && run) {
+            for (std::size_t j = runFrom; j < k; ++j) {
+                emit(runLine == window ? 180.0 : -180.0, lat[j]);
+            }
+        }
+        run = false;
+        emit(x, y);
+        lastX = x;
+        lastY = y;
+        last = true;
+    }
+    if (last && run) {
+        for (std::size_t j = runFrom; j < n; ++j) {
+            emit(runLine == window ? 180.0 : -180.0, lat[j]);
+        }
+    }
+    out.ringEnd.push_back(out.x.size());
+    out.cut = out.ringEnd.size() > 1;
+}
+
+}  // namespace zarn
