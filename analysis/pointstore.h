@@ -27,7 +27,7 @@ struct StreamRecord;
 // the drawing has to read the file again.
 class PointStore {
 public:
-    static constexpr std::size_t DefaultMemoryBound = std::size_t{64} << 20;
+    static constexpr std::size_t DefaultMemoryBound = std::size_t{4} << 20;
 
     // A record as kept; valid until the next call of Next or Clear.
     struct Record {
