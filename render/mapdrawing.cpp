@@ -85,6 +85,9 @@ bool MapDrawing::DrawMap(RunHost& host)
     const MapScale scale = ComputeMapScale(mapExtent_);
     const CanvasTransform transform(mapExtent_, scale);
     try {
+        if (kept_) {
+            store_.Rewind();
+        }
         if (kept_ && store_.Usable()) {
             DrawKept(host, transform);
         } else {
@@ -106,7 +109,6 @@ bool MapDrawing::DrawMap(RunHost& host)
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
-    store_.Rewind();
     std::size_t drawn = 0;
     while (const PointStore::Record* record = store_.Next()) {
         DrawRecord(host, transform, *record, fileSize_, false);
