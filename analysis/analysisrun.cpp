@@ -173,6 +173,9 @@ std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInp
             host.AppendProgress("Therefore this polygon is skipped.");
             host.AppendProgress("");
             ws.tooManyPoints = true;
+            if (map != nullptr) {
+                map->KeepRecord(*record, nullptr, stream.FileSize());
+            }
             if (record->complete) {
                 addToOutputs(*record, nullptr);
                 host.Progress(record->bytesRead, stream.FileSize());
@@ -180,6 +183,9 @@ std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInp
             continue;
         }
         if (!record->complete) {
+            if (map != nullptr) {
+                map->KeepRecord(*record, nullptr, stream.FileSize());
+            }
             continue;  // the next record is the failure that ended it
         }
 
@@ -213,6 +219,9 @@ std::uint64_t AnalyseRecords(Workspace& ws, MapStage* map, RunHost& host, BnaInp
         host.AppendProgress(line);
         results.WriteCentroidRecord(firstName, record->secondName, poly);
         addToOutputs(*record, &poly);
+        if (map != nullptr) {
+            map->KeepRecord(*record, &poly, stream.FileSize());
+        }
 
         host.Progress(record->bytesRead, stream.FileSize());
     }

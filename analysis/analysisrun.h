@@ -9,8 +9,11 @@
 
 namespace zarn {
 
+struct StreamRecord;
+
 // The stages of a run, in the order they come: the analysis reads the file,
-// the further outputs complete their files, the map drawing reads it again.
+// the further outputs complete their files, the map drawing draws what the
+// analysis read.
 enum class RunPhase : std::uint8_t {
     Reading,
     Writing,
@@ -62,6 +65,14 @@ public:
 
     virtual void ResetMapExtent() = 0;
     virtual void GrowMapExtent(const PolygonRecord& poly) = 0;
+    // Every record the analysis reads, in file order, once its figures are
+    // done: `accepted` is the polygon with its centroid when the run computed
+    // them, null for a record it skipped. `fileSize` is the input's size in
+    // bytes. A stage that keeps them draws without reading the file again.
+    virtual void KeepRecord(const StreamRecord& /*record*/, const PolygonRecord* /*accepted*/,
+                            std::uint64_t /*fileSize*/)
+    {
+    }
     // Draws the map. A failure before the drawing's own trap (the margin and
     // scale factors) throws RunError into the run's failure path; a failure
     // while drawing is reported by the drawing, which returns false.

@@ -63,11 +63,20 @@ std::size_t ToCanvas(const CanvasTransform& transform, const float* lon, const f
 void MapDrawing::ResetMapExtent()
 {
     zarn::ResetMapExtent(mapExtent_);
+    store_.Clear();
+    kept_ = false;
 }
 
 void MapDrawing::GrowMapExtent(const PolygonRecord& poly)
 {
     zarn::GrowMapExtent(mapExtent_, poly);
+}
+
+void MapDrawing::KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize)
+{
+    kept_ = true;
+    fileSize_ = fileSize;
+    store_.Add(record, accepted);
 }
 
 bool MapDrawing::DrawMap(RunHost& host)
@@ -76,7 +85,15 @@ bool MapDrawing::DrawMap(RunHost& host)
     const MapScale scale = ComputeMapScale(mapExtent_);
     const CanvasTransform transform(mapExtent_, scale);
     try {
-        DrawRecords(host, transform);
+        if (kept_) {
+            store_.Rewind();
+        }
+        if (kept_ && store_.Usable()) {
+            DrawKept(host, transform);
+        } else {
+            DrawRecords(host, transform);
+        }
+        store_.Clear();
         return true;
     } catch (const RunError& e) {
         host.ReportCause(e.what());
@@ -85,71 +102,102 @@ bool MapDrawing::DrawMap(RunHost& host)
     } catch (const std::exception& e) {
         host.ReportCause(e.what());
     }
+    store_.Clear();
     host.ShowCritical(DrawFailedMessage);
     return false;
+}
+
+void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
+{
+    std::size_t drawn = 0;
+    while (const PointStore::Record* record = store_.Next()) {
+        DrawRecord(host, transform, *record, fileSize_, false);
+        ++drawn;
+    }
+    if (drawn != store_.Size() || !store_.Usable()) {
+        throw RunError("the points kept for the map cannot be read back");
+    }
 }
 
 void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
 {
     BnaInput in(host.FileName());
     RecordStream stream(in);
-    std::string line;
-    std::vector<float> outlineX;
-    std::vector<float> outlineY;
-    PolygonRecord& poly = ws_.curPoly;
+    PointStore::Record kept;
     while (const StreamRecord* record = stream.Next()) {
         ws_.ResetPolygon();
         RecordStream::Load(*record, ws_);
-        line.assign("Read polygon ").append(record->firstName).append(" with ");
-        line.append(std::to_string(poly.nPoints)).append(" points for drawing.");
-        host.AppendProgress(line);
-        if (poly.nPoints > MaxPoints || !record->complete) {
-            continue;  // skipped, or the next record is the failure that ended it
+        kept.firstName = record->firstName;
+        kept.nPoints = record->nPoints;
+        kept.x = ws_.pointX.data();
+        kept.y = ws_.pointY.data();
+        kept.complete = record->complete;
+        kept.bytesRead = record->bytesRead;
+        DrawRecord(host, transform, kept, stream.FileSize(), true);
+    }
+}
+
+void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, const PointStore::Record& record,
+                            std::uint64_t fileSize, bool inWorkspace)
+{
+    const std::int32_t nPoints = record.nPoints;
+    line_.assign("Read polygon ").append(record.firstName).append(" with ");
+    line_.append(std::to_string(nPoints)).append(" points for drawing.");
+    host.AppendProgress(line_);
+    if (nPoints > MaxPoints || !record.complete) {
+        return;  // skipped, or the next record is the failure that ended it
+    }
+
+    canvas_.SetForeColor(settings_.lineColor);
+    if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
+        settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
+        throw RunError("the line width " + std::to_string(settings_.lineWidth) +
+                       " is outside the range of a pen width");
+    }
+    canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
+    if (nPoints >= 2) {
+        // The whole outline goes to the canvas at once; a position that
+        // cannot be handed over ends it after the segments before it.
+        const auto n = static_cast<std::size_t>(nPoints);
+        outlineX_.resize(n);
+        outlineY_.resize(n);
+        const std::size_t ready = ToCanvas(transform, record.x, record.y, n, outlineX_.data(), outlineY_.data());
+        canvas_.Polyline(outlineX_.data(), outlineY_.data(), ready);
+        if (ready < n) {
+            PositionOverflows();
         }
+    }
+
+    double centroidX = record.centroidX;
+    double centroidY = record.centroidY;
+    if (inWorkspace) {
+        // The figures as the analysis computes them; they project the
+        // workspace's points in place, so they come after the outline.
+        PolygonRecord& poly = ws_.curPoly;
         ComputeExtent(ws_);
-
-        canvas_.SetForeColor(settings_.lineColor);
-        if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
-            settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
-            throw RunError("the line width " + std::to_string(settings_.lineWidth) +
-                           " is outside the range of a pen width");
-        }
-        canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
-        if (poly.nPoints >= 2) {
-            // The whole outline goes to the canvas at once; a position that
-            // cannot be handed over ends it after the segments before it.
-            const auto n = static_cast<std::size_t>(poly.nPoints);
-            outlineX.resize(n);
-            outlineY.resize(n);
-            const std::size_t ready = ToCanvas(transform, ws_.pointX.data(), ws_.pointY.data(), n,
-                                               outlineX.data(), outlineY.data());
-            canvas_.Polyline(outlineX.data(), outlineY.data(), ready);
-            if (ready < n) {
-                PositionOverflows();
-            }
-        }
-
         ComputeMidPoint(ws_);
         ProjectPoints(ws_);
         ComputeArea(ws_, poly);
         ComputeCentroid(ws_, poly);
-
-        const double xc = transform.X(poly.centroidX);
-        const double yc = transform.Y(poly.centroidY);
-        const double markerRadius = settings_.centroidSize * 0.2;
-        canvas_.SetForeColor(DotColour);
-        canvas_.PSet(Single(xc), Single(yc));
-        canvas_.SetCurrentX(Single(xc + markerRadius));
-        canvas_.SetCurrentY(Single(yc - markerRadius));
-        canvas_.SetForeColor(settings_.fontColor);
-        if (settings_.showText != 0) {
-            canvas_.Print(record->firstName);
-        }
-        canvas_.SetForeColor(settings_.centroidBorderColor);
-        canvas_.SetFillColor(settings_.centroidFillColor);
-        canvas_.Circle(Single(xc), Single(yc), Single(markerRadius), settings_.centroidBorderColor);
-        host.Progress(record->bytesRead, stream.FileSize());
+        centroidX = poly.centroidX;
+        centroidY = poly.centroidY;
     }
+
+    const double xc = transform.X(centroidX);
+    const double yc = transform.Y(centroidY);
+    const double markerRadius = settings_.centroidSize * 0.2;
+    canvas_.SetForeColor(DotColour);
+    canvas_.PSet(Single(xc), Single(yc));
+    canvas_.SetCurrentX(Single(xc + markerRadius));
+    canvas_.SetCurrentY(Single(yc - markerRadius));
+    canvas_.SetForeColor(settings_.fontColor);
+    if (settings_.showText != 0) {
+        canvas_.Print(record.firstName);
+    }
+    canvas_.SetForeColor(settings_.centroidBorderColor);
+    canvas_.SetFillColor(settings_.centroidFillColor);
+    canvas_.Circle(Single(xc), Single(yc), Single(markerRadius), settings_.centroidBorderColor);
+    host.Progress(record.bytesRead, fileSize);
 }
 
 void MapDrawing::SaveMap(const std::string& path)

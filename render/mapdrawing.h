@@ -4,15 +4,22 @@
 #include "canvas.h"
 #include "displaysettings.h"
 #include "mapextent.h"
+#include "pointstore.h"
 #include "workspace.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace zarn {
 
 // The map of one run. While the analysis reads, it collects the box around
-// the accepted polygons; afterwards it reads the input a second time into the
-// same workspace and draws every polygon: the outline as read (an open ring
+// the accepted polygons and keeps every record in a point store; afterwards
+// it draws every polygon from the store: the outline as read (an open ring
 // stays open), a dot at the centroid, the name beside it and the marker
-// circle, styled by the display settings at the time of drawing.
+// circle, styled by the display settings at the time of drawing. Only when
+// the store could not keep the records (no memory, no temporary file) does
+// the drawing read the input a second time into the same workspace.
 class MapDrawing : public MapStage {
 public:
     static constexpr Colour DotColour = Rgb(250, 50, 50);
@@ -24,18 +31,30 @@ public:
 
     void ResetMapExtent() override;
     void GrowMapExtent(const PolygonRecord& poly) override;
+    void KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize) override;
     bool DrawMap(RunHost& host) override;
     void SaveMap(const std::string& path) override;
 
     const MapExtent& mapExtent() const { return mapExtent_; }
 
 private:
+    void DrawKept(RunHost& host, const CanvasTransform& transform);
     void DrawRecords(RunHost& host, const CanvasTransform& transform);
+    // One record's lines and drawing. With `inWorkspace`, its points are the
+    // workspace's and the centroid is computed here, after the outline.
+    void DrawRecord(RunHost& host, const CanvasTransform& transform, const PointStore::Record& record,
+                    std::uint64_t fileSize, bool inWorkspace);
 
     Workspace& ws_;
     Canvas& canvas_;
     const DisplaySettings& settings_;
     MapExtent mapExtent_;
+    PointStore store_;
+    bool kept_ = false;  // the analysis handed over its records
+    std::uint64_t fileSize_ = 0;
+    std::string line_;
+    std::vector<float> outlineX_;
+    std::vector<float> outlineY_;
 };
 
 }  // namespace zarn

@@ -1,6 +1,7 @@
 #include "bnainput.h"
 #include "bnanumber.h"
 #include "bnareader.h"
+#include "pointstore.h"
 #include "recordstream.h"
 #include "runerror.h"
 #include "testfiles.h"
@@ -326,6 +327,66 @@ TEST(RecordStream, DeliversEveryRecordInOrderThenTheFailure)
     EXPECT_EQ(cut->firstName, "cut");
     EXPECT_FALSE(cut->complete);
     EXPECT_THROW(stream.Next(), RunError);
+}
+
+// What the map keeps of a run's records reads back as the stream gave it,
+// whether it stays in memory, goes to the temporary file from the start, or
+// splits between the two.
+TEST(PointStore, GivesBackEveryRecordAsKeptInMemoryOrSpooled)
+{
+    const test::TempFolder folder;
+    constexpr int Count = 400;
+    std::string bna = ManyRecords(Count);
+    bna += "\"cut\",\"x\",5\n1,2\n3,";
+    const std::string path = folder.Write("many.bna", bna);
+    for (const std::size_t bound : {std::size_t{0}, std::size_t{100000}, PointStore::DefaultMemoryBound}) {
+        PointStore store(bound);
+        std::vector<std::tuple<std::string, std::int32_t, std::vector<float>, std::uint64_t, bool>> given;
+        {
+            BnaInput in(path);
+            RecordStream stream(in);
+            try {
+                while (const StreamRecord* record = stream.Next()) {
+                    const std::size_t n = record->x != nullptr ? static_cast<std::size_t>(record->nPoints) : 0;
+                    std::vector<float> points(record->x, record->x + n);
+                    points.insert(points.end(), record->y, record->y + n);
+                    given.emplace_back(std::string(record->firstName), record->nPoints, points, record->bytesRead,
+                                       record->complete);
+                    PolygonRecord poly;
+                    poly.centroidX = record->nPoints + 0.25;
+                    poly.centroidY = -0.5;
+                    store.Add(*record, record->complete ? &poly : nullptr);
+                }
+            } catch (const RunError&) {
+            }
+        }
+        ASSERT_EQ(given.size(), std::size_t{Count + 1});
+        EXPECT_EQ(store.Spooled(), bound < PointStore::DefaultMemoryBound) << bound;
+        for (int pass = 0; pass < 2; ++pass) {
+            store.Rewind();
+            for (const auto& [name, nPoints, points, bytesRead, complete] : given) {
+                const PointStore::Record* kept = store.Next();
+                ASSERT_NE(kept, nullptr) << bound << " " << name;
+                ASSERT_EQ(kept->firstName, name);
+                ASSERT_EQ(kept->nPoints, nPoints);
+                ASSERT_EQ(kept->bytesRead, bytesRead);
+                ASSERT_EQ(kept->complete, complete);
+                ASSERT_EQ(kept->accepted, complete);
+                if (complete) {
+                    ASSERT_EQ(kept->centroidX, nPoints + 0.25);
+                    ASSERT_EQ(kept->centroidY, -0.5);
+                }
+                const std::size_t n = points.size() / 2;
+                ASSERT_EQ(kept->x != nullptr, n != 0);
+                for (std::size_t k = 0; k < n; ++k) {
+                    ASSERT_EQ(kept->x[k], points[k]);
+                    ASSERT_EQ(kept->y[k], points[n + k]);
+                }
+            }
+            EXPECT_EQ(store.Next(), nullptr);
+            EXPECT_TRUE(store.Usable());
+        }
+    }
 }
 
 TEST(RecordStream, StopsWhenTheCallerLeavesEarly)

@@ -226,6 +226,10 @@ public:
 
     void ResetMapExtent() override { drawing.ResetMapExtent(); }
     void GrowMapExtent(const PolygonRecord& poly) override { drawing.GrowMapExtent(poly); }
+    void KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize) override
+    {
+        drawing.KeepRecord(record, accepted, fileSize);
+    }
     bool DrawMap(RunHost& host) override
     {
         auto& recording = static_cast<RecordingHost&>(host);
