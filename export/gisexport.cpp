@@ -3,6 +3,7 @@
 #include "analysisrun.h"
 #include "checkedfiles.h"
 #include "filepath.h"
+#include "geojsonfile.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
 #endif
@@ -197,6 +198,7 @@ struct GisExport::Target {
         std::string finalPath;
         std::string tempPath;
         GDALDatasetUniquePtr ds;
+        std::unique_ptr<GeoJsonFile> json;  // GeoJSON, written without GDAL
         bool transaction = false;
         std::size_t pending = 0;
         bool renamed = false;
@@ -206,7 +208,8 @@ struct GisExport::Target {
 
     const ExportFormatInfo& info;
     std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
-    std::array<OGRLayer*, LayerCount> layers{};
+    std::array<OGRLayer*, LayerCount> layers{};  // none for GeoJSON
+    std::array<bool, LayerCount> created{};     // the layer has its first row
     std::array<std::array<int, FieldCount>, LayerCount> fieldIndex{};
     std::vector<std::string> renamedFields;  // "a_long_name as a_long_nam" (no field of ours is cut)
     bool skipped = false;  // a format of longitude and latitude only, for a file in plane coordinates
@@ -269,17 +272,16 @@ void CommitTransaction(File& file, GdalMessages& messages)
 
 // Whether GDAL's driver reports a write it could not complete by itself (at
 // the latest when the dataset is closed). GeoPackage (SQLite) and Shapefile
-// check every write; GeoJSON's writer does from GDAL 3.10 on. FlatGeobuf and
-// KML still carry on past a short write and close without a word, so their
+// check every write, and GeoJsonFile checks its own. FlatGeobuf and KML
+// still carry on past a short write and close without a word, so their
 // files are written through CheckedPath.
 bool ChecksItsWrites(ExportFormat format)
 {
     switch (format) {
     case ExportFormat::GeoPackage:
     case ExportFormat::Shapefile:
-        return true;
     case ExportFormat::GeoJson:
-        return GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0);
+        return true;
     case ExportFormat::FlatGeobuf:
     case ExportFormat::Kml:
         break;
@@ -289,9 +291,14 @@ bool ChecksItsWrites(ExportFormat format)
 
 // Closes the file's dataset; false when GDAL says the file is incomplete
 // (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
-// GDAL messages only).
+// GDAL messages only). A GeoJSON file throws RunError instead.
 bool CloseDataset(File& file)
 {
+    if (file.json) {
+        const std::unique_ptr<GeoJsonFile> json = std::move(file.json);
+        json->Close();
+        return true;
+    }
     if (!file.ds) {
         return true;
     }
@@ -393,6 +400,11 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     }
     // What an interrupted run left under the same temporary names.
     RemoveTemporary(target, *file);
+    if (target.info.format == ExportFormat::GeoJson) {
+        // Created with its layer, which names the collection.
+        target.files[slot] = std::move(file);
+        return;
+    }
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(std::string(target.info.driver).c_str());
     if (driver == nullptr) {
         throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
@@ -413,20 +425,21 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
 void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, GdalMessages& messages)
 {
     File& file = target.FileOf(kind);
+    target.created[kind] = true;
+    if (target.info.format == ExportFormat::GeoJson) {
+        // RFC 7946 as the geometry step writes it: longitudes and latitudes
+        // of WGS 84 (no crs member), outer rings counter-clockwise, holes
+        // clockwise, rings cut at the 180th meridian; every vertex as short
+        // as reads back as the double read. GDAL's writer gives a vertex
+        // either a fixed number of decimals (7 by default, or 17, which
+        // spells 54.9 as 54.89999999999999858) and takes fifty times as
+        // long as the analysis for it.
+        file.json = std::make_unique<GeoJsonFile>(file.tempPath, Layers[kind].name);
+        return;
+    }
     CPLStringList options;
     bool withSrs = coordinates == Coordinates::Degrees;
     switch (target.info.format) {
-    case ExportFormat::GeoJson:
-        // RFC 7946 as the geometry step writes it: longitudes and latitudes
-        // of WGS 84 (no crs member, which RFC 7946 leaves out: GDAL writes
-        // none for a layer without one), outer rings counter-clockwise, holes
-        // clockwise, rings cut at the 180th meridian. Not GDAL's RFC7946
-        // option, which would write a multipolygon of one part as a polygon.
-        // Its default of 7 decimals would move the vertices off the file's
-        // values.
-        withSrs = false;
-        options.SetNameValue("COORDINATE_PRECISION", "17");
-        break;
     case ExportFormat::Shapefile:
         options.SetNameValue("ENCODING", "UTF-8");
         break;
@@ -438,6 +451,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
         // GDAL's default: an R-tree, which a GIS uses on every pan and zoom.
         // GDAL 3.6 fills it when the file closes.
         break;
+    case ExportFormat::GeoJson:
     case ExportFormat::Kml:
         break;
     }
@@ -491,7 +505,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
 OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, const OutputNames& names,
                    const std::string& inputPath, GdalMessages& messages)
 {
-    if (target.layers[kind] != nullptr) {
+    if (target.created[kind]) {
         return target.layers[kind];
     }
     if (target.info.oneFile) {
@@ -516,37 +530,80 @@ struct Row {
     const GeodesicFigures* geodesic = nullptr;
 };
 
+// Hands the row's fields to `sink` in the schema's order: String, Integer
+// and Real with a value, Null for a figure the record lacks. Fields a layer
+// does not carry are left out.
+template <class Sink>
+void EachField(LayerKind kind, const Row& row, bool geodesic, Sink&& sink)
+{
+    sink.String(Name, row.name);
+    sink.String(Second, row.second);
+    sink.Integer(PointCount, row.points);
+    if (!Layers[kind].figures) {
+        return;
+    }
+    if (row.hasArea) {
+        sink.Real(AreaKm2, row.areaKm2);
+    } else {
+        sink.Null(AreaKm2);
+    }
+#ifdef ZARN_HAVE_GEODESIC
+    if (geodesic && row.geodesic != nullptr) {
+        if (row.geodesic->hasFigures) {
+            sink.Real(AreaWgs84Km2, Fixed(row.geodesic->areaKm2, GeodesicDecimals));
+            sink.Real(PerimeterKm, Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
+        } else {
+            sink.Null(AreaWgs84Km2);
+            sink.Null(PerimeterKm);
+        }
+        std::string words;
+        AppendFlagWords(words, row.geodesic->flags);
+        sink.String(Flags, words);
+    }
+#else
+    (void)geodesic;
+#endif
+}
+
+struct FeatureFields {
+    OGRFeature& feature;
+    const std::array<int, FieldCount>& at;
+
+    void String(FieldKind f, const std::string& value) { feature.SetField(at[f], value.c_str()); }
+    void Integer(FieldKind f, std::int32_t value) { feature.SetField(at[f], value); }
+    void Real(FieldKind f, double value) { feature.SetField(at[f], value); }
+    void Null(FieldKind f) { feature.SetFieldNull(at[f]); }
+};
+
+struct JsonFields {
+    GeoJsonFile& json;
+
+    void String(FieldKind f, const std::string& value) { json.String(Fields[f].name, value); }
+    void Integer(FieldKind f, std::int32_t value) { json.Integer(Fields[f].name, value); }
+    void Real(FieldKind f, double value) { json.Real(Fields[f].name, value); }
+    void Null(FieldKind f) { json.Null(Fields[f].name); }
+};
+
+// A GeoJSON row: its fields, then its geometry as `geometry(json)` writes it.
+template <class Geometry>
+void PutJson(Target& target, LayerKind kind, const Row& row, bool geodesic, Coordinates coordinates,
+             const OutputNames& names, const std::string& inputPath, GdalMessages& messages, Geometry&& geometry)
+{
+    LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
+    GeoJsonFile& json = *target.FileOf(kind).json;
+    json.BeginFeature();
+    EachField(kind, row, geodesic, JsonFields{json});
+    geometry(json);
+    json.EndFeature();
+}
+
 void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
          Coordinates coordinates, const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
 {
     OGRLayer* layer = LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
     File& file = target.FileOf(kind);
-    const std::array<int, FieldCount>& at = target.fieldIndex[kind];
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
-    feature->SetField(at[Name], row.name.c_str());
-    feature->SetField(at[Second], row.second.c_str());
-    feature->SetField(at[PointCount], row.points);
-    if (Layers[kind].figures) {
-        if (row.hasArea) {
-            feature->SetField(at[AreaKm2], row.areaKm2);
-        } else {
-            feature->SetFieldNull(at[AreaKm2]);
-        }
-#ifdef ZARN_HAVE_GEODESIC
-        if (geodesic && row.geodesic != nullptr) {
-            if (row.geodesic->hasFigures) {
-                feature->SetField(at[AreaWgs84Km2], Fixed(row.geodesic->areaKm2, GeodesicDecimals));
-                feature->SetField(at[PerimeterKm], Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
-            } else {
-                feature->SetFieldNull(at[AreaWgs84Km2]);
-                feature->SetFieldNull(at[PerimeterKm]);
-            }
-            std::string words;
-            AppendFlagWords(words, row.geodesic->flags);
-            feature->SetField(at[Flags], words.c_str());
-        }
-#endif
-    }
+    EachField(kind, row, geodesic, FeatureFields{*feature, target.fieldIndex[kind]});
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
     }
@@ -684,30 +741,42 @@ void GisExport::Add(const RecordResult& result)
         }
     }
 
-    // Every polygon comes from the geometry step, the same in every format.
+    // Every polygon comes from the geometry step, the same in every format;
+    // OGR's geometries only where a format written through GDAL takes them.
     const double* lon = record.lon;
     const double* lat = record.lat;
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
     const bool degrees = coordinates == Coordinates::Degrees;
+    const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+        return !t->skipped && t->info.format != ExportFormat::GeoJson;
+    });
     std::unique_ptr<OGRGeometry> shape;
     LayerKind kind = LayerCount;
+    bool hasPoint = false;
+    double pointX = 0.0;
     if (record.nPoints >= 3) {
         kind = Polygons;
-        auto polygons = std::make_unique<OGRMultiPolygon>();
         SplitRings(lon, lat, n, coordinates, rings_);
         shaper_.Make(lon, lat, rings_, coordinates, region_);
-        MakeMultiPolygon(region_, *polygons);
-        shape = std::move(polygons);
+        if (viaGdal) {
+            auto polygons = std::make_unique<OGRMultiPolygon>();
+            MakeMultiPolygon(region_, *polygons);
+            shape = std::move(polygons);
+        }
     } else if (record.nPoints < 0 || record.nPoints == 2) {
         kind = Lines;
-        auto lines = std::make_unique<OGRMultiLineString>();
         CutLine(lon, lat, n, coordinates, region_);
-        MakeMultiLineString(region_, *lines);
-        shape = std::move(lines);
+        if (viaGdal) {
+            auto lines = std::make_unique<OGRMultiLineString>();
+            MakeMultiLineString(region_, *lines);
+            shape = std::move(lines);
+        }
     } else if (record.nPoints == 1) {
         kind = Points;
         if (n >= 1) {
-            shape = std::make_unique<OGRPoint>(degrees ? WrapLongitude(lon[0]) : lon[0], lat[0]);
+            hasPoint = true;
+            pointX = degrees ? WrapLongitude(lon[0]) : lon[0];
+            shape = std::make_unique<OGRPoint>(pointX, lat[0]);
         }
     }
 
@@ -724,6 +793,32 @@ void GisExport::Add(const RecordResult& result)
 
     for (const std::unique_ptr<Target>& target : targets_) {
         if (target->skipped) {
+            continue;
+        }
+        if (target->info.format == ExportFormat::GeoJson) {
+            const auto put = [&](LayerKind layer, const auto& geometry) {
+                PutJson(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
+            };
+            const auto point = [](const OGRPoint& p) { return [&p](GeoJsonFile& json) { json.Point(p.getX(), p.getY()); }; };
+            if (kind == Polygons) {
+                put(kind, [&](GeoJsonFile& json) { json.MultiPolygon(region_); });
+            } else if (kind == Lines) {
+                put(kind, [&](GeoJsonFile& json) { json.MultiLineString(region_); });
+            } else if (kind == Points) {
+                put(kind, [&](GeoJsonFile& json) {
+                    if (hasPoint) {
+                        json.Point(pointX, lat[0]);
+                    } else {
+                        json.NoGeometry();
+                    }
+                });
+            }
+            if (centroid) {
+                put(Centroids, point(*centroid));
+            }
+            if (centroidWgs84) {
+                put(CentroidsWgs84, point(*centroidWgs84));
+            }
             continue;
         }
         if (kind != LayerCount) {
@@ -763,7 +858,7 @@ void GisExport::Close(RunHost& host)
             if (!file) {
                 continue;
             }
-            if (std::all_of(target->layers.begin(), target->layers.end(), [](const OGRLayer* l) { return l == nullptr; })) {
+            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
                 // No layer has rows (a file without records): no file, as in the other formats.
                 RemoveTemporary(*target, *file);
                 file->renamed = true;
@@ -808,6 +903,7 @@ void GisExport::Abandon() noexcept
                 continue;
             }
             file->ds.reset();
+            file->json.reset();
             RemoveTemporary(*target, *file);
         }
     }

@@ -389,6 +389,55 @@ TEST_P(EachFormat, GivesValidPolygonsForEverySample)
     }
 }
 
+// GeoJSON holds every vertex as the double read from the file, in the
+// shortest digits that read back as it: as written where the file was
+// short, shorter where the file gave more digits than the double holds.
+TEST(GeoJsonExport, WritesEveryVertexAsTheDoubleReadInItsShortestDigits)
+{
+    struct Digits {
+        const char* written;   // in the BNA file
+        const char* shortest;  // in the GeoJSON file
+    };
+    const Digits lon[] = {{"54.9", "54.9"}, {"21.0000000001", "21.0000000001"}, {"-0.000001", "-1e-06"}};
+    const Digits lat[] = {{"-8.924057", "-8.924057"}, {"0.333333333333333314829616256247", "0.3333333333333333"},
+                          {"89.99999999999999", "89.99999999999999"}};
+    std::string bna = "\"Ring\",\"\",4\r\n";
+    for (int i = 0; i < 4; ++i) {
+        bna.append(lon[i % 3].written).append(",").append(lat[i % 3].written).append("\r\n");
+    }
+    bna += "\"Buoy\",\"\",1\r\n179.99999999999997,-0.000001\r\n";
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "exact", bna, {ExportFormat::GeoJson});
+    ASSERT_EQ(run.outcome, RunOutcome::Completed) << (run.host.causes.empty() ? "" : run.host.causes[0]);
+
+    std::vector<double> read;
+    for (const Digits& n : lon) {
+        read.push_back(Number(n.written));
+    }
+    for (const Digits& n : lat) {
+        read.push_back(Number(n.written));
+    }
+    const auto polygons = ReadLayer(dir.File("exactPolygons.geojson"), "");
+    const auto points = ReadLayer(dir.File("exactPoints.geojson"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1 && points && points->size() == 1);
+    const OGRLinearRing* ring = Exterior(*(*polygons)[0].shape);
+    ASSERT_EQ(ring->getNumPoints(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(std::find(read.begin(), read.end(), ring->getX(i)), read.end()) << ring->getX(i);
+        EXPECT_NE(std::find(read.begin(), read.end(), ring->getY(i)), read.end()) << ring->getY(i);
+    }
+    EXPECT_EQ((*points)[0].shape->toPoint()->getX(), 179.99999999999997);
+    EXPECT_EQ((*points)[0].shape->toPoint()->getY(), -0.000001);
+
+    const std::string text = ReadBytes(dir.File("exactPolygons.geojson"));
+    for (const Digits& n : lon) {
+        EXPECT_NE(text.find(std::string("[") + n.shortest + ","), std::string::npos) << n.shortest;
+    }
+    for (const Digits& n : lat) {
+        EXPECT_NE(text.find(std::string(",") + n.shortest + "]"), std::string::npos) << n.shortest;
+    }
+}
+
 // A layer without rows is left out in every format alike: an empty file
 // gives no file in any format.
 TEST(Export, OfAnEmptyFileIsNoFileInAnyFormat)
