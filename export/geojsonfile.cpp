@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace zarn {
@@ -80,11 +78,11 @@ void GeoJsonFile::Integer(const char* key, std::int64_t value)
 
 void GeoJsonFile::Real(const char* key, double value)
 {
-    if (!std::isfinite(value)) {
+    char digits[ShortestChars + 2];
+    char* end = ShortestDigits(digits, value);
+    if (end == nullptr) {
         Fail("a figure is not a finite number");
     }
-    char digits[40];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits - 2, value);
     if (std::find_if(digits, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
         *end++ = '.';
         *end++ = '0';
@@ -101,15 +99,17 @@ void GeoJsonFile::Null(const char* key)
 
 void GeoJsonFile::Coordinate(double x, double y)
 {
-    if (!std::isfinite(x) || !std::isfinite(y)) {
-        Fail("a coordinate is not a finite number");
-    }
-    char digits[80];
+    char digits[2 * ShortestChars + 3];
     char* at = digits;
     *at++ = '[';
-    at = std::to_chars(at, digits + sizeof digits, x).ptr;
-    *at++ = ',';
-    at = std::to_chars(at, digits + sizeof digits, y).ptr;
+    at = ShortestDigits(at, x);
+    if (at != nullptr) {
+        *at++ = ',';
+        at = ShortestDigits(at, y);
+    }
+    if (at == nullptr) {
+        Fail("a coordinate is not a finite number");
+    }
     *at++ = ']';
     text_->writer.RawValue(digits, static_cast<std::size_t>(at - digits), rapidjson::kArrayType);
 }

@@ -1,58 +1,39 @@
 #pragma once
 
-#include "regionshape.h"
+#include "textlayerfile.h"
 
 #include <cpl_vsi.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
 namespace zarn {
 
 // One layer as a GeoJSON file (RFC 7946): a FeatureCollection named after
-// the layer, without a crs member, written feature by feature through
-// RapidJSON's Writer (structure and string escapes) into a buffer that goes
-// to the file in blocks of BlockBytes, so memory stays flat in the file's
-// size.
-//
-// Numbers: every coordinate and real property is written as the shortest
-// decimal text that reads back as the same double (std::to_chars), so a
-// vertex read from the file keeps the digits it was written with (54.9, not
-// 54.89999999999999858); real properties carry a ".0" when they hold a whole
-// number, so that a reader takes the field as real. A number that is not
-// finite cannot be written in JSON and fails the file.
-//
-// Every write is checked: a short write (a full disk, a file size limit) or
-// a failed close throws RunError, and Close returns only for a complete
-// file. The caller removes the file when anything throws.
-class GeoJsonFile {
+// the layer, without a crs member, written through RapidJSON's Writer
+// (structure and string escapes) into a buffer that goes to the file in
+// blocks of a megabyte. Real properties carry a ".0" when they hold a whole
+// number, so that a reader takes the field as real.
+class GeoJsonFile : public TextLayerFile {
 public:
     // Creates (truncates) the file at `path` (UTF-8) and starts the
     // collection of layer `layerName`. Throws RunError.
     GeoJsonFile(const std::string& path, std::string_view layerName);
-    ~GeoJsonFile();
+    ~GeoJsonFile() override;
     GeoJsonFile(const GeoJsonFile&) = delete;
     GeoJsonFile& operator=(const GeoJsonFile&) = delete;
 
-    // A feature: BeginFeature, its properties in the schema's order, one
-    // geometry call, EndFeature.
-    void BeginFeature();
-    void String(const char* key, std::string_view value);
-    void Integer(const char* key, std::int64_t value);
-    void Real(const char* key, double value);
-    void Null(const char* key);
-    // The polygons of the geometry step as a MultiPolygon (no polygon: an
-    // empty one), or its pieces of line as a MultiLineString.
-    void MultiPolygon(const RegionShape& shape);
-    void MultiLineString(const RegionShape& shape);
-    void Point(double x, double y);
-    void NoGeometry();
-    void EndFeature();
-
-    // Completes the collection and closes the file. Throws RunError.
-    void Close();
+    void BeginFeature() override;
+    void String(const char* key, std::string_view value) override;
+    void Integer(const char* key, std::int64_t value) override;
+    void Real(const char* key, double value) override;
+    void Null(const char* key) override;
+    void MultiPolygon(const RegionShape& shape) override;
+    void MultiLineString(const RegionShape& shape) override;
+    void Point(double x, double y) override;
+    void NoGeometry() override;
+    void EndFeature() override;
+    void Close() override;
 
 private:
     struct Text;

@@ -4,6 +4,7 @@
 #include "checkedfiles.h"
 #include "filepath.h"
 #include "geojsonfile.h"
+#include "kmlfile.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
 #endif
@@ -184,6 +185,14 @@ std::string QuotedList(const std::vector<std::string>& quoted, std::uint64_t cou
     return (count == 1 ? "record " : "records ") + line;
 }
 
+// Formats written by a writer library rather than GDAL's driver: GDAL's
+// writers of these text formats spend most of their time formatting numbers
+// and cannot spell every double in its shortest exact digits.
+bool WrittenAsText(ExportFormat format)
+{
+    return format == ExportFormat::GeoJson || format == ExportFormat::Kml;
+}
+
 void RegisterDrivers()
 {
     static std::once_flag once;
@@ -198,7 +207,7 @@ struct GisExport::Target {
         std::string finalPath;
         std::string tempPath;
         GDALDatasetUniquePtr ds;
-        std::unique_ptr<GeoJsonFile> json;  // GeoJSON, written without GDAL
+        std::unique_ptr<TextLayerFile> text;  // GeoJSON and KML, written without GDAL
         bool transaction = false;
         std::size_t pending = 0;
         bool renamed = false;
@@ -208,7 +217,7 @@ struct GisExport::Target {
 
     const ExportFormatInfo& info;
     std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
-    std::array<OGRLayer*, LayerCount> layers{};  // none for GeoJSON
+    std::array<OGRLayer*, LayerCount> layers{};  // none for GeoJSON and KML
     std::array<bool, LayerCount> created{};     // the layer has its first row
     std::array<std::array<int, FieldCount>, LayerCount> fieldIndex{};
     std::vector<std::string> renamedFields;  // "a_long_name as a_long_nam" (no field of ours is cut)
@@ -272,18 +281,18 @@ void CommitTransaction(File& file, GdalMessages& messages)
 
 // Whether GDAL's driver reports a write it could not complete by itself (at
 // the latest when the dataset is closed). GeoPackage (SQLite) and Shapefile
-// check every write, and GeoJsonFile checks its own. FlatGeobuf and KML
-// still carry on past a short write and close without a word, so their
-// files are written through CheckedPath.
+// check every write, and TextLayerFile checks its own. FlatGeobuf still
+// carries on past a short write and closes without a word, so its files are
+// written through CheckedPath.
 bool ChecksItsWrites(ExportFormat format)
 {
     switch (format) {
     case ExportFormat::GeoPackage:
     case ExportFormat::Shapefile:
     case ExportFormat::GeoJson:
+    case ExportFormat::Kml:
         return true;
     case ExportFormat::FlatGeobuf:
-    case ExportFormat::Kml:
         break;
     }
     return false;
@@ -291,12 +300,12 @@ bool ChecksItsWrites(ExportFormat format)
 
 // Closes the file's dataset; false when GDAL says the file is incomplete
 // (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
-// GDAL messages only). A GeoJSON file throws RunError instead.
+// GDAL messages only). A GeoJSON or KML file throws RunError instead.
 bool CloseDataset(File& file)
 {
-    if (file.json) {
-        const std::unique_ptr<GeoJsonFile> json = std::move(file.json);
-        json->Close();
+    if (file.text) {
+        const std::unique_ptr<TextLayerFile> text = std::move(file.text);
+        text->Close();
         return true;
     }
     if (!file.ds) {
@@ -400,7 +409,7 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     }
     // What an interrupted run left under the same temporary names.
     RemoveTemporary(target, *file);
-    if (target.info.format == ExportFormat::GeoJson) {
+    if (WrittenAsText(target.info.format)) {
         // Created with its layer, which names the collection.
         target.files[slot] = std::move(file);
         return;
@@ -434,7 +443,20 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
         // either a fixed number of decimals (7 by default, or 17, which
         // spells 54.9 as 54.89999999999999858) and takes fifty times as
         // long as the analysis for it.
-        file.json = std::make_unique<GeoJsonFile>(file.tempPath, Layers[kind].name);
+        file.text = std::make_unique<GeoJsonFile>(file.tempPath, Layers[kind].name);
+        return;
+    }
+    if (target.info.format == ExportFormat::Kml) {
+        // The same: GDAL's KML writer keeps 15 significant digits and takes
+        // thirty times as long as the analysis.
+        std::vector<KmlFile::Field> fields;
+        for (int f = 0; f < FieldsOf(kind, geodesic); ++f) {
+            fields.push_back({Fields[f].name, Fields[f].type == OFTString    ? "string"
+                                              : Fields[f].type == OFTInteger ? "int"
+                                                                             : "double"});
+        }
+        file.text = std::make_unique<KmlFile>(file.tempPath, Layers[kind].name, fields,
+                                              Layers[kind].type != wkbPoint);
         return;
     }
     CPLStringList options;
@@ -575,26 +597,27 @@ struct FeatureFields {
     void Null(FieldKind f) { feature.SetFieldNull(at[f]); }
 };
 
-struct JsonFields {
-    GeoJsonFile& json;
+struct TextFields {
+    TextLayerFile& text;
 
-    void String(FieldKind f, const std::string& value) { json.String(Fields[f].name, value); }
-    void Integer(FieldKind f, std::int32_t value) { json.Integer(Fields[f].name, value); }
-    void Real(FieldKind f, double value) { json.Real(Fields[f].name, value); }
-    void Null(FieldKind f) { json.Null(Fields[f].name); }
+    void String(FieldKind f, const std::string& value) { text.String(Fields[f].name, value); }
+    void Integer(FieldKind f, std::int32_t value) { text.Integer(Fields[f].name, value); }
+    void Real(FieldKind f, double value) { text.Real(Fields[f].name, value); }
+    void Null(FieldKind f) { text.Null(Fields[f].name); }
 };
 
-// A GeoJSON row: its fields, then its geometry as `geometry(json)` writes it.
+// A GeoJSON or KML row: its fields, then its geometry as `geometry(text)`
+// writes it.
 template <class Geometry>
-void PutJson(Target& target, LayerKind kind, const Row& row, bool geodesic, Coordinates coordinates,
+void PutText(Target& target, LayerKind kind, const Row& row, bool geodesic, Coordinates coordinates,
              const OutputNames& names, const std::string& inputPath, GdalMessages& messages, Geometry&& geometry)
 {
     LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
-    GeoJsonFile& json = *target.FileOf(kind).json;
-    json.BeginFeature();
-    EachField(kind, row, geodesic, JsonFields{json});
-    geometry(json);
-    json.EndFeature();
+    TextLayerFile& text = *target.FileOf(kind).text;
+    text.BeginFeature();
+    EachField(kind, row, geodesic, TextFields{text});
+    geometry(text);
+    text.EndFeature();
 }
 
 void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
@@ -748,7 +771,7 @@ void GisExport::Add(const RecordResult& result)
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
     const bool degrees = coordinates == Coordinates::Degrees;
     const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
-        return !t->skipped && t->info.format != ExportFormat::GeoJson;
+        return !t->skipped && !WrittenAsText(t->info.format);
     });
     std::unique_ptr<OGRGeometry> shape;
     LayerKind kind = LayerCount;
@@ -795,21 +818,21 @@ void GisExport::Add(const RecordResult& result)
         if (target->skipped) {
             continue;
         }
-        if (target->info.format == ExportFormat::GeoJson) {
+        if (WrittenAsText(target->info.format)) {
             const auto put = [&](LayerKind layer, const auto& geometry) {
-                PutJson(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
+                PutText(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
             };
-            const auto point = [](const OGRPoint& p) { return [&p](GeoJsonFile& json) { json.Point(p.getX(), p.getY()); }; };
+            const auto point = [](const OGRPoint& p) { return [&p](TextLayerFile& text) { text.Point(p.getX(), p.getY()); }; };
             if (kind == Polygons) {
-                put(kind, [&](GeoJsonFile& json) { json.MultiPolygon(region_); });
+                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(region_); });
             } else if (kind == Lines) {
-                put(kind, [&](GeoJsonFile& json) { json.MultiLineString(region_); });
+                put(kind, [&](TextLayerFile& text) { text.MultiLineString(region_); });
             } else if (kind == Points) {
-                put(kind, [&](GeoJsonFile& json) {
+                put(kind, [&](TextLayerFile& text) {
                     if (hasPoint) {
-                        json.Point(pointX, lat[0]);
+                        text.Point(pointX, lat[0]);
                     } else {
-                        json.NoGeometry();
+                        text.NoGeometry();
                     }
                 });
             }
@@ -903,7 +926,7 @@ void GisExport::Abandon() noexcept
                 continue;
             }
             file->ds.reset();
-            file->json.reset();
+            file->text.reset();
             RemoveTemporary(*target, *file);
         }
     }
