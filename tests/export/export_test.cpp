@@ -339,6 +339,25 @@ TEST(GeoPackageExport, GivesGdalsTestFileItsKnownShapes)
     EXPECT_EQ(shapes.size(), 10U);
 }
 
+// The R-tree a GIS pans and zooms with, on every layer, whenever it is built.
+TEST(GeoPackageExport, CarriesASpatialIndexOnEveryLayer)
+{
+    TempFolder dir;
+    ASSERT_EQ(RunExport(dir, "mixed", Mixed, {ExportFormat::GeoPackage}).outcome, RunOutcome::Completed);
+    GDALDatasetUniquePtr ds(GDALDataset::Open(dir.File("mixed.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->GetLayerCount(), 4);
+    for (OGRLayer* layer : ds->GetLayers()) {
+        const std::string sql = std::string("SELECT HasSpatialIndex('") + layer->GetName() + "', '" +
+                                layer->GetGeometryColumn() + "')";
+        OGRLayer* result = ds->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+        ASSERT_TRUE(result != nullptr) << layer->GetName();
+        OGRFeatureUniquePtr has(result->GetNextFeature());
+        EXPECT_TRUE(has && has->GetFieldAsInteger(0) == 1) << layer->GetName();
+        ds->ReleaseResultSet(result);
+    }
+}
+
 // Every sample in every format: valid polygons, within [-180, 180] x
 // [-90, 90] for a file in degrees, the same rows everywhere.
 TEST_P(EachFormat, GivesValidPolygonsForEverySample)
