@@ -123,15 +123,22 @@ void GeoJsonFile::Ring(const RegionShape& shape, std::size_t r)
     text_->writer.EndArray();
 }
 
-void GeoJsonFile::MultiPolygon(const RegionShape& shape)
+// Ends the properties and opens the geometry of `type` up to its coordinates.
+void GeoJsonFile::Geometry(const char* type)
 {
     rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
     w.EndObject();
     w.Key("geometry");
     w.StartObject();
     w.Key("type");
-    w.String("MultiPolygon");
+    w.String(type);
     w.Key("coordinates");
+}
+
+void GeoJsonFile::MultiPolygon(const RegionShape& shape)
+{
+    rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
+    Geometry("MultiPolygon");
     w.StartArray();
     for (std::size_t p = 0; p < shape.Polygons(); ++p) {
         w.StartArray();
@@ -147,12 +154,7 @@ void GeoJsonFile::MultiPolygon(const RegionShape& shape)
 void GeoJsonFile::MultiLineString(const RegionShape& shape)
 {
     rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
-    w.EndObject();
-    w.Key("geometry");
-    w.StartObject();
-    w.Key("type");
-    w.String("MultiLineString");
-    w.Key("coordinates");
+    Geometry("MultiLineString");
     w.StartArray();
     for (std::size_t r = 0; r < shape.ringEnd.size(); ++r) {
         Ring(shape, r);
@@ -164,12 +166,7 @@ void GeoJsonFile::MultiLineString(const RegionShape& shape)
 void GeoJsonFile::Point(double x, double y)
 {
     rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
-    w.EndObject();
-    w.Key("geometry");
-    w.StartObject();
-    w.Key("type");
-    w.String("Point");
-    w.Key("coordinates");
+    Geometry("Point");
     Coordinate(x, y);
     w.EndObject();
 }

@@ -38,6 +38,7 @@ public:
 private:
     struct Text;
     void Drain();
+    void Geometry(const char* type);
     void Coordinate(double x, double y);
     void Ring(const RegionShape& shape, std::size_t r);
     [[noreturn]] void Fail(std::string_view cause);
