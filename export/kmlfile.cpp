@@ -2,6 +2,7 @@
 
 #include "runerror.h"
 
+#include <libxml/chvalid.h>
 #include <libxml/xmlwriter.h>
 
 #include <cerrno>
@@ -19,6 +20,21 @@ const xmlChar* X(const char* text)
 xmlTextWriterPtr W(void* writer)
 {
     return static_cast<xmlTextWriterPtr>(writer);
+}
+
+// The text without the control characters that XML cannot hold at all,
+// escaped or not (all below 0x20 but tab, line feed and carriage return),
+// as GDAL's KML writer drops them. The rest is valid UTF-8 already.
+std::string XmlText(std::string_view text)
+{
+    std::string kept;
+    kept.reserve(text.size());
+    for (const char c : text) {
+        if (xmlIsChar_ch(static_cast<unsigned char>(c))) {
+            kept.push_back(c);
+        }
+    }
+    return kept;
 }
 
 }  // namespace
@@ -157,7 +173,7 @@ void KmlFile::Data(const char* key, std::string_view text)
     }
     Check(xmlTextWriterStartElement(w, X("SimpleData")));
     Check(xmlTextWriterWriteAttribute(w, X("name"), X(key)));
-    const std::string value(text);
+    const std::string value = XmlText(text);
     Check(xmlTextWriterWriteString(w, X(value.c_str())));
     Check(xmlTextWriterEndElement(w));
 }
@@ -175,7 +191,7 @@ void KmlFile::String(const char* key, std::string_view value)
 {
     if (std::strcmp(key, "name") == 0) {
         xmlTextWriterPtr w = W(writer_);
-        const std::string name(value);
+        const std::string name = XmlText(value);
         Check(xmlTextWriterWriteElement(w, X("name"), X(name.c_str())));
         if (styled_) {
             Check(xmlTextWriterWriteElement(w, X("styleUrl"), X("#outline")));

@@ -457,6 +457,20 @@ TEST(GeoJsonExport, WritesEveryVertexAsTheDoubleReadInItsShortestDigits)
     }
 }
 
+// Control characters that XML cannot hold are dropped from KML's names,
+// rather than leave a file no reader can open.
+TEST(KmlExport, DropsCharactersXmlCannotHold)
+{
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "ctl", "\"A\x01" "B\x1f" "C\",\"x\x02y\",4\r\n0,0\r\n1,0\r\n1,1\r\n0,0\r\n",
+                                    {ExportFormat::Kml});
+    ASSERT_EQ(run.outcome, RunOutcome::Completed);
+    const auto polygons = ReadLayer(dir.File("ctlPolygons.kml"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1);
+    EXPECT_EQ((*polygons)[0].Field("name"), "ABC");
+    EXPECT_EQ((*polygons)[0].Field("second"), "xy");
+}
+
 // A layer without rows is left out in every format alike: an empty file
 // gives no file in any format.
 TEST(Export, OfAnEmptyFileIsNoFileInAnyFormat)
