@@ -87,6 +87,16 @@ KmlFile::KmlFile(const std::string& path, const char* layerName, const std::vect
     if (sink_->file == nullptr) {
         Fail(errno != 0 ? std::strerror(errno) : "cannot create it");
     }
+    try {
+        Start(layerName, fields);
+    } catch (...) {
+        Release();  // no destructor runs for a constructor that throws
+        throw;
+    }
+}
+
+void KmlFile::Start(const char* layerName, const std::vector<Field>& fields)
+{
     xmlOutputBufferPtr out = xmlOutputBufferCreateIO(&Sink::Write, &Sink::Close, sink_.get(), nullptr);
     if (out == nullptr) {
         Fail("out of memory");
@@ -103,7 +113,7 @@ KmlFile::KmlFile(const std::string& path, const char* layerName, const std::vect
     Check(xmlTextWriterStartElement(w, X("kml")));
     Check(xmlTextWriterWriteAttribute(w, X("xmlns"), X("http://www.opengis.net/kml/2.2")));
     Check(xmlTextWriterStartElement(w, X("Document")));
-    if (styled) {
+    if (styled_) {
         // GDAL's KML writer's style for polygons and lines, a red outline
         // and no fill, given once and named by each placemark.
         Check(xmlTextWriterStartElement(w, X("Style")));
@@ -136,11 +146,18 @@ KmlFile::KmlFile(const std::string& path, const char* layerName, const std::vect
 
 KmlFile::~KmlFile()
 {
+    Release();
+}
+
+void KmlFile::Release() noexcept
+{
     if (writer_ != nullptr) {
         xmlFreeTextWriter(W(writer_));  // closes the file through the sink
+        writer_ = nullptr;
     }
     if (sink_->file != nullptr) {
         VSIFCloseL(sink_->file);
+        sink_->file = nullptr;
     }
 }
 

@@ -47,6 +47,8 @@ public:
     struct Sink;
 
 private:
+    void Start(const char* layerName, const std::vector<Field>& fields);
+    void Release() noexcept;
     void Data(const char* key, std::string_view text);
     void EndData();
     void Append(double x, double y);
