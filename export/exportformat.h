@@ -7,7 +7,9 @@
 
 namespace zarn {
 
-// The GIS formats a run can export to, each written by GDAL's own driver.
+// The GIS formats a run can export to, each written by GDAL's own driver
+// except GeoJSON and KML (GeoJsonFile on RapidJSON's Writer, KmlFile on
+// libxml2's xmlTextWriter).
 enum class ExportFormat : std::uint8_t {
     GeoPackage,  // one file <base>.gpkg holding every layer
     GeoJson,     // one file per layer, <base>Polygons.geojson, ... (RFC 7946)

@@ -3,6 +3,8 @@
 #include "analysisrun.h"
 #include "checkedfiles.h"
 #include "filepath.h"
+#include "geojsonfile.h"
+#include "kmlfile.h"
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesicfile.h"
 #endif
@@ -183,6 +185,14 @@ std::string QuotedList(const std::vector<std::string>& quoted, std::uint64_t cou
     return (count == 1 ? "record " : "records ") + line;
 }
 
+// Formats written by a writer library rather than GDAL's driver: GDAL's
+// writers of these text formats spend most of their time formatting numbers
+// and cannot spell every double in its shortest exact digits.
+bool WrittenAsText(ExportFormat format)
+{
+    return format == ExportFormat::GeoJson || format == ExportFormat::Kml;
+}
+
 void RegisterDrivers()
 {
     static std::once_flag once;
@@ -197,6 +207,7 @@ struct GisExport::Target {
         std::string finalPath;
         std::string tempPath;
         GDALDatasetUniquePtr ds;
+        std::unique_ptr<TextLayerFile> text;  // GeoJSON and KML, written without GDAL
         bool transaction = false;
         std::size_t pending = 0;
         bool renamed = false;
@@ -206,7 +217,8 @@ struct GisExport::Target {
 
     const ExportFormatInfo& info;
     std::array<std::unique_ptr<File>, LayerCount> files;  // the one-file format uses files[0]
-    std::array<OGRLayer*, LayerCount> layers{};
+    std::array<OGRLayer*, LayerCount> layers{};  // none for GeoJSON and KML
+    std::array<bool, LayerCount> created{};     // the layer has its first row
     std::array<std::array<int, FieldCount>, LayerCount> fieldIndex{};
     std::vector<std::string> renamedFields;  // "a_long_name as a_long_nam" (no field of ours is cut)
     bool skipped = false;  // a format of longitude and latitude only, for a file in plane coordinates
@@ -269,29 +281,64 @@ void CommitTransaction(File& file, GdalMessages& messages)
 
 // Whether GDAL's driver reports a write it could not complete by itself (at
 // the latest when the dataset is closed). GeoPackage (SQLite) and Shapefile
-// check every write; GeoJSON's writer does from GDAL 3.10 on. FlatGeobuf and
-// KML still carry on past a short write and close without a word, so their
-// files are written through CheckedPath.
+// check every write, and TextLayerFile checks its own. FlatGeobuf still
+// carries on past a short write and closes without a word, so its files are
+// written through CheckedPath.
 bool ChecksItsWrites(ExportFormat format)
 {
     switch (format) {
     case ExportFormat::GeoPackage:
     case ExportFormat::Shapefile:
-        return true;
     case ExportFormat::GeoJson:
-        return GDAL_VERSION_NUM >= GDAL_COMPUTE_VERSION(3, 10, 0);
-    case ExportFormat::FlatGeobuf:
     case ExportFormat::Kml:
+        return true;
+    case ExportFormat::FlatGeobuf:
         break;
     }
     return false;
 }
 
+// GDAL before 3.7 fills a GeoPackage's R-tree when the file closes, one
+// insert at a time outside any transaction: 11.7 s for the 200 MB benchmark
+// file, against 8.0 s when CreateSpatialIndex() builds it after the last
+// row (the same at 100 MB: 3.6 s). GDAL 3.7 and later build it in bulk by
+// themselves.
+constexpr bool BuildsIndexAfterRows = GDAL_VERSION_NUM < GDAL_COMPUTE_VERSION(3, 7, 0);
+
+// Builds the R-tree of every layer of a GeoPackage created without one.
+void BuildSpatialIndexes(const Target& target, File& file, GdalMessages& messages)
+{
+    if (!BuildsIndexAfterRows || target.info.format != ExportFormat::GeoPackage || !file.ds) {
+        return;
+    }
+    for (OGRLayer* layer : target.layers) {
+        if (layer == nullptr) {
+            continue;
+        }
+        const std::string sql = std::string("SELECT CreateSpatialIndex('") + layer->GetName() + "', '" +
+                                layer->GetGeometryColumn() + "')";
+        OGRLayer* result = file.ds->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+        OGRFeatureUniquePtr built(result != nullptr ? result->GetNextFeature() : nullptr);
+        const bool ok = built && built->GetFieldAsInteger(0) == 1;
+        if (result != nullptr) {
+            file.ds->ReleaseResultSet(result);
+        }
+        if (!ok || !messages.Failure().empty()) {
+            messages.Fail(file.tempPath, std::string("cannot build the spatial index of ") + layer->GetName());
+        }
+    }
+}
+
 // Closes the file's dataset; false when GDAL says the file is incomplete
 // (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
-// GDAL messages only).
+// GDAL messages only). A GeoJSON or KML file throws RunError instead.
 bool CloseDataset(File& file)
 {
+    if (file.text) {
+        const std::unique_ptr<TextLayerFile> text = std::move(file.text);
+        text->Close();
+        return true;
+    }
     if (!file.ds) {
         return true;
     }
@@ -393,6 +440,11 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     }
     // What an interrupted run left under the same temporary names.
     RemoveTemporary(target, *file);
+    if (WrittenAsText(target.info.format)) {
+        // Created with its layer, which names the collection.
+        target.files[slot] = std::move(file);
+        return;
+    }
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(std::string(target.info.driver).c_str());
     if (driver == nullptr) {
         throw RunError("cannot write " + file->finalPath + ": GDAL has no " + std::string(target.info.driver) +
@@ -413,20 +465,34 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
 void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, GdalMessages& messages)
 {
     File& file = target.FileOf(kind);
+    target.created[kind] = true;
+    if (target.info.format == ExportFormat::GeoJson) {
+        // RFC 7946 as the geometry step writes it: longitudes and latitudes
+        // of WGS 84 (no crs member), outer rings counter-clockwise, holes
+        // clockwise, rings cut at the 180th meridian; every vertex as short
+        // as reads back as the double read. GDAL's writer gives a vertex
+        // either a fixed number of decimals (7 by default, or 17, which
+        // spells 54.9 as 54.89999999999999858) and takes fifty times as
+        // long as the analysis for it.
+        file.text = std::make_unique<GeoJsonFile>(file.tempPath, Layers[kind].name);
+        return;
+    }
+    if (target.info.format == ExportFormat::Kml) {
+        // The same: GDAL's KML writer keeps 15 significant digits and takes
+        // thirty times as long as the analysis.
+        std::vector<KmlFile::Field> fields;
+        for (int f = 0; f < FieldsOf(kind, geodesic); ++f) {
+            fields.push_back({Fields[f].name, Fields[f].type == OFTString    ? "string"
+                                              : Fields[f].type == OFTInteger ? "int"
+                                                                             : "double"});
+        }
+        file.text = std::make_unique<KmlFile>(file.tempPath, Layers[kind].name, fields,
+                                              Layers[kind].type != wkbPoint);
+        return;
+    }
     CPLStringList options;
     bool withSrs = coordinates == Coordinates::Degrees;
     switch (target.info.format) {
-    case ExportFormat::GeoJson:
-        // RFC 7946 as the geometry step writes it: longitudes and latitudes
-        // of WGS 84 (no crs member, which RFC 7946 leaves out: GDAL writes
-        // none for a layer without one), outer rings counter-clockwise, holes
-        // clockwise, rings cut at the 180th meridian. Not GDAL's RFC7946
-        // option, which would write a multipolygon of one part as a polygon.
-        // Its default of 7 decimals would move the vertices off the file's
-        // values.
-        withSrs = false;
-        options.SetNameValue("COORDINATE_PRECISION", "17");
-        break;
     case ExportFormat::Shapefile:
         options.SetNameValue("ENCODING", "UTF-8");
         break;
@@ -435,9 +501,13 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
         options.SetNameValue("SPATIAL_INDEX", "NO");
         break;
     case ExportFormat::GeoPackage:
-        // GDAL's default: an R-tree, which a GIS uses on every pan and zoom.
-        // GDAL 3.6 fills it when the file closes.
+        // An R-tree, which a GIS uses on every pan and zoom; see
+        // BuildSpatialIndexes.
+        if (BuildsIndexAfterRows) {
+            options.SetNameValue("SPATIAL_INDEX", "NO");
+        }
         break;
+    case ExportFormat::GeoJson:
     case ExportFormat::Kml:
         break;
     }
@@ -491,7 +561,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
 OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, const OutputNames& names,
                    const std::string& inputPath, GdalMessages& messages)
 {
-    if (target.layers[kind] != nullptr) {
+    if (target.created[kind]) {
         return target.layers[kind];
     }
     if (target.info.oneFile) {
@@ -516,37 +586,81 @@ struct Row {
     const GeodesicFigures* geodesic = nullptr;
 };
 
+// Hands the row's fields to `sink` in the schema's order: String, Integer
+// and Real with a value, Null for a figure the record lacks. Fields a layer
+// does not carry are left out.
+template <class Sink>
+void EachField(LayerKind kind, const Row& row, bool geodesic, Sink&& sink)
+{
+    sink.String(Name, row.name);
+    sink.String(Second, row.second);
+    sink.Integer(PointCount, row.points);
+    if (!Layers[kind].figures) {
+        return;
+    }
+    if (row.hasArea) {
+        sink.Real(AreaKm2, row.areaKm2);
+    } else {
+        sink.Null(AreaKm2);
+    }
+#ifdef ZARN_HAVE_GEODESIC
+    if (geodesic && row.geodesic != nullptr) {
+        if (row.geodesic->hasFigures) {
+            sink.Real(AreaWgs84Km2, Fixed(row.geodesic->areaKm2, GeodesicDecimals));
+            sink.Real(PerimeterKm, Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
+        } else {
+            sink.Null(AreaWgs84Km2);
+            sink.Null(PerimeterKm);
+        }
+        std::string words;
+        AppendFlagWords(words, row.geodesic->flags);
+        sink.String(Flags, words);
+    }
+#else
+    (void)geodesic;
+#endif
+}
+
+struct FeatureFields {
+    OGRFeature& feature;
+    const std::array<int, FieldCount>& at;
+
+    void String(FieldKind f, const std::string& value) { feature.SetField(at[f], value.c_str()); }
+    void Integer(FieldKind f, std::int32_t value) { feature.SetField(at[f], value); }
+    void Real(FieldKind f, double value) { feature.SetField(at[f], value); }
+    void Null(FieldKind f) { feature.SetFieldNull(at[f]); }
+};
+
+struct TextFields {
+    TextLayerFile& text;
+
+    void String(FieldKind f, const std::string& value) { text.String(Fields[f].name, value); }
+    void Integer(FieldKind f, std::int32_t value) { text.Integer(Fields[f].name, value); }
+    void Real(FieldKind f, double value) { text.Real(Fields[f].name, value); }
+    void Null(FieldKind f) { text.Null(Fields[f].name); }
+};
+
+// A GeoJSON or KML row: its fields, then its geometry as `geometry(text)`
+// writes it.
+template <class Geometry>
+void PutText(Target& target, LayerKind kind, const Row& row, bool geodesic, Coordinates coordinates,
+             const OutputNames& names, const std::string& inputPath, GdalMessages& messages, Geometry&& geometry)
+{
+    LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
+    TextLayerFile& text = *target.FileOf(kind).text;
+    text.BeginFeature();
+    EachField(kind, row, geodesic, TextFields{text});
+    geometry(text);
+    text.EndFeature();
+}
+
 void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
          Coordinates coordinates, const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
 {
     OGRLayer* layer = LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
     File& file = target.FileOf(kind);
-    const std::array<int, FieldCount>& at = target.fieldIndex[kind];
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
-    feature->SetField(at[Name], row.name.c_str());
-    feature->SetField(at[Second], row.second.c_str());
-    feature->SetField(at[PointCount], row.points);
-    if (Layers[kind].figures) {
-        if (row.hasArea) {
-            feature->SetField(at[AreaKm2], row.areaKm2);
-        } else {
-            feature->SetFieldNull(at[AreaKm2]);
-        }
-#ifdef ZARN_HAVE_GEODESIC
-        if (geodesic && row.geodesic != nullptr) {
-            if (row.geodesic->hasFigures) {
-                feature->SetField(at[AreaWgs84Km2], Fixed(row.geodesic->areaKm2, GeodesicDecimals));
-                feature->SetField(at[PerimeterKm], Fixed(row.geodesic->perimeterKm, GeodesicDecimals));
-            } else {
-                feature->SetFieldNull(at[AreaWgs84Km2]);
-                feature->SetFieldNull(at[PerimeterKm]);
-            }
-            std::string words;
-            AppendFlagWords(words, row.geodesic->flags);
-            feature->SetField(at[Flags], words.c_str());
-        }
-#endif
-    }
+    EachField(kind, row, geodesic, FeatureFields{*feature, target.fieldIndex[kind]});
     if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
         messages.Fail(file.tempPath, "cannot set a geometry");
     }
@@ -684,30 +798,42 @@ void GisExport::Add(const RecordResult& result)
         }
     }
 
-    // Every polygon comes from the geometry step, the same in every format.
+    // Every polygon comes from the geometry step, the same in every format;
+    // OGR's geometries only where a format written through GDAL takes them.
     const double* lon = record.lon;
     const double* lat = record.lat;
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
     const bool degrees = coordinates == Coordinates::Degrees;
+    const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+        return !t->skipped && !WrittenAsText(t->info.format);
+    });
     std::unique_ptr<OGRGeometry> shape;
     LayerKind kind = LayerCount;
+    bool hasPoint = false;
+    double pointX = 0.0;
     if (record.nPoints >= 3) {
         kind = Polygons;
-        auto polygons = std::make_unique<OGRMultiPolygon>();
         SplitRings(lon, lat, n, coordinates, rings_);
         shaper_.Make(lon, lat, rings_, coordinates, region_);
-        MakeMultiPolygon(region_, *polygons);
-        shape = std::move(polygons);
+        if (viaGdal) {
+            auto polygons = std::make_unique<OGRMultiPolygon>();
+            MakeMultiPolygon(region_, *polygons);
+            shape = std::move(polygons);
+        }
     } else if (record.nPoints < 0 || record.nPoints == 2) {
         kind = Lines;
-        auto lines = std::make_unique<OGRMultiLineString>();
         CutLine(lon, lat, n, coordinates, region_);
-        MakeMultiLineString(region_, *lines);
-        shape = std::move(lines);
+        if (viaGdal) {
+            auto lines = std::make_unique<OGRMultiLineString>();
+            MakeMultiLineString(region_, *lines);
+            shape = std::move(lines);
+        }
     } else if (record.nPoints == 1) {
         kind = Points;
         if (n >= 1) {
-            shape = std::make_unique<OGRPoint>(degrees ? WrapLongitude(lon[0]) : lon[0], lat[0]);
+            hasPoint = true;
+            pointX = degrees ? WrapLongitude(lon[0]) : lon[0];
+            shape = std::make_unique<OGRPoint>(pointX, lat[0]);
         }
     }
 
@@ -724,6 +850,32 @@ void GisExport::Add(const RecordResult& result)
 
     for (const std::unique_ptr<Target>& target : targets_) {
         if (target->skipped) {
+            continue;
+        }
+        if (WrittenAsText(target->info.format)) {
+            const auto put = [&](LayerKind layer, const auto& geometry) {
+                PutText(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
+            };
+            const auto point = [](const OGRPoint& p) { return [&p](TextLayerFile& text) { text.Point(p.getX(), p.getY()); }; };
+            if (kind == Polygons) {
+                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(region_); });
+            } else if (kind == Lines) {
+                put(kind, [&](TextLayerFile& text) { text.MultiLineString(region_); });
+            } else if (kind == Points) {
+                put(kind, [&](TextLayerFile& text) {
+                    if (hasPoint) {
+                        text.Point(pointX, lat[0]);
+                    } else {
+                        text.NoGeometry();
+                    }
+                });
+            }
+            if (centroid) {
+                put(Centroids, point(*centroid));
+            }
+            if (centroidWgs84) {
+                put(CentroidsWgs84, point(*centroidWgs84));
+            }
             continue;
         }
         if (kind != LayerCount) {
@@ -751,6 +903,7 @@ void GisExport::Close(RunHost& host)
                     continue;
                 }
                 CommitTransaction(*file, messages);
+                BuildSpatialIndexes(*target, *file, messages);
                 messages.Clear();
                 if (!CloseDataset(*file) || !messages.Failure().empty()) {
                     messages.Fail(file->tempPath, "cannot close it");
@@ -763,7 +916,7 @@ void GisExport::Close(RunHost& host)
             if (!file) {
                 continue;
             }
-            if (std::all_of(target->layers.begin(), target->layers.end(), [](const OGRLayer* l) { return l == nullptr; })) {
+            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
                 // No layer has rows (a file without records): no file, as in the other formats.
                 RemoveTemporary(*target, *file);
                 file->renamed = true;
@@ -808,6 +961,7 @@ void GisExport::Abandon() noexcept
                 continue;
             }
             file->ds.reset();
+            file->text.reset();
             RemoveTemporary(*target, *file);
         }
     }

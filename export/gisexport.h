@@ -40,9 +40,9 @@ namespace zarn {
 // (as <base>Geodesic.csv has them; the figures null in plane coordinates).
 // A layer without rows is left out in every format (a GeoPackage without any
 // layer is no file). Vertices are those of the geometry step (double
-// precision), with these exceptions of the formats: KML keeps 15 significant
-// digits, a Shapefile stores outer rings clockwise and holes
-// counter-clockwise (its own rule) and cuts strings to 254 bytes.
+// precision; GeoJSON and KML write each in the shortest digits that read
+// back as it), except that a Shapefile stores outer rings clockwise and
+// holes counter-clockwise (its own rule) and cuts strings to 254 bytes.
 // A GeoPackage carries GDAL's R-tree spatial index; FlatGeobuf files carry
 // none, since their index would grow in memory with the file.
 //

@@ -32,7 +32,7 @@ root=$cache/root
 packages=(
   cmake g++ ninja-build pkgconf ccache
   qt6-base-dev fontconfig fonts-dejavu-core
-  libgtest-dev libgeographiclib-dev libgdal-dev
+  libgtest-dev libgeographiclib-dev libgdal-dev rapidjson-dev
 )
 
 # The mirror is this machine's: the first Debian suite in its apt sources,

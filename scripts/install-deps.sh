@@ -13,6 +13,7 @@ run=(
   fontconfig fonts-dejavu-core   # the map's label font, also off screen
   libgeographiclib-dev           # figures on the ellipsoid (--geodesic)
   libgdal-dev                    # the GIS exports (GeoPackage, GeoJSON, ...)
+  rapidjson-dev                  # the GeoJSON export's writer (shortest exact numbers at disk speed)
 )
 test=(
   libgtest-dev                   # tests of the analysis core

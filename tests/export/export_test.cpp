@@ -125,7 +125,7 @@ ExportRun RunExport(const TempFolder& dir, std::string_view base, std::string_vi
 struct FormatCase {
     std::string name;
     ExportFormat format;
-    // Degrees a vertex may move: KML's writer keeps 15 significant digits.
+    // Degrees a vertex may move (none: every format keeps the doubles).
     double tolerance = 0.0;
     // Where the layer of that name is: the file (after the input's base) and
     // the layer within it ("" for the file's only layer).
@@ -150,7 +150,7 @@ const FormatCase Formats[] = {
     {"GeoJSON", ExportFormat::GeoJson},
     {"Shapefile", ExportFormat::Shapefile},
     {"FlatGeobuf", ExportFormat::FlatGeobuf},
-    {"KML", ExportFormat::Kml, 1e-12},
+    {"KML", ExportFormat::Kml},
 };
 
 using Points = std::vector<std::pair<double, double>>;
@@ -339,6 +339,25 @@ TEST(GeoPackageExport, GivesGdalsTestFileItsKnownShapes)
     EXPECT_EQ(shapes.size(), 10U);
 }
 
+// The R-tree a GIS pans and zooms with, on every layer, whenever it is built.
+TEST(GeoPackageExport, CarriesASpatialIndexOnEveryLayer)
+{
+    TempFolder dir;
+    ASSERT_EQ(RunExport(dir, "mixed", Mixed, {ExportFormat::GeoPackage}).outcome, RunOutcome::Completed);
+    GDALDatasetUniquePtr ds(GDALDataset::Open(dir.File("mixed.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->GetLayerCount(), 4);
+    for (OGRLayer* layer : ds->GetLayers()) {
+        const std::string sql = std::string("SELECT HasSpatialIndex('") + layer->GetName() + "', '" +
+                                layer->GetGeometryColumn() + "')";
+        OGRLayer* result = ds->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+        ASSERT_TRUE(result != nullptr) << layer->GetName();
+        OGRFeatureUniquePtr has(result->GetNextFeature());
+        EXPECT_TRUE(has && has->GetFieldAsInteger(0) == 1) << layer->GetName();
+        ds->ReleaseResultSet(result);
+    }
+}
+
 // Every sample in every format: valid polygons, within [-180, 180] x
 // [-90, 90] for a file in degrees, the same rows everywhere.
 TEST_P(EachFormat, GivesValidPolygonsForEverySample)
@@ -387,6 +406,69 @@ TEST_P(EachFormat, GivesValidPolygonsForEverySample)
             }
         }
     }
+}
+
+// GeoJSON holds every vertex as the double read from the file, in the
+// shortest digits that read back as it: as written where the file was
+// short, shorter where the file gave more digits than the double holds.
+TEST(GeoJsonExport, WritesEveryVertexAsTheDoubleReadInItsShortestDigits)
+{
+    struct Digits {
+        const char* written;   // in the BNA file
+        const char* shortest;  // in the GeoJSON file
+    };
+    const Digits lon[] = {{"54.9", "54.9"}, {"21.0000000001", "21.0000000001"}, {"-0.000001", "-1e-06"}};
+    const Digits lat[] = {{"-8.924057", "-8.924057"}, {"0.333333333333333314829616256247", "0.3333333333333333"},
+                          {"89.99999999999999", "89.99999999999999"}};
+    std::string bna = "\"Ring\",\"\",4\r\n";
+    for (int i = 0; i < 4; ++i) {
+        bna.append(lon[i % 3].written).append(",").append(lat[i % 3].written).append("\r\n");
+    }
+    bna += "\"Buoy\",\"\",1\r\n179.99999999999997,-0.000001\r\n";
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "exact", bna, {ExportFormat::GeoJson});
+    ASSERT_EQ(run.outcome, RunOutcome::Completed) << (run.host.causes.empty() ? "" : run.host.causes[0]);
+
+    std::vector<double> read;
+    for (const Digits& n : lon) {
+        read.push_back(Number(n.written));
+    }
+    for (const Digits& n : lat) {
+        read.push_back(Number(n.written));
+    }
+    const auto polygons = ReadLayer(dir.File("exactPolygons.geojson"), "");
+    const auto points = ReadLayer(dir.File("exactPoints.geojson"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1 && points && points->size() == 1);
+    const OGRLinearRing* ring = Exterior(*(*polygons)[0].shape);
+    ASSERT_EQ(ring->getNumPoints(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(std::find(read.begin(), read.end(), ring->getX(i)), read.end()) << ring->getX(i);
+        EXPECT_NE(std::find(read.begin(), read.end(), ring->getY(i)), read.end()) << ring->getY(i);
+    }
+    EXPECT_EQ((*points)[0].shape->toPoint()->getX(), 179.99999999999997);
+    EXPECT_EQ((*points)[0].shape->toPoint()->getY(), -0.000001);
+
+    const std::string text = ReadBytes(dir.File("exactPolygons.geojson"));
+    for (const Digits& n : lon) {
+        EXPECT_NE(text.find(std::string("[") + n.shortest + ","), std::string::npos) << n.shortest;
+    }
+    for (const Digits& n : lat) {
+        EXPECT_NE(text.find(std::string(",") + n.shortest + "]"), std::string::npos) << n.shortest;
+    }
+}
+
+// Control characters that XML cannot hold are dropped from KML's names,
+// rather than leave a file no reader can open.
+TEST(KmlExport, DropsCharactersXmlCannotHold)
+{
+    TempFolder dir;
+    const ExportRun run = RunExport(dir, "ctl", "\"A\x01" "B\x1f" "C\",\"x\x02y\",4\r\n0,0\r\n1,0\r\n1,1\r\n0,0\r\n",
+                                    {ExportFormat::Kml});
+    ASSERT_EQ(run.outcome, RunOutcome::Completed);
+    const auto polygons = ReadLayer(dir.File("ctlPolygons.kml"), "");
+    ASSERT_TRUE(polygons && polygons->size() == 1);
+    EXPECT_EQ((*polygons)[0].Field("name"), "ABC");
+    EXPECT_EQ((*polygons)[0].Field("second"), "xy");
 }
 
 // A layer without rows is left out in every format alike: an empty file

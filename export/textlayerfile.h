@@ -1,0 +1,52 @@
+#pragma once
+
+#include "regionshape.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace zarn {
+
+// One layer of an export written as text by a writer library rather than
+// through GDAL (GeoJSON, KML), feature by feature so that memory stays flat
+// in the file's size.
+//
+// Numbers: every coordinate and real property is written as the shortest
+// decimal text that reads back as the same double (std::to_chars), so a
+// vertex read from the file keeps the digits it was written with (54.9, not
+// 54.89999999999999858). A number that is not finite fails the file.
+//
+// Every write is checked: a short write (a full disk, a file size limit) or
+// a failed close throws RunError, and Close returns only for a complete
+// file. The caller removes the file when anything throws.
+class TextLayerFile {
+public:
+    virtual ~TextLayerFile() = default;
+
+    // A feature: BeginFeature, its properties in the schema's order (the
+    // record's "name" first), one geometry call, EndFeature.
+    virtual void BeginFeature() = 0;
+    virtual void String(const char* key, std::string_view value) = 0;
+    virtual void Integer(const char* key, std::int64_t value) = 0;
+    virtual void Real(const char* key, double value) = 0;
+    virtual void Null(const char* key) = 0;
+    // The polygons of the geometry step as a multipolygon (no polygon: an
+    // empty one), or its pieces of line as a multilinestring.
+    virtual void MultiPolygon(const RegionShape& shape) = 0;
+    virtual void MultiLineString(const RegionShape& shape) = 0;
+    virtual void Point(double x, double y) = 0;
+    virtual void NoGeometry() = 0;
+    virtual void EndFeature() = 0;
+
+    // Completes the file and closes it. Throws RunError.
+    virtual void Close() = 0;
+};
+
+// Writes at `at` the shortest text that reads back as `value`
+// (std::to_chars; room for ShortestChars needed) and returns its end; null
+// when `value` is not finite, which neither JSON nor KML can hold.
+constexpr std::size_t ShortestChars = 32;
+char* ShortestDigits(char* at, double value);
+
+}  // namespace zarn
