@@ -50,6 +50,20 @@ public:
     float ReadCoordinate(double& exact);
     std::int32_t ReadCount();
 
+    // Hands the next coordinate field's text to `judge` and returns what it
+    // returns, for a pass that needs less than the value: the same field
+    // rules and failures to read as ReadCoordinate, but converting the text
+    // (and telling a value too large for a float) is left to `judge`. The
+    // view lasts only during the call.
+    template <typename Judge>
+    auto ReadCoordinateText(Judge&& judge)
+    {
+        const std::string_view token = NumberToken("a coordinate");
+        auto result = judge(token);
+        EndNumberField();
+        return result;
+    }
+
     std::uint64_t BytesRead() const { return consumedBefore_ + pos_; }
     std::uint64_t FileSize() const { return fileSize_; }
 

@@ -2,17 +2,36 @@
 
 #include "rings.h"
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zarn {
 
 // Whether a BNA file's coordinates can be degrees: Plane as soon as one
 // latitude (the second number of a pair, in any record) lies beyond +-90,
-// Degrees otherwise. A pass over the file with the analysis' own reader,
-// parsing every field and keeping nothing (about the cost of the parse
-// floor, less for a plane file, which is told at its first such latitude).
-// A file that cannot be read to its end is judged by what could be read:
-// the run itself meets the failure and reports it.
+// Degrees otherwise. A pass over the file with the analysis'
+// own reader and its field rules, which converts no number it can judge from
+// its text: a longitude is only looked at for a value too large for a float
+// (where the record loop fails), a plain latitude by its integer part (see
+// JudgeLatitudeText); the rest take the record loop's exact parse. Still
+// about 0.7 x the parse floor (0.19 s for a 100 MB file, 0.25 s when it
+// parsed every number): two thirds of it is the reader's walk from field to
+// field, which the verdict needs to know which number is a latitude. Less for
+// a plane file, which is told at its first such latitude. A file
+// that cannot be read to its end is judged by what could be read: the run
+// itself meets the failure and reports it.
 Coordinates ScanCoordinates(const std::string& path);
+
+enum class LatitudeText : std::uint8_t {
+    Within,  // its value as a double lies within +-90
+    Beyond,  // beyond +-90, and in a float's range
+    Unsure,  // for the exact parse
+};
+
+// A latitude judged from its text, for a plain decimal (an optional sign,
+// digits without a leading zero, an optional point with digits): up to 89
+// is within, 91 up to 38 digits beyond; 90, and any other text, is Unsure.
+LatitudeText JudgeLatitudeText(std::string_view token);
 
 }  // namespace zarn

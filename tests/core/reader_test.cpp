@@ -1,6 +1,7 @@
 #include "bnainput.h"
 #include "bnanumber.h"
 #include "bnareader.h"
+#include "coordinatescan.h"
 #include "pointstore.h"
 #include "recordstream.h"
 #include "runerror.h"
@@ -11,6 +12,7 @@
 
 #include <bit>
 #include <cfloat>
+#include <cmath>
 #include <charconv>
 #include <atomic>
 #include <cstdlib>
@@ -573,6 +575,99 @@ TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
     EXPECT_GT(sharedCount, 0);
 }
 #endif
+
+// The verdict as the record loop's exact parse gives it: every coordinate
+// read in full, the file judged up to its first failure.
+Coordinates ExactVerdict(const std::string& path)
+{
+    try {
+        BnaInput in(path);
+        std::string name;
+        double lat = 0.0;
+        while (!in.AtEnd()) {
+            ++in.record;
+            in.ReadText(name, "the first name");
+            in.ReadText(name, "the second name");
+            for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
+                in.SkipText("a further name");
+            }
+            const std::int64_t count = std::abs(static_cast<std::int64_t>(in.ReadCount()));
+            for (std::int64_t k = 0; k < count; ++k) {
+                in.ReadCoordinate();
+                in.ReadCoordinate(lat);
+                if (!(std::fabs(lat) <= 90.0)) {
+                    return Coordinates::Plane;
+                }
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    return Coordinates::Degrees;
+}
+
+// The edges of judging a latitude from its text: what it tells must be what
+// the exact parse gives, and what it cannot tell is left to that parse.
+TEST(CoordinateScan, JudgesALatitudeFromItsTextAsTheExactParse)
+{
+    const struct {
+        std::string_view text;
+        bool told;
+    } cases[] = {
+        {"0", true}, {"-0", true}, {"89", true}, {"+89.9", true}, {"89.99999999999999999999", true},
+        {"-89.5", true}, {"90", false}, {"90.0", false}, {"-90", false}, {"90.0000000000001", false},
+        {"90.00000000000000000001", false}, {"-90.5", false}, {"91", true}, {"-91.25", true}, {"100", true},
+        {"091", false}, {"9.1e1", false}, {"1e2", false}, {"8E1", false}, {"nan", false}, {"-inf", false},
+        {"0x5B", true}, {"12abc", true}, {"500abc", false}, {"500.", false}, {".5", false},
+        {"99999999999999999999999999999999999999", true}, {"999999999999999999999999999999999999999", false},
+    };
+    for (const auto& c : cases) {
+        const LatitudeText judged = JudgeLatitudeText(c.text);
+        EXPECT_EQ(judged != LatitudeText::Unsure, c.told) << c.text;
+        float value = 0.0F;
+        double lat = 0.0;
+        const NumberStatus status = ParseCoordinate(c.text, value, lat);
+        if (judged != LatitudeText::Unsure) {
+            EXPECT_NE(status, NumberStatus::TooLarge) << c.text;
+            EXPECT_EQ(judged == LatitudeText::Within, std::fabs(lat) <= 90.0) << c.text;
+        }
+    }
+}
+
+TEST(CoordinateScan, GivesTheVerdictOfTheExactParse)
+{
+    const std::string far(5000, '1');
+    const struct {
+        std::string bna;
+        Coordinates verdict;
+    } cases[] = {
+        {"\"a\",\"b\",2\n1,90\n2,-90\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,90.0000000000001\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,90.00000000000000000001\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,89.99999999999999999999\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,-90.5\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,091\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,9.1e1\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,1e2\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,nan\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n500,1\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",2\n1,1\n2,95\n", Coordinates::Plane},
+        {"\"a\",\"b\",\n2\n1,1\n2,95\n", Coordinates::Plane},
+        {"\"a\",\"b\",3\n1 1 2 2 3 95\n", Coordinates::Plane},
+        {"\"a\",\"b\",2\n1e39,1\n1,95\n", Coordinates::Degrees},
+        {"\"a\",\"b\",2\n1,1e39\n1,95\n", Coordinates::Degrees},
+        {"\"a\",\"b\",2\n1,1" + std::string(39, '0') + "\n1,95\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1," + far + "\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,0." + far + "e3\n", Coordinates::Plane},
+        {"\"a\",\"b\",3\n1,95\n", Coordinates::Plane},
+        {"\"a\",\"b\",3\n1,5\n", Coordinates::Degrees},
+    };
+    const test::TempFolder folder;
+    for (const auto& c : cases) {
+        const std::string path = folder.Write("scan.bna", c.bna);
+        EXPECT_EQ(ExactVerdict(path), c.verdict) << c.bna.substr(0, 80);
+        EXPECT_EQ(ScanCoordinates(path), c.verdict) << c.bna.substr(0, 80);
+    }
+}
 
 }  // namespace
 }  // namespace zarn
