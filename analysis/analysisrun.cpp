@@ -82,7 +82,8 @@ public:
             } else if (const auto failed = std::find_if(failures_.begin(), failures_.end(),
                                                         [&](const auto& f) { return f.first == output; });
                        failed != failures_.end()) {
-                host.AppendSummary("\t" + output->Caption() + ": \tnot written: " + failed->second);
+                std::string line(1, '\t');  // built by appending: GCC 12 warns wrongly on "\t" + string
+                host.AppendSummary(line.append(output->Caption()).append(": \tnot written: ").append(failed->second));
             }
         }
     }
