@@ -28,6 +28,8 @@
 #ifdef ZARN_HAVE_EXPORT
 #include <ogr_api.h>
 #include <ogr_geometry.h>
+
+#include "geoscut.h"
 #endif
 
 #include <algorithm>
@@ -219,25 +221,6 @@ double Best(const std::function<void()>& f)
 }
 
 #ifdef ZARN_HAVE_EXPORT
-// Adds the polygons of `g` to `out`, every vertex shifted by `by` degrees of longitude.
-void AddShifted(const OGRGeometry& g, double by, OGRMultiPolygon& out)
-{
-    const OGRwkbGeometryType type = wkbFlatten(g.getGeometryType());
-    if (type == wkbPolygon) {
-        auto p = std::unique_ptr<OGRPolygon>(g.toPolygon()->clone());
-        for (OGRLinearRing* ring : *p) {
-            for (int k = 0; k < ring->getNumPoints(); ++k) {
-                ring->setPoint(k, ring->getX(k) + by, ring->getY(k));
-            }
-        }
-        out.addGeometryDirectly(p.release());
-    } else if (type == wkbMultiPolygon || type == wkbGeometryCollection) {
-        for (const OGRGeometry* part : *g.toGeometryCollection()) {
-            AddShifted(*part, by, out);
-        }
-    }
-}
-
 // A ring in unwrapped longitudes, its first vertex within 180 degrees of
 // `near`; a ring round a pole closed through the pole of its region.
 std::unique_ptr<OGRLinearRing> Unwrapped(const Record& rec, const Ring& ring, double near)
@@ -294,13 +277,7 @@ std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>&
             OGREnvelope e;
             ring->getEnvelope(&e);
             const double lo = e.MinX - (360.0 - (e.MaxX - e.MinX)) / 2.0;
-            auto world = std::make_unique<OGRLinearRing>();
-            world->addPoint(lo, -90.0);
-            world->addPoint(lo + 360.0, -90.0);
-            world->addPoint(lo + 360.0, 90.0);
-            world->addPoint(lo, 90.0);
-            world->closeRings();
-            poly->addRingDirectly(world.release());
+            poly->addRingDirectly(test::LongitudeBand(lo).release());
         }
         poly->addRingDirectly(ring.release());
         polygonOf[i] = static_cast<int>(polygons.size());
@@ -326,27 +303,21 @@ std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>&
                 continue;
             }
             if (e.MinX >= lo && e.MaxX <= lo + 360.0) {
-                AddShifted(*poly, -360.0 * m, *whole);
+                test::AddShifted(*poly, -360.0 * m, *whole);
                 continue;
             }
             OGRPolygon box;
-            auto br = std::make_unique<OGRLinearRing>();
-            br->addPoint(lo, -90.0);
-            br->addPoint(lo + 360.0, -90.0);
-            br->addPoint(lo + 360.0, 90.0);
-            br->addPoint(lo, 90.0);
-            br->closeRings();
-            box.addRingDirectly(br.release());
+            box.addRingDirectly(test::LongitudeBand(lo).release());
             std::unique_ptr<OGRGeometry> piece(poly->Intersection(&box));
             if (piece) {
-                AddShifted(*piece, -360.0 * m, pieces);
+                test::AddShifted(*piece, -360.0 * m, pieces);
             }
         }
     }
     if (!pieces.IsEmpty()) {
         std::unique_ptr<OGRGeometry> merged(pieces.UnionCascaded());
         if (merged) {
-            AddShifted(*merged, 0.0, *whole);
+            test::AddShifted(*merged, 0.0, *whole);
         }
     }
     return whole;

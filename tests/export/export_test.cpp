@@ -1,4 +1,5 @@
 #include "analysisrun.h"
+#include "geoscut.h"
 #include "gisexport.h"
 #include "recordingrun.h"
 #include "testfiles.h"
@@ -735,25 +736,6 @@ std::string ClassesFile()
     return bna;
 }
 
-// Adds the polygons of `g` to `out`, shifted by `by` degrees of longitude.
-void AddShifted(const OGRGeometry& g, double by, OGRMultiPolygon& out)
-{
-    const OGRwkbGeometryType type = wkbFlatten(g.getGeometryType());
-    if (type == wkbPolygon) {
-        std::unique_ptr<OGRPolygon> p(g.toPolygon()->clone());
-        for (OGRLinearRing* ring : *p) {
-            for (int k = 0; k < ring->getNumPoints(); ++k) {
-                ring->setPoint(k, ring->getX(k) + by, ring->getY(k));
-            }
-        }
-        out.addGeometryDirectly(p.release());
-    } else if (type == wkbMultiPolygon || type == wkbGeometryCollection) {
-        for (const OGRGeometry* part : *g.toGeometryCollection()) {
-            AddShifted(*part, by, out);
-        }
-    }
-}
-
 // The truth within [-180, 180] by GEOS: the unwrapped region cut by boxes of
 // 360 degrees, the pieces shifted and merged.
 std::unique_ptr<OGRGeometry> Wrapped(const char* wkt)
@@ -764,17 +746,10 @@ std::unique_ptr<OGRGeometry> Wrapped(const char* wkt)
     OGRMultiPolygon pieces;
     for (int m = -2; m <= 2; ++m) {
         OGRPolygon box;
-        auto ring = std::make_unique<OGRLinearRing>();
-        const double lo = -180.0 + 360.0 * m;
-        ring->addPoint(lo, -90.0);
-        ring->addPoint(lo + 360.0, -90.0);
-        ring->addPoint(lo + 360.0, 90.0);
-        ring->addPoint(lo, 90.0);
-        ring->closeRings();
-        box.addRingDirectly(ring.release());
+        box.addRingDirectly(test::LongitudeBand(-180.0 + 360.0 * m).release());
         const std::unique_ptr<OGRGeometry> piece(region->Intersection(&box));
         if (piece) {
-            AddShifted(*piece, -360.0 * m, pieces);
+            test::AddShifted(*piece, -360.0 * m, pieces);
         }
     }
     return std::unique_ptr<OGRGeometry>(pieces.UnionCascaded());
