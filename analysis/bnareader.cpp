@@ -20,7 +20,7 @@ void SkipPairs(BnaInput& in, std::int64_t pairs, const std::atomic<bool>* stop)
 
 }  // namespace
 
-void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName, Workspace& ws)
+std::int32_t ReadRecordHeader(BnaInput& in, std::string& firstName, std::string& secondName)
 {
     ++in.record;
     in.ReadText(firstName, "the first name");
@@ -28,7 +28,12 @@ void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName
     for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
         in.SkipText("a further name");
     }
-    ws.curPoly.nPoints = in.ReadCount();
+    return in.ReadCount();
+}
+
+void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName, Workspace& ws)
+{
+    ws.curPoly.nPoints = ReadRecordHeader(in, firstName, secondName);
 }
 
 void ReadBnaPoints(BnaInput& in, Workspace& ws, const std::atomic<bool>* stop)

@@ -4,6 +4,7 @@
 #include "workspace.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace zarn {
@@ -15,8 +16,12 @@ namespace zarn {
 //   while (!in.AtEnd()) { ws.ResetPolygon(); ReadBnaHeader(...);
 //     if (nPoints > MaxPoints) SkipBnaPoints(...); else ReadBnaPoints(...); }
 
-// Reads the header into the two names and curPoly.nPoints. The names are the
-// file's bytes, without their quotes.
+// Reads a record's header: counts the record, puts the two names (the file's
+// bytes, without their quotes) into `firstName` and `secondName`, passes over
+// any further names and returns the point count as written.
+std::int32_t ReadRecordHeader(BnaInput& in, std::string& firstName, std::string& secondName);
+
+// Reads the header into the two names and curPoly.nPoints (ReadRecordHeader).
 void ReadBnaHeader(BnaInput& in, std::string& firstName, std::string& secondName, Workspace& ws);
 
 // Reads the record's pairs into slots 0 .. n - 1. A negative count -n is a

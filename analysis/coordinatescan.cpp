@@ -2,6 +2,7 @@
 
 #include "bnainput.h"
 #include "bnanumber.h"
+#include "bnareader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -112,14 +113,7 @@ Coordinates ScanCoordinates(const std::string& path)
         std::string firstName;
         std::string secondName;
         while (!in.AtEnd()) {
-            // The record structure of ReadBnaHeader.
-            ++in.record;
-            in.ReadText(firstName, "the first name");
-            in.ReadText(secondName, "the second name");
-            for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
-                in.SkipText("a further name");
-            }
-            const std::int32_t n = in.ReadCount();
+            const std::int32_t n = ReadRecordHeader(in, firstName, secondName);
             const std::int64_t count = n < 0 ? -static_cast<std::int64_t>(n) : n;
             for (std::int64_t k = 0; k < count; ++k) {
                 // TooLarge ends the readable part, as it ends the run.

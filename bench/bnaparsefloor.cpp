@@ -9,6 +9,7 @@
 // compared.
 
 #include "bnainput.h"
+#include "bnareader.h"
 #include "runerror.h"
 
 #include <bit>
@@ -35,13 +36,7 @@ int Main(int argc, char* argv[])
         std::string secondName;
         // The record structure of the reader: header, then the pairs.
         while (!in.AtEnd()) {
-            ++in.record;
-            in.ReadText(firstName, "the first name");
-            in.ReadText(secondName, "the second name");
-            for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
-                in.SkipText("a further name");
-            }
-            const std::int32_t n = in.ReadCount();
+            const std::int32_t n = ReadRecordHeader(in, firstName, secondName);
             const std::int64_t count = n < 0 ? -static_cast<std::int64_t>(n) : n;
             for (std::int64_t k = 0; k < count; ++k) {
                 checksum ^= std::bit_cast<std::uint32_t>(in.ReadCoordinate());

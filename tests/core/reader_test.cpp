@@ -585,13 +585,7 @@ Coordinates ExactVerdict(const std::string& path)
         std::string name;
         double lat = 0.0;
         while (!in.AtEnd()) {
-            ++in.record;
-            in.ReadText(name, "the first name");
-            in.ReadText(name, "the second name");
-            for (int extra = 0; extra < 2 && in.NextIsQuoted(); ++extra) {
-                in.SkipText("a further name");
-            }
-            const std::int64_t count = std::abs(static_cast<std::int64_t>(in.ReadCount()));
+            const std::int64_t count = std::abs(static_cast<std::int64_t>(ReadRecordHeader(in, name, name)));
             for (std::int64_t k = 0; k < count; ++k) {
                 in.ReadCoordinate();
                 in.ReadCoordinate(lat);
