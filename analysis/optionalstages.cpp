@@ -10,6 +10,11 @@
 
 namespace zarn {
 
+bool HaveEllipsoidFigures()
+{
+    return true;
+}
+
 std::unique_ptr<EllipsoidStage> MakeEllipsoidStage()
 {
     return std::make_unique<GeodesicStage>();
@@ -20,6 +25,11 @@ std::unique_ptr<EllipsoidStage> MakeEllipsoidStage()
 #else
 
 namespace zarn {
+
+bool HaveEllipsoidFigures()
+{
+    return false;
+}
 
 std::unique_ptr<EllipsoidStage> MakeEllipsoidStage()
 {

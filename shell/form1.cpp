@@ -174,13 +174,13 @@ void Form1::BuildMenus()
     add("&Font", "mnuFont", &Form1::Form1_mnuFont_Click);
     add("&Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
     add("&Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
-#ifdef ZARN_HAVE_GEODESIC
-    settingsMenu->addSeparator();
-    QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("&Ellipsoid areas (WGS84)"));
-    ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
-    ellipsoid->setCheckable(true);
-    connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
-#endif
+    if (HaveEllipsoidFigures()) {
+        settingsMenu->addSeparator();
+        QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("&Ellipsoid areas (WGS84)"));
+        ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
+        ellipsoid->setCheckable(true);
+        connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
+    }
 #ifdef ZARN_HAVE_EXPORT
     QAction* exporting = settingsMenu->addAction(QStringLiteral("E&xport\u2026"));
     exporting->setObjectName(QStringLiteral("mnuExport"));
