@@ -109,4 +109,8 @@ struct RunOptions {
 // request (RunHost::StopRequested) drops every file of the run.
 RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options = {});
 
+// Whether this build has the figures on the WGS84 ellipsoid (GeographicLib):
+// without them a run that asks for them (RunOptions::geodesic) fails.
+bool HaveEllipsoidFigures();
+
 }  // namespace zarn

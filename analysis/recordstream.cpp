@@ -25,8 +25,8 @@ struct Item {
     std::size_t pointOffset = 0;
     std::size_t degreeOffset = 0;
     std::size_t pointsRead = 0;
-    std::size_t figuresIndex = 0;
-    bool measured = false;
+    std::size_t readAheadIndex = 0;
+    bool readAhead = false;
     std::int32_t nPoints = 0;
     bool withPoints = false;
     bool complete = false;
@@ -51,7 +51,9 @@ struct Block {
         y.clear();
         lon.clear();
         lat.clear();
-        figures.clear();
+        if (readAhead) {
+            readAhead->Clear();
+        }
         text.clear();
     }
 
@@ -60,9 +62,27 @@ struct Block {
     std::vector<float> y;
     std::vector<double> lon;
     std::vector<double> lat;
-    std::vector<GeodesicFigures> figures;
+    std::unique_ptr<ReadAheadBlock> readAhead;  // with StreamOptions::readAhead
     std::string text;
 };
+
+// The record `item` of `block` as the caller sees it.
+void ViewRecord(const Block& block, const Item& item, StreamRecord& r)
+{
+    const std::string_view text(block.text);
+    r.firstName = text.substr(item.firstOffset, item.firstSize);
+    r.secondName = text.substr(item.secondOffset, item.secondSize);
+    r.nPoints = item.nPoints;
+    r.x = item.withPoints ? block.x.data() + item.pointOffset : nullptr;
+    r.y = item.withPoints ? block.y.data() + item.pointOffset : nullptr;
+    r.lon = item.pointsRead > 0 ? block.lon.data() + item.degreeOffset : nullptr;
+    r.lat = item.pointsRead > 0 ? block.lat.data() + item.degreeOffset : nullptr;
+    r.pointsRead = item.pointsRead;
+    r.readAhead = item.readAhead ? block.readAhead.get() : nullptr;
+    r.readAheadIndex = item.readAheadIndex;
+    r.complete = item.complete;
+    r.bytesRead = item.bytesRead;
+}
 
 }  // namespace
 
@@ -172,7 +192,7 @@ struct RecordStream::Shared {
     // past, so that the destructor never waits for the rest of the file.
     std::atomic<bool> quit = false;
     bool keepDegrees = false;
-    bool shareEllipsoid = false;
+    const ReadAhead* readAhead = nullptr;
     // Reading side: whether the caller had not yet taken the block before the
     // last one handed over.
     bool callerBehind = false;
@@ -209,14 +229,9 @@ bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& blo
     // The reader's own workspace: the caller's belongs to the caller.
     FailurePoint();
     const auto ws = std::make_unique<Workspace>();
-#ifdef ZARN_HAVE_GEODESIC
-    std::unique_ptr<EllipsoidMeter> meter;
-    if (shareEllipsoid) {
-        meter = std::make_unique<EllipsoidMeter>();
-    }
-#endif
     std::string firstName;
     std::string secondName;
+    StreamRecord view;
     while (!in.AtEnd()) {
         if (quit.load(std::memory_order_relaxed)) {
             return false;
@@ -259,14 +274,14 @@ bool RecordStream::Shared::ReadRecords(BnaInput& in, std::unique_ptr<Block>& blo
         }
         item.complete = true;
         item.bytesRead = in.BytesRead();
-#ifdef ZARN_HAVE_GEODESIC
-        if (meter && callerBehind) {
-            item.figuresIndex = block->figures.size();
-            meter->Measure(item.nPoints, block->lon.data() + item.degreeOffset, block->lat.data() + item.degreeOffset,
-                           item.pointsRead, block->figures.emplace_back());
-            item.measured = true;
+        if (readAhead != nullptr && callerBehind) {
+            if (!block->readAhead) {
+                block->readAhead = readAhead->NewBlock();
+            }
+            ViewRecord(*block, item, view);
+            item.readAheadIndex = block->readAhead->Take(view);
+            item.readAhead = true;
         }
-#endif
     }
     return true;
 }
@@ -311,7 +326,7 @@ RecordStream::RecordStream(BnaInput& in, StreamOptions options)
 {
     Shared& s = *shared_;
     s.keepDegrees = options.keepDegrees;
-    s.shareEllipsoid = options.keepDegrees && options.shareEllipsoid;
+    s.readAhead = options.readAhead;
     try {
         s.reader = std::thread([&s, &in] { s.Read(in); });
     } catch (const std::system_error& e) {
@@ -341,21 +356,8 @@ const StreamRecord* RecordStream::Next()
         }
         Block& block = *s.current;
         if (s.nextItem < block.items.size()) {
-            const Item& item = block.items[s.nextItem++];
-            const std::string_view text(block.text);
-            StreamRecord& r = s.record;
-            r.firstName = text.substr(item.firstOffset, item.firstSize);
-            r.secondName = text.substr(item.secondOffset, item.secondSize);
-            r.nPoints = item.nPoints;
-            r.x = item.withPoints ? block.x.data() + item.pointOffset : nullptr;
-            r.y = item.withPoints ? block.y.data() + item.pointOffset : nullptr;
-            r.lon = item.pointsRead > 0 ? block.lon.data() + item.degreeOffset : nullptr;
-            r.lat = item.pointsRead > 0 ? block.lat.data() + item.degreeOffset : nullptr;
-            r.pointsRead = item.pointsRead;
-            r.ellipsoid = item.measured ? &block.figures[item.figuresIndex] : nullptr;
-            r.complete = item.complete;
-            r.bytesRead = item.bytesRead;
-            return &r;
+            ViewRecord(block, block.items[s.nextItem++], s.record);
+            return &s.record;
         }
         s.PutEmpty(std::move(s.current));
     }

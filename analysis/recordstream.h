@@ -1,7 +1,6 @@
 #pragma once
 
 #include "bnainput.h"
-#include "geodesic.h"
 #include "workspace.h"
 
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <string_view>
 
 namespace zarn {
+
+class ReadAheadBlock;
 
 // One record as read from the file.
 struct StreamRecord {
@@ -26,26 +27,49 @@ struct StreamRecord {
     const double* lon = nullptr;
     const double* lat = nullptr;
     std::size_t pointsRead = 0;
-    // The record's figures on the ellipsoid where the reading thread has
-    // measured it (see StreamOptions::shareEllipsoid); null otherwise.
-    const GeodesicFigures* ellipsoid = nullptr;
+    // Where the reading thread has done the read-ahead work for the record
+    // (StreamOptions::readAhead): the block's results and the record's place
+    // among them. Null otherwise.
+    const ReadAheadBlock* readAhead = nullptr;
+    std::size_t readAheadIndex = 0;
     // False when the file ended (or failed) inside the record; the next call
     // of RecordStream::Next then throws what stopped the reading.
     bool complete = true;
     std::uint64_t bytesRead = 0;  // file position after the record
 };
 
+// The results of a caller's per-record work that the reading thread did for
+// the records of one block; made on the reading thread, one per block, and
+// handed to the caller with the block's records.
+class ReadAheadBlock {
+public:
+    virtual ~ReadAheadBlock() = default;
+    // The block is filled anew.
+    virtual void Clear() = 0;
+    // Does the work for one complete record of the block, on the reading
+    // thread; returns the place of its result (StreamRecord::readAheadIndex).
+    virtual std::size_t Take(const StreamRecord& record) = 0;
+};
+
+// Per-record work of the caller that the reading thread may take a share of.
+// Whenever the caller is behind (a block of records waits for it) the
+// reading thread does the work for the records of its next block itself, so
+// that the two threads stay about equally busy. The work must give the same
+// result whichever thread does it: the caller does it for every record
+// without a result.
+class ReadAhead {
+public:
+    virtual ~ReadAhead() = default;
+    // Called on the reading thread.
+    virtual std::unique_ptr<ReadAheadBlock> NewBlock() const = 0;
+};
+
 struct StreamOptions {
     // Every record also carries its pairs in double precision, whatever its
     // count.
     bool keepDegrees = false;
-    // With keepDegrees, in a build with the ellipsoid figures: the caller
-    // measures every record on the ellipsoid, and the reading thread takes a
-    // share of that work. Whenever the caller is behind (a block of records
-    // waits for it) the reading thread measures the records of its next block
-    // itself, so that the two threads stay about equally busy. The figures do
-    // not depend on which thread measured them.
-    bool shareEllipsoid = false;
+    // Work the reading thread may share, or null; it must outlive the stream.
+    const ReadAhead* readAhead = nullptr;
 };
 
 // The records of an open BNA file, read ahead on a thread of its own with

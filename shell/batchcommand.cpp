@@ -2,14 +2,8 @@
 
 #include "analysisrun.h"
 #include "filepath.h"
-#ifdef ZARN_HAVE_EXPORT
-#include "exportloader.h"
-#endif
+#include "runoutput.h"
 #include "workspace.h"
-
-#ifdef ZARN_HAVE_MAP
-#include "batchmap.h"
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -35,46 +29,146 @@
 #include <unistd.h>
 #endif
 
+// The options a build may lack, each in one place: what its usage lines say
+// and what the command does with it. The ellipsoid figures are the analysis
+// core's (HaveEllipsoidFigures).
+
+// The map, with Qt 6.
+#ifdef ZARN_HAVE_MAP
+#include "batchmap.h"
+
+namespace zarn {
+namespace {
+
+constexpr bool HaveMap = true;
+constexpr const char* MapFileUsage = "  NAMEMap.bmp       the map of all polygons (not with --no-map)\n";
+constexpr const char* NoMapUsage = "  --no-map     skip the second reading and the map bitmap\n";
+// Qt's start-up and teardown for the runs with a map.
+using MapSession = BatchMapSession;
+
+RunOutcome RunFileWithMap(Workspace& ws, RunHost& host, const RunOptions& options)
+{
+    return RunWithMap(ws, host, options);
+}
+
+// The decimal separator of the progress lines, as the window has it.
+std::string DecimalSeparator()
+{
+    return UserDecimalSeparator();
+}
+
+}  // namespace
+}  // namespace zarn
+#else
+namespace zarn {
+namespace {
+
+constexpr bool HaveMap = false;
+constexpr const char* MapFileUsage = "";
+constexpr const char* NoMapUsage =
+    "  --no-map     accepted; this build draws no map (it was built without Qt 6),\n"
+    "               so every run is one with --no-map and writes no NAMEMap.bmp\n";
+struct MapSession {};
+
+RunOutcome RunFileWithMap(Workspace& ws, RunHost& host, const RunOptions& options)
+{
+    return ProcessBnaFile(ws, nullptr, host, options);
+}
+
+// The decimal separator of the progress lines. Without Qt the C++ library's
+// view of the user's locale serves; a locale it does not know gives a point.
+std::string DecimalSeparator()
+{
+    try {
+        return std::string(1, std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point());
+    } catch (const std::runtime_error&) {
+        return ".";
+    }
+}
+
+}  // namespace
+}  // namespace zarn
+#endif
+
+// The exports, with GDAL (the export module).
+#ifdef ZARN_HAVE_EXPORT
+#include "exportloader.h"
+
+namespace zarn {
+namespace {
+
+constexpr const char* ExportUsage =
+    "  --export FORMAT  also write the polygons, centroids, lines and points\n"
+    "               for a GIS (WGS 84 lon/lat), FORMAT one of: gpkg (NAME.gpkg),\n"
+    "               geojson, shp, fgb, kml (NAMEPolygons.EXT, NAMECentroids.EXT,\n"
+    "               NAMELines.EXT, NAMEPoints.EXT); may be given several times\n";
+using ExportChoice = std::vector<ExportFormat>;
+
+// --export with its argument (null when none follows): false once it has
+// said why on `err`.
+bool ChooseExport(ExportChoice& exports, const std::string* name, std::FILE* err)
+{
+    const std::optional<ExportFormat> format = name != nullptr ? ParseExportFormat(*name) : std::nullopt;
+    if (!format) {
+        std::fprintf(err, "zarn-batch: --export needs one of gpkg, geojson, shp, fgb, kml\n");
+        return false;
+    }
+    if (std::find(exports.begin(), exports.end(), *format) == exports.end()) {
+        exports.push_back(*format);
+    }
+    return true;
+}
+
+std::vector<std::unique_ptr<RunOutput>> MakeExportOutputs(const ExportChoice& exports, bool geodesic)
+{
+    return MakeExports(exports, geodesic);
+}
+
+}  // namespace
+}  // namespace zarn
+#else
+namespace zarn {
+namespace {
+
+constexpr const char* ExportUsage = "  --export FORMAT  not in this build (it was built without GDAL)\n";
+struct ExportChoice {};
+
+bool ChooseExport(ExportChoice& /*exports*/, const std::string* /*name*/, std::FILE* err)
+{
+    std::fprintf(err, "zarn-batch: --export is not in this build (it was built without GDAL)\n");
+    return false;
+}
+
+std::vector<std::unique_ptr<RunOutput>> MakeExportOutputs(const ExportChoice& /*exports*/, bool /*geodesic*/)
+{
+    return {};
+}
+
+}  // namespace
+}  // namespace zarn
+#endif
+
 namespace zarn {
 
 namespace {
 
-// Each option whose library a build lacks (Qt 6 for the map; and so on for
-// any later option) is compiled out, and its lines here say so instead.
-constexpr const char* Usage =
+constexpr const char* UsageHead =
     "Usage: zarn-batch [--no-map] [--geodesic] [--export FORMAT] [--jobs N] [--quiet]\n"
     "                  [--progress | --no-progress] FILE.bna [FILE.bna ...]\n"
     "\n"
     "Computes the area (km²) and centroid (degrees) of every polygon of each BNA\n"
     "file, as the ZARN window does, and writes beside each input:\n"
     "  NAMECentroid.bna  one centroid point record per polygon\n"
-    "  NAMEArea.csv      \"first name\", \"second name\", area in km²\n"
-#ifdef ZARN_HAVE_MAP
-    "  NAMEMap.bmp       the map of all polygons (not with --no-map)\n"
-#endif
+    "  NAMEArea.csv      \"first name\", \"second name\", area in km²\n";
+constexpr const char* UsageOptions =
     "where NAME is the input's file name less its last four characters.\n"
     "\n"
-    "Options:\n"
-#ifdef ZARN_HAVE_MAP
-    "  --no-map     skip the second reading and the map bitmap\n"
-#else
-    "  --no-map     accepted; this build draws no map (it was built without Qt 6),\n"
-    "               so every run is one with --no-map and writes no NAMEMap.bmp\n"
-#endif
-#ifdef ZARN_HAVE_GEODESIC
+    "Options:\n";
+constexpr const char* GeodesicUsage =
     "  --geodesic   also write NAMEGeodesic.csv: area, perimeter and centroid\n"
-    "               of every record on the WGS84 ellipsoid, with flags\n"
-#else
-    "  --geodesic   not in this build (it was built without GeographicLib)\n"
-#endif
-#ifdef ZARN_HAVE_EXPORT
-    "  --export FORMAT  also write the polygons, centroids, lines and points\n"
-    "               for a GIS (WGS 84 lon/lat), FORMAT one of: gpkg (NAME.gpkg),\n"
-    "               geojson, shp, fgb, kml (NAMEPolygons.EXT, NAMECentroids.EXT,\n"
-    "               NAMELines.EXT, NAMEPoints.EXT); may be given several times\n"
-#else
-    "  --export FORMAT  not in this build (it was built without GDAL)\n"
-#endif
+    "               of every record on the WGS84 ellipsoid, with flags\n";
+constexpr const char* NoGeodesicUsage = "  --geodesic   not in this build (it was built without GeographicLib)\n";
+constexpr const char* UsageTail =
     "  --jobs N     run up to N files at once (default: the number of cores);\n"
     "               the lines of one file stay together\n"
     "  --quiet, -q  print only each file's summary lines and its failures, not\n"
@@ -88,6 +182,14 @@ constexpr const char* Usage =
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 when every file completed, 1 when any failed, 2 for a usage error.\n";
+
+// Each option whose library a build lacks is compiled out, and its lines say
+// so instead.
+std::string Usage()
+{
+    return std::string(UsageHead) + MapFileUsage + UsageOptions + NoMapUsage +
+           (HaveEllipsoidFigures() ? GeodesicUsage : NoGeodesicUsage) + ExportUsage + UsageTail;
+}
 
 // A line on the error stream, redrawn in place with a carriage return, that
 // tells how far the run of one file has come: "big.bna: reading 45 %,
@@ -230,9 +332,7 @@ private:
 struct Options {
     bool map = true;
     RunOptions run;
-#ifdef ZARN_HAVE_EXPORT
-    std::vector<ExportFormat> exports;
-#endif
+    ExportChoice exports;
     unsigned jobs = 0;
     bool quiet = false;
     // --progress, --no-progress; neither: when the error stream is a terminal.
@@ -256,38 +356,19 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         auto ws = std::make_unique<Workspace>();
         BatchHost host(path, out, err, decimal, options.quiet, options.progress.value_or(false));
         RunOptions run = options.run;
-#ifdef ZARN_HAVE_EXPORT
-        const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(options.exports, run.geodesic);
+        const std::vector<std::unique_ptr<RunOutput>> exports = MakeExportOutputs(options.exports, run.geodesic);
         for (const std::unique_ptr<RunOutput>& e : exports) {
             run.outputs.push_back(e.get());
         }
-#endif
-#ifdef ZARN_HAVE_MAP
         if (options.map) {
-            return RunWithMap(*ws, host, run) == RunOutcome::Completed;
+            return RunFileWithMap(*ws, host, run) == RunOutcome::Completed;
         }
-#endif
         return ProcessBnaFile(*ws, nullptr, host, run) == RunOutcome::Completed;
     } catch (const std::exception& e) {
         std::fprintf(err, "zarn-batch: %s: %s\n", path.c_str(), e.what());
         std::fprintf(out, "%.*s\n", static_cast<int>(RunFailedMessage.size()), RunFailedMessage.data());
         return false;
     }
-}
-
-// The decimal separator of the progress lines. Without Qt the C++ library's
-// view of the user's locale serves; a locale it does not know gives a point.
-std::string DecimalSeparator()
-{
-#ifdef ZARN_HAVE_MAP
-    return UserDecimalSeparator();
-#else
-    try {
-        return std::string(1, std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point());
-    } catch (const std::runtime_error&) {
-        return ".";
-    }
-#endif
 }
 
 bool IsTerminal(std::FILE* stream)
@@ -421,7 +502,7 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
         } else if (a == "--") {
             endOfOptions = true;
         } else if (a == "--help" || a == "-h") {
-            std::fputs(Usage, out);
+            std::fputs(Usage().c_str(), out);
             return 0;
         } else if (a == "--version") {
             std::fprintf(out, "zarn-batch %s\n", ZARN_VERSION);
@@ -433,26 +514,16 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
         } else if (a == "--no-map") {
             options.map = false;
         } else if (a == "--export") {
-#ifdef ZARN_HAVE_EXPORT
-            const std::optional<ExportFormat> format =
-                i + 1 < args.size() ? ParseExportFormat(args[i + 1]) : std::nullopt;
-            if (!format) {
-                std::fprintf(err, "zarn-batch: --export needs one of gpkg, geojson, shp, fgb, kml\n");
+            if (!ChooseExport(options.exports, i + 1 < args.size() ? &args[i + 1] : nullptr, err)) {
                 return 2;
             }
-            if (std::find(options.exports.begin(), options.exports.end(), *format) == options.exports.end()) {
-                options.exports.push_back(*format);
-            }
             ++i;
-#else
-            std::fprintf(err, "zarn-batch: --export is not in this build (it was built without GDAL)\n");
-            return 2;
-#endif
         } else if (a == "--geodesic") {
-#ifndef ZARN_HAVE_GEODESIC
-            std::fprintf(err, "zarn-batch: --geodesic is not in this build (it was built without GeographicLib)\n");
-            return 2;
-#endif
+            if (!HaveEllipsoidFigures()) {
+                std::fprintf(err,
+                             "zarn-batch: --geodesic is not in this build (it was built without GeographicLib)\n");
+                return 2;
+            }
             options.run.geodesic = true;
         } else if (a == "--jobs" || a == "-j") {
             if (i + 1 == args.size() || !ParseJobs(args[i + 1], options.jobs)) {
@@ -461,24 +532,21 @@ int RunBatchCommand(const std::vector<std::string>& args, std::FILE* out, std::F
             }
             ++i;
         } else {
-            std::fprintf(err, "zarn-batch: unknown option %s\n%s", a.c_str(), Usage);
+            std::fprintf(err, "zarn-batch: unknown option %s\n%s", a.c_str(), Usage().c_str());
             return 2;
         }
     }
     if (options.files.empty()) {
-        std::fputs(Usage, err);
+        std::fputs(Usage().c_str(), err);
         return 2;
     }
-#ifdef ZARN_HAVE_MAP
+    options.map = options.map && HaveMap;
     // A run without the map spares Qt's start-up and teardown, which load the
     // font configuration only to unload it again.
-    std::optional<BatchMapSession> mapSession;
+    std::optional<MapSession> mapSession;
     if (options.map) {
         mapSession.emplace();
     }
-#else
-    options.map = false;
-#endif
     const std::string decimal = DecimalSeparator();
     unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, options.files.size()));

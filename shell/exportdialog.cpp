@@ -57,7 +57,22 @@ std::optional<std::vector<bool>> QtDialogBackend::ChooseTicks(const std::string&
     return dialog.Ticks();
 }
 
+}  // namespace zarn
+
+// The exports, where the build has them (GDAL).
 #ifdef ZARN_HAVE_EXPORT
+#include "exportformat.h"
+#include "exportloader.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr const char* ExportDialogTitle = "Export to GIS formats";
+
+// What the export dialog says above the formats: where the files go, in
+// which coordinates, how many files each format writes and what the
+// ellipsoid figures add.
 std::string ExportDialogText()
 {
     std::vector<std::string_view> oneFile;
@@ -82,8 +97,24 @@ std::string ExportDialogText()
            "layer of centroids on the ellipsoid.";
 }
 
-bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& formats)
+}  // namespace
+
+struct ExportSetting::Formats {
+    std::vector<ExportFormat> chosen;
+};
+
+ExportSetting::ExportSetting() : formats_(std::make_unique<Formats>()) {}
+
+ExportSetting::~ExportSetting() = default;
+
+bool ExportSetting::Available()
 {
+    return true;
+}
+
+void ExportSetting::Choose(DialogBackend& dialogs)
+{
+    std::vector<ExportFormat>& formats = formats_->chosen;
     std::vector<std::string> labels;
     std::vector<bool> ticked;
     for (const ExportFormatInfo& info : ExportFormats()) {
@@ -92,7 +123,7 @@ bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& form
     }
     const std::optional<std::vector<bool>> chosen = dialogs.ChooseTicks(ExportDialogTitle, ExportDialogText(), labels, ticked);
     if (!chosen) {
-        return false;
+        return;  // Cancel keeps the ticks
     }
     formats.clear();
     for (std::size_t i = 0; i < chosen->size() && i < ExportFormats().size(); ++i) {
@@ -100,8 +131,34 @@ bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& form
             formats.push_back(ExportFormats()[i].format);
         }
     }
-    return true;
 }
-#endif
+
+std::vector<std::unique_ptr<RunOutput>> ExportSetting::MakeOutputs(bool geodesic) const
+{
+    return MakeExports(formats_->chosen, geodesic);
+}
 
 }  // namespace zarn
+#else
+namespace zarn {
+
+struct ExportSetting::Formats {};
+
+ExportSetting::ExportSetting() = default;
+
+ExportSetting::~ExportSetting() = default;
+
+bool ExportSetting::Available()
+{
+    return false;
+}
+
+void ExportSetting::Choose(DialogBackend& /*dialogs*/) {}
+
+std::vector<std::unique_ptr<RunOutput>> ExportSetting::MakeOutputs(bool /*geodesic*/) const
+{
+    return {};
+}
+
+}  // namespace zarn
+#endif

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "dialogbackend.h"
+#include "runoutput.h"
 
 #include <QDialog>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,21 +29,29 @@ private:
 
 }  // namespace zarn
 
-#ifdef ZARN_HAVE_EXPORT
-#include "exportformat.h"
-
 namespace zarn {
 
-inline constexpr const char* ExportDialogTitle = "Export to GIS formats";
+// The formats every run of the window exports to, chosen with Settings >
+// "Export…". A window built without the exports (GDAL) has no such item and
+// its runs no further outputs; exportdialog.cpp is the one place that knows.
+class ExportSetting {
+public:
+    ExportSetting();
+    ~ExportSetting();
+    ExportSetting(const ExportSetting&) = delete;
+    ExportSetting& operator=(const ExportSetting&) = delete;
 
-// What the export dialog says above the formats: where the files go, in
-// which coordinates, how many files each format writes and what the
-// ellipsoid figures add.
-std::string ExportDialogText();
+    // Whether this build has the exports, and so the menu item.
+    static bool Available();
+    // Asks through `dialogs` which formats every run exports to from now on,
+    // the current ones ticked; replaces them on OK.
+    void Choose(DialogBackend& dialogs);
+    // The further outputs of one run, one per chosen format.
+    std::vector<std::unique_ptr<RunOutput>> MakeOutputs(bool geodesic) const;
 
-// Asks through `dialogs` which formats every run exports to from now on,
-// `formats` ticked; returns true and replaces `formats` on OK.
-bool ChooseExportFormats(DialogBackend& dialogs, std::vector<ExportFormat>& formats);
+private:
+    struct Formats;
+    std::unique_ptr<Formats> formats_;
+};
 
 }  // namespace zarn
-#endif

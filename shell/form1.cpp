@@ -9,9 +9,6 @@
 #include "form5.h"
 #include "linelistmodel.h"
 #include "picturebox.h"
-#ifdef ZARN_HAVE_EXPORT
-#include "exportloader.h"
-#endif
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -174,18 +171,18 @@ void Form1::BuildMenus()
     add("&Font", "mnuFont", &Form1::Form1_mnuFont_Click);
     add("&Lines", "mnuLines", &Form1::Form1_mnuLines_Click);
     add("&Centroids", "mnuCentroids", &Form1::Form1_mnuCentroids_Click);
-#ifdef ZARN_HAVE_GEODESIC
-    settingsMenu->addSeparator();
-    QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("&Ellipsoid areas (WGS84)"));
-    ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
-    ellipsoid->setCheckable(true);
-    connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
-#endif
-#ifdef ZARN_HAVE_EXPORT
-    QAction* exporting = settingsMenu->addAction(QStringLiteral("E&xport\u2026"));
-    exporting->setObjectName(QStringLiteral("mnuExport"));
-    connect(exporting, &QAction::triggered, this, &Form1::Form1_mnuExport_Click);
-#endif
+    if (HaveEllipsoidFigures()) {
+        settingsMenu->addSeparator();
+        QAction* ellipsoid = settingsMenu->addAction(QStringLiteral("&Ellipsoid areas (WGS84)"));
+        ellipsoid->setObjectName(QStringLiteral("mnuEllipsoid"));
+        ellipsoid->setCheckable(true);
+        connect(ellipsoid, &QAction::toggled, this, [this](bool on) { runOptions_.geodesic = on; });
+    }
+    if (ExportSetting::Available()) {
+        QAction* exporting = settingsMenu->addAction(QStringLiteral("E&xport\u2026"));
+        exporting->setObjectName(QStringLiteral("mnuExport"));
+        connect(exporting, &QAction::triggered, this, &Form1::Form1_mnuExport_Click);
+    }
 }
 
 void Form1::OpenMenus()
@@ -288,12 +285,10 @@ void Form1::Form1_Command1_Click()
     stop_->show();
     sinceRepaint_.start();
     RunOptions options = runOptions_;
-#ifdef ZARN_HAVE_EXPORT
-    const std::vector<std::unique_ptr<RunOutput>> exports = MakeExports(exportFormats_, options.geodesic);
+    const std::vector<std::unique_ptr<RunOutput>> exports = exports_.MakeOutputs(options.geodesic);
     for (const std::unique_ptr<RunOutput>& e : exports) {
         options.outputs.push_back(e.get());
     }
-#endif
     // A stopped run has said so in its progress line; it needs no box.
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
     PublishLists();
@@ -344,12 +339,10 @@ void Form1::Form1_mnuBackcolor_Click()
     Picture1_->update();
 }
 
-#ifdef ZARN_HAVE_EXPORT
 void Form1::Form1_mnuExport_Click()
 {
-    ChooseExportFormats(dialogs_, exportFormats_);
+    exports_.Choose(dialogs_);
 }
-#endif
 
 void Form1::Form1_mnuAbout_Click()
 {

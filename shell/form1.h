@@ -4,9 +4,7 @@
 #include "commondialog.h"
 #include "dialogbackend.h"
 #include "displaysettings.h"
-#ifdef ZARN_HAVE_EXPORT
-#include "exportformat.h"
-#endif
+#include "exportdialog.h"
 #include "imagecanvas.h"
 #include "mapdrawing.h"
 #include "workspace.h"
@@ -50,11 +48,9 @@ public:
     void Form1_mnuFont_Click();
     void Form1_mnuLines_Click();
     void Form1_mnuCentroids_Click();
-#ifdef ZARN_HAVE_EXPORT
-    // "Export…": the formats every run exports to from now on.
+    // "Export…", where the build has the exports: the formats every run
+    // exports to from now on.
     void Form1_mnuExport_Click();
-    const std::vector<ExportFormat>& exportFormats() const { return exportFormats_; }
-#endif
 
     // The state a run and the settings dialogs work on.
     DisplaySettings& settings() { return settings_; }
@@ -117,9 +113,7 @@ private:
     CommonDialog cd1_;
     RunOutcome lastOutcome_ = RunOutcome::Completed;
     RunOptions runOptions_;
-#ifdef ZARN_HAVE_EXPORT
-    std::vector<ExportFormat> exportFormats_;
-#endif
+    ExportSetting exports_;
 
     QPushButton* Command1_ = nullptr;
     QListView* List1_ = nullptr;

@@ -2,6 +2,7 @@
 #include "bnanumber.h"
 #include "bnareader.h"
 #include "coordinatescan.h"
+#include "ellipsoidstage.h"
 #include "pointstore.h"
 #include "recordstream.h"
 #include "runerror.h"
@@ -553,7 +554,8 @@ TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
     }
     BnaInput in(folder.Write("rings.bna", bna));
     const ReaderProgress progress;
-    RecordStream stream(in, {.keepDegrees = true, .shareEllipsoid = true});
+    GeodesicStage stage;
+    RecordStream stream(in, {.keepDegrees = true, .readAhead = stage.Sharing(Coordinates::Degrees)});
     // Behind from the start: the reader has handed over two blocks of 2048
     // records that wait, and measures the records of its third itself. Its
     // calls: the first block, the workspace, 2048 records, the second block,
@@ -564,12 +566,13 @@ TEST(RecordStream, SharesTheEllipsoidFiguresWithTheReadingThread)
     int sharedCount = 0;
     while (const StreamRecord* r = stream.Next()) {
         meter.Measure(r->nPoints, r->lon, r->lat, r->pointsRead, own);
-        if (r->ellipsoid != nullptr) {
+        if (r->readAhead != nullptr) {
             ++sharedCount;
-            ASSERT_EQ(r->ellipsoid->areaKm2, own.areaKm2) << r->secondName;
-            ASSERT_EQ(r->ellipsoid->perimeterKm, own.perimeterKm) << r->secondName;
-            ASSERT_EQ(r->ellipsoid->centroidLat, own.centroidLat) << r->secondName;
-            ASSERT_EQ(r->ellipsoid->flags, own.flags) << r->secondName;
+            const GeodesicFigures& shared = stage.Measure(*r, nullptr, Coordinates::Degrees);
+            ASSERT_EQ(shared.areaKm2, own.areaKm2) << r->secondName;
+            ASSERT_EQ(shared.perimeterKm, own.perimeterKm) << r->secondName;
+            ASSERT_EQ(shared.centroidLat, own.centroidLat) << r->secondName;
+            ASSERT_EQ(shared.flags, own.flags) << r->secondName;
         }
     }
     EXPECT_GT(sharedCount, 0);

@@ -1,0 +1,132 @@
+#include "runpipeline.h"
+
+#include "geometry.h"
+#include "numbertext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace zarn {
+
+void ProgressLines::AddNumber(std::string_view text, double value)
+{
+    line_.assign(text);
+    AppendNumber(line_, value, decimal_);
+    host_.AppendProgress(line_);
+}
+
+void ProgressLines::AddPoint(std::string_view text, double x, double y)
+{
+    line_.assign(text).append("(");
+    AppendNumber(line_, x, decimal_);
+    line_.append(", ");
+    AppendNumber(line_, y, decimal_);
+    line_.append(")");
+    host_.AppendProgress(line_);
+}
+
+PolygonRecord* ClassicStage::Measure(const StreamRecord& record)
+{
+    ws_.ResetPolygon();
+    RecordStream::Load(record, ws_);
+    const std::string_view firstName = record.firstName;
+    PolygonRecord& poly = ws_.curPoly;
+    std::string& line = lines_.Buffer();
+
+    line.assign("Read polygon ").append(firstName).append(" with ");
+    line.append(std::to_string(poly.nPoints)).append(" points.");
+    lines_.Add(line);
+    if (poly.nPoints > MaxPoints) {
+        lines_.Add("");
+        line.assign("The polygon ").append(firstName).append(" consists of ");
+        line.append(std::to_string(poly.nPoints)).append(" points.");
+        lines_.Add(line);
+        lines_.Add("ZARN can treat only polygons with up to " + maxPoints_ + " points.");
+        lines_.Add("Therefore this polygon is skipped.");
+        lines_.Add("");
+        ws_.tooManyPoints = true;
+        return nullptr;
+    }
+    if (!record.complete) {
+        return nullptr;  // the next record is the failure that ended it
+    }
+
+    ComputeExtent(ws_);
+    if (map_ != nullptr) {
+        map_->GrowMapExtent(poly);
+    }
+    ComputeMidPoint(ws_);
+    ProjectPoints(ws_);
+    ComputeArea(ws_, poly);
+    lines_.AddNumber("Area (sq km): ", std::fabs(poly.area));
+    return &poly;
+}
+
+void ClassicStage::Finish(const StreamRecord& record, PolygonRecord& poly)
+{
+    results_.WriteAreaRecord(record.firstName, record.secondName, poly);
+    ComputeCentroid(ws_, poly);
+    lines_.AddPoint("Center of Gravity: ", poly.centroidX, poly.centroidY);
+    results_.WriteCentroidRecord(record.firstName, record.secondName, poly);
+}
+
+void OutputStage::AppendSummary(RunHost& host)
+{
+    for (RunOutput* output : all_) {
+        if (std::find(completed_.begin(), completed_.end(), output) != completed_.end()) {
+            output->AppendSummary(host);
+        } else if (const auto failed = std::find_if(failures_.begin(), failures_.end(),
+                                                    [&](const auto& f) { return f.first == output; });
+                   failed != failures_.end()) {
+            std::string line(1, '\t');  // built by appending: GCC 12 warns wrongly on "\t" + string
+            host.AppendSummary(line.append(output->Caption()).append(": \tnot written: ").append(failed->second));
+        }
+    }
+}
+
+void OutputStage::Fail(std::size_t i, const std::exception& e)
+{
+    RunOutput* output = active_[i];
+    output->Abandon();
+    active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+    failures_.emplace_back(output, dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what());
+}
+
+std::uint64_t ConsumeRecords(RecordStream& stream, RunStages& stages, ProgressLines& lines, Coordinates coordinates)
+{
+    RunHost& host = lines.Host();
+    std::uint64_t recordNumber = 0;
+    while (const StreamRecord* record = stream.Next()) {
+        ++recordNumber;
+        if (host.StopRequested()) {
+            return recordNumber;
+        }
+        PolygonRecord* classic = stages.classic.Measure(*record);
+        // A record without classic figures is measured on the ellipsoid only
+        // for the further outputs' rows.
+        const bool toOutputs = record->complete && !stages.outputs.Empty();
+        const GeodesicFigures* ellipsoid = nullptr;
+        if (stages.ellipsoid != nullptr && (classic != nullptr || toOutputs)) {
+            ellipsoid = &stages.ellipsoid->Measure(*record, classic, coordinates);
+            if (classic != nullptr) {
+                lines.AddNumber("Area on the WGS84 ellipsoid (sq km): ", ellipsoid->areaKm2);
+            }
+        }
+        if (classic != nullptr) {
+            stages.classic.Finish(*record, *classic);
+        }
+        if (toOutputs) {
+            stages.outputs.Add(RecordResult{*record, classic, ellipsoid, coordinates});
+        }
+        if (stages.map != nullptr) {
+            stages.map->KeepRecord(*record, classic, stream.FileSize());
+        }
+        if (record->complete) {
+            host.Progress(record->bytesRead, stream.FileSize());
+        }
+    }
+    return 0;
+}
+
+}  // namespace zarn
