@@ -14,12 +14,7 @@ namespace zarn {
 namespace {
 
 constexpr std::size_t BufferBytes = std::size_t{1} << 20;
-// A numeric field is parsed in place when it fits this look-ahead; a longer
-// one is reduced to a short token of the same value on the way.
-constexpr std::size_t Lookahead = 4096;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool EndsNumber(char c) { return c == ',' || c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
 bool EndsText(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
 std::string Describe(int err) { return std::strerror(err); }
@@ -136,7 +131,7 @@ void BnaInput::EndedInside(const char* what) const
                    " was expected");
 }
 
-std::string_view BnaInput::NumberToken(const char* what)
+std::string_view BnaInput::NumberTokenRefilling(const char* what)
 {
     SkipBlanks();
     if (!Ensure(Lookahead)) {
@@ -166,7 +161,7 @@ std::string_view BnaInput::NumberToken(const char* what)
     return longNumber_.Token();
 }
 
-void BnaInput::EndNumberField()
+void BnaInput::EndNumberFieldRefilling()
 {
     for (;;) {
         while (pos_ < end_ && (buf_[pos_] == ' ' || buf_[pos_] == '\t')) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 
 namespace zarn {
@@ -20,9 +21,36 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr std::size_t MaxSafeIntegerDigits = 38;
 
 // Whether a number's text has an exponent mark (the grammar's only one is
-// e or E), without a branch a byte.
+// e or E), a word at a time: a byte is e or E where it is zero after setting
+// the case bit and taking away 'e', and the test for a zero byte is exact
+// for the word as a whole. Words may overlap; a text of 4 to 7 bytes is
+// read as two overlapping halves.
 bool HasExponent(std::string_view t)
 {
+    constexpr std::uint64_t ones = 0x0101010101010101U;
+    const auto marks = [](std::uint64_t w) {
+        const std::uint64_t v = (w | ones * 0x20) ^ (ones * 'e');
+        return (v - ones) & ~v & (ones * 0x80);
+    };
+    const char* p = t.data();
+    const std::size_t n = t.size();
+    if (n >= 8) {
+        std::uint64_t found = 0;
+        std::uint64_t w = 0;
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&w, p + i, 8);
+            found |= marks(w);
+        }
+        std::memcpy(&w, p + n - 8, 8);
+        return (found | marks(w)) != 0;
+    }
+    if (n >= 4) {
+        std::uint32_t low = 0;
+        std::uint32_t high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        return marks(low | std::uint64_t{high} << 32) != 0;
+    }
     bool any = false;
     for (const char c : t) {
         any |= (c | 0x20) == 'e';

@@ -12,7 +12,10 @@ namespace zarn {
 // module of their own, zarn-export.so, which links GDAL: the programs load it
 // when a run first asks for an export, so that GDAL and the hundred libraries
 // it brings cost nothing to the runs without one (they would otherwise add
-// about 50 ms to every start). The module is looked for in one place only,
+// about 50 ms to every start). The loading runs on a thread of its own while
+// the run makes its first pass over the file: the exports returned stand in
+// for the module's, which are made when the run opens them. The module is
+// looked for in one place only,
 // found from the program's real location (links resolved): a program in a
 // build tree (a folder above it holds CMakeCache.txt) loads that tree's
 // lib/zarn/zarn-export.so, any other <prefix>/<bindir>/program loads

@@ -654,17 +654,32 @@ void PutText(Target& target, LayerKind kind, const Row& row, bool geodesic, Coor
     text.EndFeature();
 }
 
-void Put(Target& target, LayerKind kind, const Row& row, const OGRGeometry* geometry, bool geodesic,
+// A row with `geometry`, which the feature borrows rather than copies (a
+// copy of every vertex a row): it is the caller's again before Put returns
+// or throws.
+void Put(Target& target, LayerKind kind, const Row& row, OGRGeometry* geometry, bool geodesic,
          Coordinates coordinates, const OutputNames& names, const std::string& inputPath, GdalMessages& messages)
 {
     OGRLayer* layer = LayerFor(target, kind, geodesic, coordinates, names, inputPath, messages);
     File& file = target.FileOf(kind);
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
     EachField(kind, row, geodesic, FeatureFields{*feature, target.fieldIndex[kind]});
-    if (geometry != nullptr && feature->SetGeometry(geometry) != OGRERR_NONE) {
-        messages.Fail(file.tempPath, "cannot set a geometry");
+    OGRErr added = OGRERR_FAILURE;
+    // SetGeometryDirectly deletes a geometry it cannot take.
+    if (geometry == nullptr || feature->GetGeomFieldCount() > 0) {
+        struct Lent {
+            OGRFeature& feature;
+            ~Lent()
+            {
+                const OGRGeometry* back = feature.StealGeometry();
+                static_cast<void>(back);
+            }
+        };
+        feature->SetGeometryDirectly(geometry);
+        const Lent lent{*feature};
+        added = layer->CreateFeature(feature.get());
     }
-    if (layer->CreateFeature(feature.get()) != OGRERR_NONE || !messages.Failure().empty()) {
+    if (added != OGRERR_NONE || !messages.Failure().empty()) {
         messages.Fail(file.tempPath, std::string("cannot add a row to ") + Layers[kind].name);
     }
     if (file.transaction && ++file.pending >= RowsPerTransaction) {

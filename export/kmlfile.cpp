@@ -6,6 +6,7 @@
 #include <libxml/xmlwriter.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 namespace zarn {
@@ -24,18 +25,22 @@ xmlTextWriterPtr W(void* writer)
 
 // The text without the control characters that XML cannot hold at all,
 // escaped or not (all below 0x20 but tab, line feed and carriage return),
-// as GDAL's KML writer drops them. The rest is valid UTF-8 already.
-std::string XmlText(std::string_view text)
+// as GDAL's KML writer drops them, into `kept`. The rest is valid UTF-8
+// already.
+const char* XmlText(std::string_view text, std::string& kept)
 {
-    std::string kept;
-    kept.reserve(text.size());
+    kept.clear();
     for (const char c : text) {
         if (xmlIsChar_ch(static_cast<unsigned char>(c))) {
             kept.push_back(c);
         }
     }
-    return kept;
+    return kept.c_str();
 }
+
+// What the start tag of the coordinates element adds to a ring's text.
+constexpr std::string_view CoordinatesStart = "<coordinates>";
+constexpr std::string_view CoordinatesEnd = "</coordinates>";
 
 }  // namespace
 
@@ -80,7 +85,11 @@ struct KmlFile::Sink {
 };
 
 KmlFile::KmlFile(const std::string& path, const char* layerName, const std::vector<Field>& fields, bool styled)
-    : path_(path), schemaUrl_(std::string("#") + layerName), styled_(styled), sink_(std::make_unique<Sink>())
+    : path_(path),
+      schemaUrl_(std::string("#") + layerName),
+      styled_(styled),
+      sink_(std::make_unique<Sink>()),
+      coordinates_(CoordinatesStart)
 {
     errno = 0;
     sink_->file = VSIFOpenExL(path.c_str(), "wb", TRUE);
@@ -190,9 +199,20 @@ void KmlFile::Data(const char* key, std::string_view text)
     }
     Check(xmlTextWriterStartElement(w, X("SimpleData")));
     Check(xmlTextWriterWriteAttribute(w, X("name"), X(key)));
-    const std::string value = XmlText(text);
-    Check(xmlTextWriterWriteString(w, X(value.c_str())));
+    Check(xmlTextWriterWriteString(w, X(XmlText(text, text_))));
     Check(xmlTextWriterEndElement(w));
+}
+
+// A number needs no escapes, nor does a field's name: the element as the
+// writer would give it, in one raw write.
+void KmlFile::NumberData(const char* key, std::string_view digits)
+{
+    if (!inData_) {
+        Data(key, digits);
+        return;
+    }
+    text_.assign("<SimpleData name=\"").append(key).append("\">").append(digits).append("</SimpleData>");
+    Check(xmlTextWriterWriteRawLen(W(writer_), X(text_.c_str()), static_cast<int>(text_.size())));
 }
 
 void KmlFile::EndData()
@@ -208,8 +228,7 @@ void KmlFile::String(const char* key, std::string_view value)
 {
     if (std::strcmp(key, "name") == 0) {
         xmlTextWriterPtr w = W(writer_);
-        const std::string name = XmlText(value);
-        Check(xmlTextWriterWriteElement(w, X("name"), X(name.c_str())));
+        Check(xmlTextWriterWriteElement(w, X("name"), X(XmlText(value, text_))));
         if (styled_) {
             Check(xmlTextWriterWriteElement(w, X("styleUrl"), X("#outline")));
         }
@@ -220,7 +239,9 @@ void KmlFile::String(const char* key, std::string_view value)
 
 void KmlFile::Integer(const char* key, std::int64_t value)
 {
-    Data(key, std::to_string(value));
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    NumberData(key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
 void KmlFile::Real(const char* key, double value)
@@ -230,7 +251,7 @@ void KmlFile::Real(const char* key, double value)
     if (end == nullptr) {
         Fail("a figure is not a finite number");
     }
-    Data(key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    NumberData(key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
 void KmlFile::Null(const char* /*key*/)
@@ -241,7 +262,7 @@ void KmlFile::Append(double x, double y)
 {
     char digits[2 * ShortestChars + 2];
     char* at = digits;
-    if (!coordinates_.empty()) {
+    if (coordinates_.size() > CoordinatesStart.size()) {
         *at++ = ' ';
     }
     at = ShortestDigits(at, x);
@@ -255,13 +276,12 @@ void KmlFile::Append(double x, double y)
     coordinates_.append(digits, at);
 }
 
+// The element in one raw write, as the writer would give it.
 void KmlFile::WriteCoordinates()
 {
-    xmlTextWriterPtr w = W(writer_);
-    Check(xmlTextWriterStartElement(w, X("coordinates")));
-    Check(xmlTextWriterWriteRawLen(w, X(coordinates_.c_str()), static_cast<int>(coordinates_.size())));
-    Check(xmlTextWriterEndElement(w));
-    coordinates_.clear();
+    coordinates_.append(CoordinatesEnd);
+    Check(xmlTextWriterWriteRawLen(W(writer_), X(coordinates_.c_str()), static_cast<int>(coordinates_.size())));
+    coordinates_.assign(CoordinatesStart);
 }
 
 void KmlFile::Coordinates(const RegionShape& shape, std::size_t r)

@@ -50,6 +50,7 @@ private:
     void Start(const char* layerName, const std::vector<Field>& fields);
     void Release() noexcept;
     void Data(const char* key, std::string_view text);
+    void NumberData(const char* key, std::string_view digits);
     void EndData();
     void Append(double x, double y);
     void WriteCoordinates();
@@ -63,7 +64,8 @@ private:
     std::unique_ptr<Sink> sink_;
     void* writer_ = nullptr;  // xmlTextWriterPtr
     bool inData_ = false;
-    std::string coordinates_;  // the tuples of the ring being written
+    std::string coordinates_;  // the coordinates element of the ring being written, up to its last tuple
+    std::string text_;         // a name or value being written
 };
 
 }  // namespace zarn

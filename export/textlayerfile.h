@@ -43,8 +43,9 @@ public:
     virtual void Close() = 0;
 };
 
-// Writes at `at` the shortest text that reads back as `value`
-// (std::to_chars; room for ShortestChars needed) and returns its end; null
+// Writes at `at` the shortest text that reads back as `value` (std::to_chars's
+// text, a value of at most six decimals written directly; room for
+// ShortestChars needed) and returns its end; null
 // when `value` is not finite, which neither JSON nor KML can hold.
 constexpr std::size_t ShortestChars = 32;
 char* ShortestDigits(char* at, double value);

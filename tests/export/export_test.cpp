@@ -3,6 +3,7 @@
 #include "gisexport.h"
 #include "recordingrun.h"
 #include "testfiles.h"
+#include "textlayerfile.h"
 #include "workspace.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +13,13 @@
 #include <ogr_geometry.h>
 #include <ogrsf_frmts.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -455,6 +458,35 @@ TEST(GeoJsonExport, WritesEveryVertexAsTheDoubleReadInItsShortestDigits)
     }
     for (const Digits& n : lat) {
         EXPECT_NE(text.find(std::string(",") + n.shortest + "]"), std::string::npos) << n.shortest;
+    }
+}
+
+// The text layers' numbers are std::to_chars's shortest text, also where
+// they take the direct way for values of at most six decimals: at the edges
+// of that way's range, on its grid and just off it, and on any bits.
+TEST(TextLayerFile, WritesEveryNumberAsToCharsDoes)
+{
+    std::vector<double> values = {0.01, 0.009999, 0.010001, 9999.999999, 10000.0, 10000.000001, 1000.0, 0.05,
+                                  0.1, 0.5, 1.0, 90.0, 180.0, 179.999999, 0.123456, 0.0123456, 123.4567891};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        const auto n = static_cast<std::int64_t>(random() % 20000000000ULL) - 10000000000LL;
+        const double millionths = static_cast<double>(n) / 1e6;
+        values.push_back(millionths);
+        values.push_back(std::nextafter(millionths, 0.0));
+        values.push_back(static_cast<double>(n % 100000) / 1e6);
+        values.push_back(std::bit_cast<double>(random()));
+    }
+    for (const double v : values) {
+        if (!std::isfinite(v)) {
+            continue;
+        }
+        char own[ShortestChars];
+        char reference[ShortestChars];
+        const std::string_view ownText(own, static_cast<std::size_t>(ShortestDigits(own, v) - own));
+        const std::string_view referenceText(
+            reference, static_cast<std::size_t>(std::to_chars(reference, reference + ShortestChars, v).ptr - reference));
+        ASSERT_EQ(ownText, referenceText);
     }
 }
 

@@ -10,10 +10,15 @@
 //   [-180, 180));
 // - result files whose lines do not match the records written (one area
 //   line and two centroid lines each, counted by their CR LF ends where no
-//   name holds a line break).
+//   name holds a line break);
+// - fields read otherwise when the input is followed by blanks, which keeps
+//   the reader on its in-buffer path that a short input never takes;
+// - a verdict of the first pass (ScanCoordinates) other than the one of the
+//   record loop's exact parse, with and without those blanks.
 // The input is read from a file in memory (memfd), named through /proc.
 
 #include "bnainput.h"
+#include "coordinatescan.h"
 #include "fuzzcheck.h"
 #include "bnareader.h"
 #include "geometry.h"
@@ -142,6 +147,58 @@ void Analyse(BnaInput& in, Workspace& ws, ResultFiles& results, std::size_t& wri
     }
 }
 
+// Every field as the record loop reads it (the names of each complete
+// header, counts, each coordinate as float and double), whether the reading
+// failed, and the verdict of the exact parse up to there.
+struct FieldWalk {
+    std::string fields;
+    bool failed = false;
+    Coordinates verdict = Coordinates::Degrees;
+    bool operator==(const FieldWalk&) const = default;
+};
+
+FieldWalk WalkFields(const std::string& path)
+{
+    FieldWalk walk;
+    const auto add = [&walk](const auto& value) {
+        walk.fields.append(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    try {
+        BnaInput in(path);
+        std::string firstName;
+        std::string secondName;
+        while (!in.AtEnd()) {
+            const std::int32_t n = ReadRecordHeader(in, firstName, secondName);
+            walk.fields += firstName + '\0' + secondName + '\0';
+            add(n);
+            for (std::int64_t k = std::llabs(n); k > 0; --k) {
+                double lat = 0.0;
+                add(in.ReadCoordinate());
+                add(in.ReadCoordinate(lat));
+                add(lat);
+                if (walk.verdict == Coordinates::Degrees && !(std::fabs(lat) <= 90.0)) {
+                    walk.verdict = Coordinates::Plane;
+                }
+            }
+        }
+    } catch (const RunError&) {
+        walk.failed = true;
+    }
+    return walk;
+}
+
+void CompareWalks(const MemoryFile& file, const std::uint8_t* data, std::size_t size)
+{
+    static const MemoryFile padded;
+    std::vector<std::uint8_t> bytes(data, data + size);
+    bytes.resize(size + 5000, ' ');
+    padded.Set(bytes.data(), bytes.size());
+    const FieldWalk walk = WalkFields(file.Path());
+    Require(WalkFields(padded.Path()) == walk, "the reader's in-buffer path reads other fields");
+    Require(ScanCoordinates(file.Path()) == walk.verdict, "the first pass's verdict is not the exact parse's");
+    Require(ScanCoordinates(padded.Path()) == walk.verdict, "the first pass's in-buffer verdict is not the exact one");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -171,5 +228,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(LineEnds(areas.Text()) == written, "the area file has another number of lines than records");
         Require(LineEnds(centroids.Text()) == 2 * written, "the centroid file has another number of lines");
     }
+    CompareWalks(file, data, size);
     return 0;
 }
