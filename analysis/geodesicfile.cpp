@@ -43,8 +43,7 @@ void GeodesicFile::Open(const OutputNames& names, const std::string& inputPath, 
     path_ = names.outputFolder + fileTitle_;
     classicDiffers_ = 0;
     safe_.Open(path_, inputPath);
-    file_ = safe_.Stream();
-    WriteResultBytes(file_, path_, HeaderLine);
+    safe_.Write(HeaderLine);
 }
 
 void GeodesicFile::Add(const RecordResult& result)
@@ -80,7 +79,7 @@ void GeodesicFile::Add(const RecordResult& result)
     line_ += ',';
     AppendFlagWords(line_, g.flags);
     line_ += "\r\n";
-    WriteResultBytes(file_, path_, line_);
+    safe_.Write(line_);
     if ((g.flags & ClassicDiffers) != 0) {
         ++classicDiffers_;
     }
@@ -88,13 +87,11 @@ void GeodesicFile::Add(const RecordResult& result)
 
 void GeodesicFile::Close(RunHost& /*host*/)
 {
-    file_ = nullptr;
     safe_.Commit();
 }
 
 void GeodesicFile::Abandon() noexcept
 {
-    file_ = nullptr;
     safe_.Discard();
 }
 

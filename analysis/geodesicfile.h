@@ -45,7 +45,6 @@ private:
     std::string path_;
     std::string fileTitle_;
     ResultFile safe_;
-    std::FILE* file_ = nullptr;  // safe_'s stream while open
     std::string line_;
     std::uint64_t classicDiffers_ = 0;
 };

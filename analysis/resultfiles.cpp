@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -21,6 +22,8 @@ namespace zarn {
 namespace {
 
 constexpr std::size_t FileBufferBytes = std::size_t{1} << 18;
+// How much a result file writes before its pages are sent to the disk.
+constexpr std::size_t SendOnBytes = std::size_t{4} << 20;
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
 
@@ -131,6 +134,23 @@ void ResultFile::Commit()
     temporary_.clear();
 }
 
+void ResultFile::Write(std::string_view bytes)
+{
+    WriteResultBytes(file_, shown_, bytes);
+    unsent_ += bytes.size();
+    if (unsent_ < SendOnBytes || temporary_.empty()) {
+        return;
+    }
+    unsent_ = 0;
+#ifdef __linux__
+    // Starts the writing back of what the stream has handed over and returns
+    // at once; a failure here shows again in the flush to the disk on Commit.
+    if (std::fflush(file_) == 0) {
+        sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
+}
+
 void ResultFile::Keep() noexcept
 {
     if (file_ != nullptr) {
@@ -225,9 +245,9 @@ ResultFiles::~ResultFiles()
     area_.Keep();
 }
 
-void ResultFiles::Write(const ResultFile& file, const std::string& path)
+void ResultFiles::Write(ResultFile& file)
 {
-    WriteResultBytes(file.Stream(), path, line_);
+    file.Write(line_);
 }
 
 void ResultFiles::WriteAreaRecord(std::string_view firstName, std::string_view secondName,
@@ -241,7 +261,7 @@ void ResultFiles::WriteAreaRecord(std::string_view firstName, std::string_view s
     line_ += "\", ";
     AppendNumber(line_, std::fabs(poly.area));
     line_ += "\r\n";
-    Write(area_, areaPath_);
+    Write(area_);
 }
 
 void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_view secondName,
@@ -257,7 +277,7 @@ void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_vi
     line_ += ", ";
     AppendNumber(line_, poly.centroidY);
     line_ += "\r\n";
-    Write(centroid_, centroidPath_);
+    Write(centroid_);
 }
 
 void ResultFiles::Close()

@@ -53,6 +53,11 @@ public:
     void Attach(std::FILE* stream, const std::string& name);
     // The stream being written; null unless open.
     std::FILE* Stream() const { return file_; }
+    // Writes `bytes` to the stream (WriteResultBytes). Every few megabytes
+    // the file's pages already handed to the system are sent on their way
+    // to the disk, so that the flush to the disk on Commit waits for little
+    // more than the last of them.
+    void Write(std::string_view bytes);
     // Flushes and closes the file, then renames it over `path`. Throws
     // RunError when a write failed, the last writes cannot be completed or
     // the rename fails; the file is then left closed under its temporary
@@ -69,6 +74,7 @@ private:
     std::string shown_;  // the name as given, for messages
     std::string temporary_;
     std::FILE* file_ = nullptr;
+    std::size_t unsent_ = 0;  // bytes written since the pages were last sent on
 };
 
 // Writes `bytes` to a result file's stream; throws RunError naming `path`
@@ -110,7 +116,7 @@ public:
     void Discard() noexcept;
 
 private:
-    void Write(const ResultFile& file, const std::string& path);
+    void Write(ResultFile& file);
 
     std::string centroidPath_;
     std::string areaPath_;
