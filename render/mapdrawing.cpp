@@ -5,12 +5,15 @@
 #include "recordstream.h"
 #include "runerror.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <exception>
 #include <limits>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zarn {
@@ -56,6 +59,18 @@ std::size_t ToCanvas(const CanvasTransform& transform, const float* lon, const f
         ++k;
     }
     return k;
+}
+
+constexpr const char* ReadBackFailed = "the points kept for the map cannot be read back";
+
+// The share of the bytes kept that the caller's thread draws when the drawing
+// splits: less than half, since it also gives out every progress line.
+constexpr double SecondShare = 0.45;
+
+// Records that are drawn; the others only have their line.
+bool Drawn(const PointStore::Record& record)
+{
+    return record.nPoints <= MaxPoints && record.complete;
 }
 
 }  // namespace
@@ -109,14 +124,111 @@ bool MapDrawing::DrawMap(RunHost& host)
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
+    const PointStore::Mark second = store_.MarkNear(SecondShare);
+    if (second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
+        return;
+    }
     std::size_t drawn = 0;
     while (const PointStore::Record* record = store_.Next()) {
         DrawRecord(host, transform, *record, fileSize_, false);
         ++drawn;
     }
     if (drawn != store_.Size() || !store_.Usable()) {
-        throw RunError("the points kept for the map cannot be read back");
+        throw RunError(ReadBackFailed);
     }
+}
+
+bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second)
+{
+    std::unique_ptr<Canvas> fork = canvas_.Fork();
+    if (!fork) {
+        return false;
+    }
+    const std::size_t count = store_.Size();
+    // What the second half came to: `end` is the first record it did not
+    // draw, with the reason in `error` or `unread`.
+    struct Outcome {
+        std::size_t end = 0;
+        std::exception_ptr error;
+        bool unread = false;
+    } outcome;
+    outcome.end = second.index;
+    std::atomic<bool> stop{false};
+    const DisplaySettings settings = settings_;
+    std::thread helper;
+    try {
+        helper = std::thread([&, canvas = fork.get()] {
+            try {
+                Sketch sketch(*canvas, settings);
+                PointStore::Reader reader(store_, second, count);
+                for (; outcome.end < count && !stop.load(std::memory_order_relaxed); ++outcome.end) {
+                    const PointStore::Record* record = reader.Next();
+                    if (record == nullptr) {
+                        outcome.unread = true;
+                        return;
+                    }
+                    if (Drawn(*record)) {
+                        sketch.Outline(transform, *record);
+                        sketch.Marker(transform, record->centroidX, record->centroidY, record->firstName);
+                    }
+                }
+            } catch (...) {
+                outcome.error = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    const auto join = [&] {
+        stop.store(true, std::memory_order_relaxed);
+        helper.join();
+    };
+    try {
+        PointStore::Reader reader(store_, PointStore::Mark{}, second.index);
+        for (std::size_t k = 0; k < second.index; ++k) {
+            const PointStore::Record* record = reader.Next();
+            if (record == nullptr) {
+                throw RunError(ReadBackFailed);
+            }
+            DrawRecord(host, transform, *record, fileSize_, false);
+        }
+    } catch (...) {
+        // The first half ended the drawing: nothing of the second shows.
+        join();
+        throw;
+    }
+    helper.join();
+
+    // The second half's lines, read again without their points, up to and
+    // including the record whose drawing failed. The records were read
+    // moments ago by the helper; should they not read again, the drawing
+    // fails here with the fork composed.
+    const bool failed = outcome.error != nullptr;
+    PointStore::Reader lines(store_, second, outcome.end + (failed ? 1 : 0), false);
+    for (std::size_t k = second.index; k < outcome.end; ++k) {
+        const PointStore::Record* record = lines.Next();
+        if (record == nullptr) {
+            canvas_.Compose(*fork);
+            throw RunError(ReadBackFailed);
+        }
+        Announce(host, *record);
+        if (Drawn(*record)) {
+            host.Progress(record->bytesRead, fileSize_);
+        }
+    }
+    if (failed) {
+        if (const PointStore::Record* record = lines.Next()) {
+            Announce(host, *record);
+        }
+    }
+    canvas_.Compose(*fork);
+    if (failed) {
+        std::rethrow_exception(outcome.error);
+    }
+    if (outcome.unread) {
+        throw RunError(ReadBackFailed);
+    }
+    return true;
 }
 
 void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
@@ -137,37 +249,21 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
     }
 }
 
+void MapDrawing::Announce(RunHost& host, const PointStore::Record& record)
+{
+    line_.assign("Read polygon ").append(record.firstName).append(" with ");
+    line_.append(std::to_string(record.nPoints)).append(" points for drawing.");
+    host.AppendProgress(line_);
+}
+
 void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, const PointStore::Record& record,
                             std::uint64_t fileSize, bool inWorkspace)
 {
-    const std::int32_t nPoints = record.nPoints;
-    line_.assign("Read polygon ").append(record.firstName).append(" with ");
-    line_.append(std::to_string(nPoints)).append(" points for drawing.");
-    host.AppendProgress(line_);
-    if (nPoints > MaxPoints || !record.complete) {
+    Announce(host, record);
+    if (!Drawn(record)) {
         return;  // skipped, or the next record is the failure that ended it
     }
-
-    canvas_.SetForeColor(settings_.lineColor);
-    if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
-        settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
-        throw RunError("the line width " + std::to_string(settings_.lineWidth) +
-                       " is outside the range of a pen width");
-    }
-    canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
-    if (nPoints >= 2) {
-        // The whole outline goes to the canvas at once; a position that
-        // cannot be handed over ends it after the segments before it.
-        const auto n = static_cast<std::size_t>(nPoints);
-        outlineX_.resize(n);
-        outlineY_.resize(n);
-        const std::size_t ready = ToCanvas(transform, record.x, record.y, n, outlineX_.data(), outlineY_.data());
-        canvas_.Polyline(outlineX_.data(), outlineY_.data(), ready);
-        if (ready < n) {
-            PositionOverflows();
-        }
-    }
-
+    sketch_.Outline(transform, record);
     double centroidX = record.centroidX;
     double centroidY = record.centroidY;
     if (inWorkspace) {
@@ -182,7 +278,37 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
         centroidX = poly.centroidX;
         centroidY = poly.centroidY;
     }
+    sketch_.Marker(transform, centroidX, centroidY, record.firstName);
+    host.Progress(record.bytesRead, fileSize);
+}
 
+void MapDrawing::Sketch::Outline(const CanvasTransform& transform, const PointStore::Record& record)
+{
+    const std::int32_t nPoints = record.nPoints;
+    canvas_.SetForeColor(settings_.lineColor);
+    if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
+        settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
+        throw RunError("the line width " + std::to_string(settings_.lineWidth) +
+                       " is outside the range of a pen width");
+    }
+    canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
+    if (nPoints >= 2) {
+        // The whole outline goes to the canvas at once; a position that
+        // cannot be handed over ends it after the segments before it.
+        const auto n = static_cast<std::size_t>(nPoints);
+        x_.resize(n);
+        y_.resize(n);
+        const std::size_t ready = ToCanvas(transform, record.x, record.y, n, x_.data(), y_.data());
+        canvas_.Polyline(x_.data(), y_.data(), ready);
+        if (ready < n) {
+            PositionOverflows();
+        }
+    }
+}
+
+void MapDrawing::Sketch::Marker(const CanvasTransform& transform, double centroidX, double centroidY,
+                                std::string_view name)
+{
     const double xc = transform.X(centroidX);
     const double yc = transform.Y(centroidY);
     const double markerRadius = settings_.centroidSize * 0.2;
@@ -192,12 +318,11 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
     canvas_.SetCurrentY(Single(yc - markerRadius));
     canvas_.SetForeColor(settings_.fontColor);
     if (settings_.showText != 0) {
-        canvas_.Print(record.firstName);
+        canvas_.Print(name);
     }
     canvas_.SetForeColor(settings_.centroidBorderColor);
     canvas_.SetFillColor(settings_.centroidFillColor);
     canvas_.Circle(Single(xc), Single(yc), Single(markerRadius), settings_.centroidBorderColor);
-    host.Progress(record.bytesRead, fileSize);
 }
 
 void MapDrawing::SaveMap(const std::string& path)
