@@ -236,18 +236,23 @@ void ImageCanvas::Print(std::string_view text)
 std::unique_ptr<Canvas> ImageCanvas::Fork() const
 {
     auto fork = std::make_unique<ImageCanvas>();
-    // QImage::fill would set the alpha byte of an RGB32 image.
-    auto* bits = reinterpret_cast<QRgb*>(fork->image_.bits());
-    std::fill(bits, bits + fork->image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
-    fork->font_ = font_;
-    fork->backColor_ = backColor_;
-    fork->foreColor_ = foreColor_;
-    fork->fillColor_ = fillColor_;
-    fork->drawWidth_ = drawWidth_;
-    fork->fillStyle_ = fillStyle_;
-    fork->currentX_ = currentX_;
-    fork->currentY_ = currentY_;
+    PrepareFork(*fork);
     return fork;
+}
+
+void ImageCanvas::PrepareFork(ImageCanvas& fork) const
+{
+    // QImage::fill would set the alpha byte of an RGB32 image.
+    auto* bits = reinterpret_cast<QRgb*>(fork.image_.bits());
+    std::fill(bits, bits + fork.image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
+    fork.font_ = font_;
+    fork.backColor_ = backColor_;
+    fork.foreColor_ = foreColor_;
+    fork.fillColor_ = fillColor_;
+    fork.drawWidth_ = drawWidth_;
+    fork.fillStyle_ = fillStyle_;
+    fork.currentX_ = currentX_;
+    fork.currentY_ = currentY_;
 }
 
 void ImageCanvas::Compose(Canvas& fork)

@@ -71,6 +71,11 @@ public:
     static double PixelX(double x) { return x * SizePixels / FrameSize; }
     static double PixelY(double y) { return (FrameSize - y) * SizePixels / FrameSize; }
 
+protected:
+    // Makes `fork`, a fresh canvas, what Fork returns: for canvases that
+    // derive from this one.
+    void PrepareFork(ImageCanvas& fork) const;
+
 private:
     static constexpr QRgb Unwritten = 0;
 
