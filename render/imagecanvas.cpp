@@ -245,7 +245,13 @@ void ImageCanvas::PrepareFork(ImageCanvas& fork) const
     // QImage::fill would set the alpha byte of an RGB32 image.
     auto* bits = reinterpret_cast<QRgb*>(fork.image_.bits());
     std::fill(bits, bits + fork.image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
+    // A font of its own: a copy would share its private part, which keeps
+    // the font engines of the thread that last used it, with this canvas.
+    // Setting a property detaches the copy; setting it back restores it.
     fork.font_ = font_;
+    const qreal points = font_.pointSizeF();
+    fork.font_.setPointSizeF(points + 1.0);
+    fork.font_.setPointSizeF(points);
     fork.backColor_ = backColor_;
     fork.foreColor_ = foreColor_;
     fork.fillColor_ = fillColor_;

@@ -6,6 +6,7 @@
 #include "runerror.h"
 
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -251,8 +252,11 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
 
 void MapDrawing::Announce(RunHost& host, const PointStore::Record& record)
 {
-    line_.assign("Read polygon ").append(record.firstName).append(" with ");
-    line_.append(std::to_string(record.nPoints)).append(" points for drawing.");
+    static constexpr std::string_view Before = "Read polygon ";
+    static constexpr std::string_view After = " points for drawing.";
+    char count[16] = " with ";
+    const auto end = std::to_chars(count + 6, count + sizeof count, record.nPoints).ptr;
+    line_.assign(Before).append(record.firstName).append(count, end).append(After);
     host.AppendProgress(line_);
 }
 
