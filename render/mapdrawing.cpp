@@ -146,36 +146,48 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         return false;
     }
     const std::size_t count = store_.Size();
-    // What the second half came to: `end` is the first record it did not
-    // draw, with the reason in `error` or `unread`.
+    // How far the second half has come: `drawn` counts its records drawn,
+    // published as it grows, with Finished set at the end; `end` is then the
+    // first record it did not draw, with the reason in `error` or `unread`.
+    static constexpr std::size_t Finished = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 1);
     struct Outcome {
+        std::atomic<std::size_t> drawn{0};
         std::size_t end = 0;
         std::exception_ptr error;
         bool unread = false;
     } outcome;
-    outcome.end = second.index;
     std::atomic<bool> stop{false};
     const DisplaySettings settings = settings_;
     std::thread helper;
     try {
         helper = std::thread([&, canvas = fork.get()] {
+            std::size_t k = second.index;
             try {
                 Sketch sketch(*canvas, settings);
                 PointStore::Reader reader(store_, second, count);
-                for (; outcome.end < count && !stop.load(std::memory_order_relaxed); ++outcome.end) {
+                for (; k < count && !stop.load(std::memory_order_relaxed); ++k) {
                     const PointStore::Record* record = reader.Next();
                     if (record == nullptr) {
                         outcome.unread = true;
-                        return;
+                        break;
                     }
                     if (Drawn(*record)) {
                         sketch.Outline(transform, *record);
                         sketch.Marker(transform, record->centroidX, record->centroidY, record->firstName);
                     }
+                    // Wakes the caller's thread now and then, not per record.
+                    const std::size_t drawn = k + 1 - second.index;
+                    outcome.drawn.store(drawn, std::memory_order_release);
+                    if (drawn % 64 == 0) {
+                        outcome.drawn.notify_one();
+                    }
                 }
             } catch (...) {
                 outcome.error = std::current_exception();
             }
+            outcome.end = k;
+            outcome.drawn.store((k - second.index) | Finished, std::memory_order_release);
+            outcome.drawn.notify_one();
         });
     } catch (const std::system_error&) {
         return false;
@@ -198,35 +210,44 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         join();
         throw;
     }
-    helper.join();
 
-    // The second half's lines, read again without their points, up to and
-    // including the record whose drawing failed. The records were read
-    // moments ago by the helper; should they not read again, the drawing
-    // fails here with the fork composed.
-    const bool failed = outcome.error != nullptr;
-    PointStore::Reader lines(store_, second, outcome.end + (failed ? 1 : 0), false);
-    for (std::size_t k = second.index; k < outcome.end; ++k) {
+    // The second half's lines, read again without their points, as its
+    // records are drawn, up to and including the record whose drawing
+    // failed. Should a record the helper read not read again, the drawing
+    // fails there with all the helper drew composed.
+    PointStore::Reader lines(store_, second, count, false);
+    bool lost = false;
+    for (std::size_t k = second.index; k < count; ++k) {
+        std::size_t drawn = outcome.drawn.load(std::memory_order_acquire);
+        while ((drawn & ~Finished) <= k - second.index && (drawn & Finished) == 0) {
+            outcome.drawn.wait(drawn, std::memory_order_acquire);
+            drawn = outcome.drawn.load(std::memory_order_acquire);
+        }
+        if ((drawn & ~Finished) <= k - second.index) {
+            // The helper ended before this record.
+            if (outcome.error != nullptr && k == outcome.end) {
+                if (const PointStore::Record* record = lines.Next()) {
+                    Announce(host, *record);
+                }
+            }
+            break;
+        }
         const PointStore::Record* record = lines.Next();
         if (record == nullptr) {
-            canvas_.Compose(*fork);
-            throw RunError(ReadBackFailed);
+            lost = true;
+            break;
         }
         Announce(host, *record);
         if (Drawn(*record)) {
             host.Progress(record->bytesRead, fileSize_);
         }
     }
-    if (failed) {
-        if (const PointStore::Record* record = lines.Next()) {
-            Announce(host, *record);
-        }
-    }
+    join();
     canvas_.Compose(*fork);
-    if (failed) {
+    if (outcome.error != nullptr) {
         std::rethrow_exception(outcome.error);
     }
-    if (outcome.unread) {
+    if (outcome.unread || lost) {
         throw RunError(ReadBackFailed);
     }
     return true;
