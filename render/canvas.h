@@ -73,6 +73,10 @@ public:
     // Text as the file holds it: UTF-8 where valid, else Windows-1252.
     virtual void Print(std::string_view text) = 0;
 
+    // Readies what printing in the current font needs (a font database, glyph
+    // tables), so that its cost falls before the first Print. Optional.
+    virtual void PrepareText() {}
+
     // A canvas to draw on beside this one, on another thread: blank, of the
     // same size, with this one's pen, fill, font and current position, and
     // free of state shared with this one. Null when the canvas cannot fork;

@@ -56,6 +56,7 @@ public:
     void PSet(float x, float y) override;
     void Circle(float x, float y, float radius, Colour colour) override;
     void Print(std::string_view text) override;
+    void PrepareText() override { labels_.Prepare(image_, font_); }
     // The fork's pixels start as Unwritten, a value no drawing produces:
     // every pixel drawn on an RGB32 image has the alpha byte 0xFF.
     std::unique_ptr<Canvas> Fork() const override;

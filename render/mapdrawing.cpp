@@ -92,6 +92,15 @@ void MapDrawing::GrowMapExtent(const PolygonRecord& poly)
 
 void MapDrawing::KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize)
 {
+    if (!kept_ && settings_.showText != 0) {
+        // While the reading thread parses the rest of the file, this one has
+        // time to spare: the labels' font costs nothing more when drawing.
+        // Keeping never fails; should this, the first label does it again.
+        try {
+            canvas_.PrepareText();
+        } catch (const std::exception&) {
+        }
+    }
     kept_ = true;
     fileSize_ = fileSize;
     store_.Add(record, accepted);
