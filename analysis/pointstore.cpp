@@ -103,6 +103,14 @@ void PointStore::Clear()
     nextMark_ = 0;
 }
 
+std::FILE* PointStore::ReleaseSpool()
+{
+    std::FILE* spool = spool_;
+    spool_ = nullptr;
+    Clear();
+    return spool;
+}
+
 void PointStore::Lose()
 {
     Clear();

@@ -93,6 +93,10 @@ public:
 
     // Forgets every record; the store is usable again.
     void Clear();
+    // Clear, except that the temporary file, if any, is handed to the caller
+    // to close: closing frees its pages, which takes time in proportion to
+    // its size, and the caller may do it on a thread of its own.
+    std::FILE* ReleaseSpool();
     // Keeps a record; `accepted` is the polygon with its centroid when the
     // run computed its figures, null otherwise.
     void Add(const StreamRecord& record, const PolygonRecord* accepted);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zarn {
@@ -33,6 +34,9 @@ public:
         : ws_(ws), canvas_(canvas), settings_(settings)
     {
     }
+    ~MapDrawing() override;
+    MapDrawing(const MapDrawing&) = delete;
+    MapDrawing& operator=(const MapDrawing&) = delete;
 
     void ResetMapExtent() override;
     void GrowMapExtent(const PolygonRecord& poly) override;
@@ -63,6 +67,10 @@ private:
     // fork or no thread can be started, with nothing drawn.
     bool DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second);
     void Announce(RunHost& host, const PointStore::Record& record);
+    // Empties the store once drawn; its temporary file is closed on a thread
+    // of its own while the map is saved.
+    void ForgetKept();
+    void WaitForCloser();
     void DrawRecords(RunHost& host, const CanvasTransform& transform);
     // One record's lines and drawing. With `inWorkspace`, its points are the
     // workspace's and the centroid is computed here, after the outline.
@@ -78,6 +86,7 @@ private:
     std::uint64_t fileSize_ = 0;
     std::string line_;
     Sketch sketch_{canvas_, settings_};
+    std::thread closer_;
 };
 
 }  // namespace zarn
