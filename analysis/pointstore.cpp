@@ -94,6 +94,8 @@ void PointStore::Clear()
     }
     reader_.reset();
     spoolFd_ = -1;
+    std::vector<char>().swap(pending_);
+    pendingSize_ = 0;
     memory_.clear();
     count_ = 0;
     lost_ = false;
@@ -157,14 +159,34 @@ void PointStore::Add(const StreamRecord& record, const PolygonRecord* accepted)
         } else {
             if (spool_ == nullptr) {
                 spool_ = std::tmpfile();
-                if (spool_ == nullptr || std::setvbuf(spool_, nullptr, _IOFBF, SpoolBuffer) != 0) {
+                // Records are gathered in a buffer of the store's own and
+                // written a megabyte at a time.
+                if (spool_ == nullptr || std::setvbuf(spool_, nullptr, _IONBF, 0) != 0) {
                     Lose();
                     return;
                 }
+                pending_.resize(SpoolBuffer);
             }
-            if (!Write(&entry, sizeof(Entry)) || !Write(record.firstName.data(), nameSize) ||
-                !Write(Zeros, Padded(nameSize) - nameSize) || !Write(record.x, pointBytes) ||
-                !Write(record.y, pointBytes) || !Write(Zeros, Padded(2 * pointBytes) - 2 * pointBytes)) {
+            if (pendingSize_ + size > pending_.size() && !Flush()) {
+                Lose();
+                return;
+            }
+            if (size <= pending_.size()) {
+                char* p = pending_.data() + pendingSize_;
+                std::memcpy(p, &entry, sizeof(Entry));
+                p += sizeof(Entry);
+                std::memcpy(p, record.firstName.data(), nameSize);
+                std::memset(p + nameSize, 0, Padded(nameSize) - nameSize);
+                p += Padded(nameSize);
+                if (pointBytes != 0) {
+                    std::memcpy(p, record.x, pointBytes);
+                    std::memcpy(p + pointBytes, record.y, pointBytes);
+                }
+                std::memset(p + 2 * pointBytes, 0, Padded(2 * pointBytes) - 2 * pointBytes);
+                pendingSize_ += size;
+            } else if (!Write(&entry, sizeof(Entry)) || !Write(record.firstName.data(), nameSize) ||
+                       !Write(Zeros, Padded(nameSize) - nameSize) || !Write(record.x, pointBytes) ||
+                       !Write(record.y, pointBytes) || !Write(Zeros, Padded(2 * pointBytes) - 2 * pointBytes)) {
                 Lose();
                 return;
             }
@@ -218,12 +240,19 @@ bool PointStore::Write(const void* data, std::size_t size)
     return size == 0 || std::fwrite(data, 1, size, spool_) == size;
 }
 
+bool PointStore::Flush()
+{
+    const std::size_t size = pendingSize_;
+    pendingSize_ = 0;
+    return Write(pending_.data(), size);
+}
+
 void PointStore::Rewind()
 {
     reader_.reset();
     if (spool_ != nullptr) {
         spoolFd_ = fileno(spool_);
-        if (std::fflush(spool_) != 0 || spoolFd_ < 0) {
+        if (!Flush() || std::fflush(spool_) != 0 || spoolFd_ < 0) {
             Lose();
         }
     }

@@ -119,11 +119,14 @@ public:
 private:
     void Lose();
     bool Write(const void* data, std::size_t size);
+    bool Flush();
     void Note();
 
     std::size_t memoryBound_;
     std::vector<char> memory_;
     std::FILE* spool_ = nullptr;
+    std::vector<char> pending_;  // records on their way to the temporary file
+    std::size_t pendingSize_ = 0;
     std::size_t count_ = 0;
     bool lost_ = false;
     std::uint64_t bytes_ = 0;  // in memory and in the temporary file
