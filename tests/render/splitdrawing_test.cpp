@@ -4,7 +4,9 @@
 
 #include "imagecanvas.h"
 #include "mapdrawing.h"
+#include "pointstore.h"
 #include "recordingrun.h"
+#include "recordstream.h"
 #include "runerror.h"
 #include "testfiles.h"
 
@@ -132,6 +134,48 @@ private slots:
         QVERIFY(split.host.order == inOrder.host.order);
         QCOMPARE(split.map, inOrder.map);
         QVERIFY(split.map != QImage(split.map.size(), split.map.format()));
+    }
+
+    // The second half's reader starts at a noted record, in memory or in
+    // the temporary file, and gives back what was kept from there on, across
+    // its read-ahead buffers (about 4.8 MB kept).
+    void readersFromAMarkGiveBackTheRecordsFromThere()
+    {
+        constexpr std::size_t AllInMemory = std::size_t{64} << 20;
+        for (const std::size_t bound : {std::size_t{0}, std::size_t{3} << 20, AllInMemory}) {
+            PointStore store(bound);
+            constexpr int Count = 3000;
+            for (int k = 0; k < Count; ++k) {
+                std::string name = "R";
+                name += std::to_string(k);
+                const std::vector<float> points(static_cast<std::size_t>(2 * (k % 400 + 1)), static_cast<float>(k));
+                StreamRecord record;
+                record.firstName = name;
+                record.nPoints = k % 400 + 1;
+                record.x = points.data();
+                record.y = points.data() + record.nPoints;
+                record.bytesRead = static_cast<std::uint64_t>(k) * 100;
+                store.Add(record, nullptr);
+            }
+            store.Rewind();
+            const PointStore::Mark mark = store.MarkNear(0.5);
+            QVERIFY(mark.index > Count / 3 && mark.index < 2 * Count / 3);
+            PointStore::Reader withPoints(store, mark, Count);
+            PointStore::Reader namesOnly(store, mark, Count, false);
+            for (std::size_t k = mark.index; k < Count; ++k) {
+                const PointStore::Record* record = withPoints.Next();
+                QVERIFY(record != nullptr);
+                QCOMPARE(record->firstName.substr(0, 1), std::string_view("R"));
+                QCOMPARE(std::string(record->firstName.substr(1)), std::to_string(k));
+                QCOMPARE(record->nPoints, static_cast<std::int32_t>(k % 400 + 1));
+                QCOMPARE(record->y[record->nPoints - 1], static_cast<float>(k));
+                const PointStore::Record* name = namesOnly.Next();
+                QVERIFY(name != nullptr && name->x == nullptr);
+                QCOMPARE(name->bytesRead, std::uint64_t{k} * 100);
+            }
+            QVERIFY(withPoints.Next() == nullptr && !withPoints.Failed());
+            QCOMPARE(store.Spooled(), bound < AllInMemory);
+        }
     }
 };
 
