@@ -26,9 +26,9 @@ struct StreamRecord;
 // included. A record takes the same bytes in memory and in the file. Along
 // the way the store notes at most MaxMarks record boundaries, spread evenly
 // over the bytes kept, from which a reader can start: two threads can read
-// disjoint stretches of the records at once. Keeping never throws: when memory or the temporary file fail,
-// the store marks itself lost, drops what it held and keeps nothing more, and
-// the drawing has to read the file again.
+// disjoint stretches of the records at once. Keeping never throws: when
+// memory or the temporary file fail, the store marks itself lost, drops what
+// it held and keeps nothing more, and the drawing has to read the file again.
 class PointStore {
 public:
     static constexpr std::size_t DefaultMemoryBound = std::size_t{4} << 20;
@@ -64,7 +64,7 @@ public:
     class Reader {
     public:
         // Without `points`, the records come without their pairs (x and y
-        // null), and the pairs in the temporary file are not read.
+        // null).
         Reader(const PointStore& store, Mark from, std::size_t end, bool points = true);
         // The next record, valid until the next call; null at the end, and
         // when the temporary file cannot be read back: Failed is then true.

@@ -20,10 +20,11 @@ namespace zarn {
 // it draws every polygon from the store: the outline as read (an open ring
 // stays open), a dot at the centroid, the name beside it and the marker
 // circle, styled by the display settings at the time of drawing. When the
-// canvas can fork, the records kept are drawn in two halves of about equal
-// bytes at once, the second on a fork on a thread of its own, and the fork is
-// composed over the canvas; the progress lines and the picture, a failure's
-// included, are those of drawing every record in order. Only when
+// canvas can fork, the records kept are drawn in two parts at once: those in
+// the first 38 % of the bytes kept on the canvas, the others on a fork on a
+// thread of its own, composed over the canvas at the end; the progress lines
+// and the picture, a failure's included, are those of drawing every record in
+// order on one thread. Only when
 // the store could not keep the records (no memory, no temporary file) does
 // the drawing read the input a second time into the same workspace.
 class MapDrawing : public MapStage {
