@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -22,9 +23,12 @@ struct StreamRecord;
 // Records are kept in memory up to `memoryBound` bytes; the ones after that
 // go to a temporary file of the process's own, created exclusively and
 // already unlinked (tmpfile), so it goes away on every path out, a crash
-// included. Keeping never throws: when memory or the temporary file fail,
-// the store marks itself lost, drops what it held and keeps nothing more, and
-// the drawing has to read the file again.
+// included. A record takes the same bytes in memory and in the file. Along
+// the way the store notes at most MaxMarks record boundaries, spread evenly
+// over the bytes kept, from which a reader can start: two threads can read
+// disjoint stretches of the records at once. Keeping never throws: when
+// memory or the temporary file fail, the store marks itself lost, drops what
+// it held and keeps nothing more, and the drawing has to read the file again.
 class PointStore {
 public:
     static constexpr std::size_t DefaultMemoryBound = std::size_t{4} << 20;
@@ -44,6 +48,44 @@ public:
         std::uint64_t bytesRead = 0;  // file position after the record
     };
 
+    // Where a reader starts: a record's index and the offset of its bytes in
+    // the store, those in memory first.
+    struct Mark {
+        std::size_t index = 0;
+        std::uint64_t offset = 0;
+    };
+    static constexpr std::size_t MaxMarks = 128;
+
+    // Reads the records from a mark up to (not including) an end index. Any
+    // number of readers may read one store at once, from any threads, as
+    // long as nothing is kept, cleared or rewound meanwhile; they see what
+    // was kept up to the last Rewind. A reader holds at most one read-ahead
+    // buffer of the temporary file (1 MB, or one record if larger).
+    class Reader {
+    public:
+        // Without `points`, the records come without their pairs (x and y
+        // null).
+        Reader(const PointStore& store, Mark from, std::size_t end, bool points = true);
+        // The next record, valid until the next call; null at the end, and
+        // when the temporary file cannot be read back: Failed is then true.
+        const Record* Next();
+        bool Failed() const { return failed_; }
+
+    private:
+        const char* Fetch(std::uint64_t offset, std::size_t size);
+
+        const PointStore& store_;
+        std::uint64_t offset_;
+        std::size_t index_;
+        std::size_t end_;
+        bool points_;
+        bool failed_ = false;
+        std::vector<std::uint64_t> buffer_;  // 8-byte aligned, as the floats need
+        std::uint64_t bufferAt_ = 0;         // file offset of the buffer's first byte
+        std::size_t buffered_ = 0;
+        Record record_;
+    };
+
     explicit PointStore(std::size_t memoryBound = DefaultMemoryBound);
     ~PointStore();
     PointStore(const PointStore&) = delete;
@@ -51,6 +93,10 @@ public:
 
     // Forgets every record; the store is usable again.
     void Clear();
+    // Clear, except that the temporary file, if any, is handed to the caller
+    // to close: closing frees its pages, which takes time in proportion to
+    // its size, and the caller may do it on a thread of its own.
+    std::FILE* ReleaseSpool();
     // Keeps a record; `accepted` is the polygon with its centroid when the
     // run computed its figures, null otherwise.
     void Add(const StreamRecord& record, const PolygonRecord* accepted);
@@ -66,23 +112,29 @@ public:
     void Rewind();
     const Record* Next();
 
+    // The noted boundary nearest to `share` (0 to 1) of the bytes kept; the
+    // first record's when none is nearer.
+    Mark MarkNear(double share) const;
+
 private:
     void Lose();
     bool Write(const void* data, std::size_t size);
-    bool Read(void* data, std::size_t size);
+    bool Flush();
+    void Note();
 
     std::size_t memoryBound_;
     std::vector<char> memory_;
     std::FILE* spool_ = nullptr;
+    std::vector<char> pending_;  // records on their way to the temporary file
+    std::size_t pendingSize_ = 0;
     std::size_t count_ = 0;
     bool lost_ = false;
-    // Reading back.
-    std::size_t memoryPos_ = 0;
-    std::size_t readCount_ = 0;
-    Record record_;
-    std::vector<char> name_;
-    std::vector<float> x_;
-    std::vector<float> y_;
+    std::uint64_t bytes_ = 0;  // in memory and in the temporary file
+    int spoolFd_ = -1;
+    std::vector<Mark> marks_;
+    std::uint64_t markEvery_ = 0;
+    std::uint64_t nextMark_ = 0;
+    std::optional<Reader> reader_;  // of Rewind and Next
 };
 
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,22 @@ public:
     virtual void Circle(float x, float y, float radius, Colour colour) = 0;
     // Text as the file holds it: UTF-8 where valid, else Windows-1252.
     virtual void Print(std::string_view text) = 0;
+
+    // Readies what printing in the current font needs (a font database, glyph
+    // tables), so that its cost falls before the first Print. Optional.
+    virtual void PrepareText() {}
+
+    // A canvas to draw on beside this one, on another thread: blank, of the
+    // same size, with this one's pen, fill, font and current position, and
+    // free of state shared with this one. Null when the canvas cannot fork;
+    // the caller then draws everything here.
+    virtual std::unique_ptr<Canvas> Fork() const { return nullptr; }
+    // Lays everything drawn on `fork`, a canvas this one's Fork made, over
+    // this picture, as if it had been drawn here after what is here. Every
+    // drawing call overwrites the pixels it covers with its colours, without
+    // blending, so drawing a sequence of calls in two halves on a canvas and
+    // its fork and composing gives the same picture as drawing it in order.
+    virtual void Compose(Canvas& /*fork*/) {}
 
     // Finishes any drawing in progress and writes the picture as a 24-bit
     // Windows BMP. Throws RunError.

@@ -233,6 +233,55 @@ void ImageCanvas::Print(std::string_view text)
     painter.drawText(QRectF(px, py, LabelText::LayoutReach, LabelText::LayoutReach), LabelText::LayoutFlags, label);
 }
 
+std::unique_ptr<Canvas> ImageCanvas::Fork() const
+{
+    auto fork = std::make_unique<ImageCanvas>();
+    PrepareFork(*fork);
+    return fork;
+}
+
+void ImageCanvas::PrepareFork(ImageCanvas& fork) const
+{
+    // QImage::fill would set the alpha byte of an RGB32 image.
+    auto* bits = reinterpret_cast<QRgb*>(fork.image_.bits());
+    std::fill(bits, bits + fork.image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
+    // A font of its own: a copy would share its private part, which keeps
+    // the font engines of the thread that last used it, with this canvas.
+    // Setting a property detaches the copy; setting it back restores it.
+    fork.font_ = font_;
+    const qreal points = font_.pointSizeF();
+    fork.font_.setPointSizeF(points + 1.0);
+    fork.font_.setPointSizeF(points);
+    fork.backColor_ = backColor_;
+    fork.foreColor_ = foreColor_;
+    fork.fillColor_ = fillColor_;
+    fork.drawWidth_ = drawWidth_;
+    fork.fillStyle_ = fillStyle_;
+    fork.currentX_ = currentX_;
+    fork.currentY_ = currentY_;
+}
+
+void ImageCanvas::Compose(Canvas& fork)
+{
+    auto& drawn = dynamic_cast<ImageCanvas&>(fork);
+    drawn.EndPainting();
+    EndPainting();
+    for (int row = 0; row < SizePixels; ++row) {
+        const auto* from = reinterpret_cast<const QRgb*>(drawn.image_.constScanLine(row));
+        auto* to = reinterpret_cast<QRgb*>(image_.scanLine(row));
+        for (int x = 0; x < SizePixels; ++x) {
+            to[x] = from[x] != Unwritten ? from[x] : to[x];
+        }
+    }
+    labelsLeftToPainter_ += drawn.labelsLeftToPainter_;
+    // The pens and position the last drawing left.
+    foreColor_ = drawn.foreColor_;
+    fillColor_ = drawn.fillColor_;
+    drawWidth_ = drawn.drawWidth_;
+    currentX_ = drawn.currentX_;
+    currentY_ = drawn.currentY_;
+}
+
 void ImageCanvas::SavePicture(const std::string& path)
 {
     EndPainting();

@@ -56,6 +56,11 @@ public:
     void PSet(float x, float y) override;
     void Circle(float x, float y, float radius, Colour colour) override;
     void Print(std::string_view text) override;
+    void PrepareText() override { labels_.Prepare(image_, font_); }
+    // The fork's pixels start as Unwritten, a value no drawing produces:
+    // every pixel drawn on an RGB32 image has the alpha byte 0xFF.
+    std::unique_ptr<Canvas> Fork() const override;
+    void Compose(Canvas& fork) override;
     // Written by Qt's BMP writer: 24 bits per pixel, rows bottom-up, 96 dpi.
     void SavePicture(const std::string& path) override;
 
@@ -67,7 +72,14 @@ public:
     static double PixelX(double x) { return x * SizePixels / FrameSize; }
     static double PixelY(double y) { return (FrameSize - y) * SizePixels / FrameSize; }
 
+protected:
+    // Makes `fork`, a fresh canvas, what Fork returns: for canvases that
+    // derive from this one.
+    void PrepareFork(ImageCanvas& fork) const;
+
 private:
+    static constexpr QRgb Unwritten = 0;
+
     // One painter serves a whole run of drawing calls; it is ended before
     // the image is read, filled or written pixel by pixel.
     // Round caps give dots their shape; outlines use cheap bevel joins,

@@ -161,6 +161,9 @@ public:
         int right = 0;
         int bottom = 0;
         std::vector<Span> spans;
+        // The same pixels as offsets from the pen position on the baseline
+        // in an image of the font's pitch, for the blit inside the image.
+        std::vector<std::int32_t> pixels;
     };
 
     FontGlyphs(const QFont& font, const QImage& image);
@@ -168,11 +171,12 @@ public:
     bool Matches(const QFont& font, const QImage& image) const
     {
         return image.dotsPerMeterX() == device_.dotsPerMeterX() && image.dotsPerMeterY() == device_.dotsPerMeterY() &&
-               font == font_;
+               image.bytesPerLine() == bytesPerLine_ && font == font_;
     }
 
     bool usable() const { return usable_; }
     const Mask& mask(int index) const { return masks_[static_cast<std::size_t>(index)]; }
+    qsizetype pitch() const { return bytesPerLine_ / static_cast<qsizetype>(sizeof(QRgb)); }
 
     // The pixel row of the baseline of a label whose top edge is at `top`.
     int Baseline(double top) const { return FloorPixel(Fixed(top) + baselineFixed_); }
@@ -201,6 +205,7 @@ private:
 
     QFont font_;
     QImage device_;  // resolution of the target, for layouts
+    qsizetype bytesPerLine_;
     QFontMetricsF metrics_;
     std::int64_t baselineFixed_ = 0;  // ascent plus the half pixel QPainter rounds the baseline by
     int margin_ = 0;                  // room around a sketched glyph
@@ -217,7 +222,7 @@ private:
 };
 
 LabelText::FontGlyphs::FontGlyphs(const QFont& font, const QImage& image)
-    : font_(font), device_(Device(image)), metrics_(font_, &device_), tableMasks_(TableChars, Unknown),
+    : font_(font), device_(Device(image)), bytesPerLine_(image.bytesPerLine()), metrics_(font_, &device_), tableMasks_(TableChars, Unknown),
       latin1Pairs_(static_cast<std::size_t>(Latin1Chars * Latin1Chars), PairUnknown)
 {
     baselineFixed_ = std::llround(metrics_.ascent() * 64.0) + 32;
@@ -366,6 +371,9 @@ std::int32_t LabelText::FontGlyphs::NewMask(const QString& text, bool single)
             const Span span{static_cast<std::int16_t>(y - baseline), static_cast<std::int16_t>(start - margin_),
                             static_cast<std::int16_t>(x - start)};
             mask.spans.push_back(span);
+            for (int column = span.column; column < span.column + span.length; ++column) {
+                mask.pixels.push_back(static_cast<std::int32_t>(span.row * pitch() + column));
+            }
             mask.left = std::min(mask.left, static_cast<int>(span.column));
             mask.right = std::max(mask.right, span.column + span.length);
             mask.top = std::min(mask.top, static_cast<int>(span.row));
@@ -569,11 +577,8 @@ void LabelText::Blit(QImage& image, const FontGlyphs& glyphs, int left, int base
         if (x + mask.left >= 0 && x + mask.right <= width && baseline + mask.top >= 0 &&
             baseline + mask.bottom <= height) {
             QRgb* const pen = pixels + baseline * pitch + x;
-            for (const FontGlyphs::Span& span : mask.spans) {
-                QRgb* const run = pen + span.row * pitch + span.column;
-                for (int i = 0; i < span.length; ++i) {
-                    run[i] = colour;
-                }
+            for (const std::int32_t offset : mask.pixels) {
+                pen[offset] = colour;
             }
             continue;
         }

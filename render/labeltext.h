@@ -57,6 +57,9 @@ public:
     // QPainter: the caller then draws it with drawText.
     bool Draw(QImage& image, const QFont& font, QColor colour, double left, double top, const QString& text);
 
+    // Learns the font's metrics ahead of the first Draw in it.
+    void Prepare(const QImage& image, const QFont& font) { Glyphs(font, image); }
+
 private:
     class FontGlyphs;
 

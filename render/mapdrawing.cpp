@@ -5,12 +5,17 @@
 #include "recordstream.h"
 #include "runerror.h"
 
+#include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <limits>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zarn {
@@ -58,13 +63,54 @@ std::size_t ToCanvas(const CanvasTransform& transform, const float* lon, const f
     return k;
 }
 
+constexpr const char* ReadBackFailed = "the points kept for the map cannot be read back";
+
+// The share of the bytes kept that the caller's thread draws when the drawing
+// splits: less than half, since it also reads the second half's records
+// again and gives out every progress line; measured on 100 and 200 MB files,
+// both threads then end about together.
+constexpr double SecondShare = 0.38;
+
+// Records that are drawn; the others only have their line.
+bool Drawn(const PointStore::Record& record)
+{
+    return record.nPoints <= MaxPoints && record.complete;
+}
+
 }  // namespace
+
+MapDrawing::~MapDrawing()
+{
+    WaitForCloser();
+}
 
 void MapDrawing::ResetMapExtent()
 {
+    WaitForCloser();
     zarn::ResetMapExtent(mapExtent_);
     store_.Clear();
     kept_ = false;
+}
+
+void MapDrawing::ForgetKept()
+{
+    std::FILE* spool = store_.ReleaseSpool();
+    if (spool == nullptr) {
+        return;
+    }
+    WaitForCloser();
+    try {
+        closer_ = std::thread([spool] { std::fclose(spool); });
+    } catch (const std::system_error&) {
+        std::fclose(spool);
+    }
+}
+
+void MapDrawing::WaitForCloser()
+{
+    if (closer_.joinable()) {
+        closer_.join();
+    }
 }
 
 void MapDrawing::GrowMapExtent(const PolygonRecord& poly)
@@ -74,6 +120,15 @@ void MapDrawing::GrowMapExtent(const PolygonRecord& poly)
 
 void MapDrawing::KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize)
 {
+    if (!kept_ && settings_.showText != 0) {
+        // While the reading thread parses the rest of the file, this one has
+        // time to spare: the labels' font costs nothing more when drawing.
+        // Keeping never fails; should this, the first label does it again.
+        try {
+            canvas_.PrepareText();
+        } catch (const std::exception&) {
+        }
+    }
     kept_ = true;
     fileSize_ = fileSize;
     store_.Add(record, accepted);
@@ -93,7 +148,7 @@ bool MapDrawing::DrawMap(RunHost& host)
         } else {
             DrawRecords(host, transform);
         }
-        store_.Clear();
+        ForgetKept();
         return true;
     } catch (const RunError& e) {
         host.ReportCause(e.what());
@@ -102,21 +157,139 @@ bool MapDrawing::DrawMap(RunHost& host)
     } catch (const std::exception& e) {
         host.ReportCause(e.what());
     }
-    store_.Clear();
+    ForgetKept();
     host.ShowCritical(DrawFailedMessage);
     return false;
 }
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
+    const PointStore::Mark second = store_.MarkNear(SecondShare);
+    if (second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
+        return;
+    }
     std::size_t drawn = 0;
     while (const PointStore::Record* record = store_.Next()) {
         DrawRecord(host, transform, *record, fileSize_, false);
         ++drawn;
     }
     if (drawn != store_.Size() || !store_.Usable()) {
-        throw RunError("the points kept for the map cannot be read back");
+        throw RunError(ReadBackFailed);
     }
+}
+
+bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second)
+{
+    std::unique_ptr<Canvas> fork = canvas_.Fork();
+    if (!fork) {
+        return false;
+    }
+    const std::size_t count = store_.Size();
+    // How far the second half has come: `drawn` counts its records drawn,
+    // published as it grows, with Finished set at the end; `end` is then the
+    // first record it did not draw, with the reason in `error` or `unread`.
+    static constexpr std::size_t Finished = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 1);
+    struct Outcome {
+        std::atomic<std::size_t> drawn{0};
+        std::size_t end = 0;
+        std::exception_ptr error;
+        bool unread = false;
+    } outcome;
+    std::atomic<bool> stop{false};
+    const DisplaySettings settings = settings_;
+    std::thread helper;
+    try {
+        helper = std::thread([&, canvas = fork.get()] {
+            std::size_t k = second.index;
+            try {
+                Sketch sketch(*canvas, settings);
+                PointStore::Reader reader(store_, second, count);
+                for (; k < count && !stop.load(std::memory_order_relaxed); ++k) {
+                    const PointStore::Record* record = reader.Next();
+                    if (record == nullptr) {
+                        outcome.unread = true;
+                        break;
+                    }
+                    if (Drawn(*record)) {
+                        sketch.Outline(transform, *record);
+                        sketch.Marker(transform, record->centroidX, record->centroidY, record->firstName);
+                    }
+                    // Wakes the caller's thread now and then, not per record.
+                    const std::size_t drawn = k + 1 - second.index;
+                    outcome.drawn.store(drawn, std::memory_order_release);
+                    if (drawn % 64 == 0) {
+                        outcome.drawn.notify_one();
+                    }
+                }
+            } catch (...) {
+                outcome.error = std::current_exception();
+            }
+            outcome.end = k;
+            outcome.drawn.store((k - second.index) | Finished, std::memory_order_release);
+            outcome.drawn.notify_one();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    const auto join = [&] {
+        stop.store(true, std::memory_order_relaxed);
+        helper.join();
+    };
+    try {
+        PointStore::Reader reader(store_, PointStore::Mark{}, second.index);
+        for (std::size_t k = 0; k < second.index; ++k) {
+            const PointStore::Record* record = reader.Next();
+            if (record == nullptr) {
+                throw RunError(ReadBackFailed);
+            }
+            DrawRecord(host, transform, *record, fileSize_, false);
+        }
+    } catch (...) {
+        // The first half ended the drawing: nothing of the second shows.
+        join();
+        throw;
+    }
+
+    // The second half's lines, read again without their points, as its
+    // records are drawn, up to and including the record whose drawing
+    // failed. Should a record the helper read not read again, the drawing
+    // fails there with all the helper drew composed.
+    PointStore::Reader lines(store_, second, count, false);
+    bool lost = false;
+    for (std::size_t k = second.index; k < count; ++k) {
+        std::size_t drawn = outcome.drawn.load(std::memory_order_acquire);
+        while ((drawn & ~Finished) <= k - second.index && (drawn & Finished) == 0) {
+            outcome.drawn.wait(drawn, std::memory_order_acquire);
+            drawn = outcome.drawn.load(std::memory_order_acquire);
+        }
+        if ((drawn & ~Finished) <= k - second.index) {
+            // The helper ended before this record.
+            if (outcome.error != nullptr && k == outcome.end) {
+                if (const PointStore::Record* record = lines.Next()) {
+                    Announce(host, *record);
+                }
+            }
+            break;
+        }
+        const PointStore::Record* record = lines.Next();
+        if (record == nullptr) {
+            lost = true;
+            break;
+        }
+        Announce(host, *record);
+        if (Drawn(*record)) {
+            host.Progress(record->bytesRead, fileSize_);
+        }
+    }
+    join();
+    canvas_.Compose(*fork);
+    if (outcome.error != nullptr) {
+        std::rethrow_exception(outcome.error);
+    }
+    if (outcome.unread || lost) {
+        throw RunError(ReadBackFailed);
+    }
+    return true;
 }
 
 void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
@@ -137,37 +310,24 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
     }
 }
 
+void MapDrawing::Announce(RunHost& host, const PointStore::Record& record)
+{
+    static constexpr std::string_view Before = "Read polygon ";
+    static constexpr std::string_view After = " points for drawing.";
+    char count[16] = " with ";
+    const auto end = std::to_chars(count + 6, count + sizeof count, record.nPoints).ptr;
+    line_.assign(Before).append(record.firstName).append(count, end).append(After);
+    host.AppendProgress(line_);
+}
+
 void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, const PointStore::Record& record,
                             std::uint64_t fileSize, bool inWorkspace)
 {
-    const std::int32_t nPoints = record.nPoints;
-    line_.assign("Read polygon ").append(record.firstName).append(" with ");
-    line_.append(std::to_string(nPoints)).append(" points for drawing.");
-    host.AppendProgress(line_);
-    if (nPoints > MaxPoints || !record.complete) {
+    Announce(host, record);
+    if (!Drawn(record)) {
         return;  // skipped, or the next record is the failure that ended it
     }
-
-    canvas_.SetForeColor(settings_.lineColor);
-    if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
-        settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
-        throw RunError("the line width " + std::to_string(settings_.lineWidth) +
-                       " is outside the range of a pen width");
-    }
-    canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
-    if (nPoints >= 2) {
-        // The whole outline goes to the canvas at once; a position that
-        // cannot be handed over ends it after the segments before it.
-        const auto n = static_cast<std::size_t>(nPoints);
-        outlineX_.resize(n);
-        outlineY_.resize(n);
-        const std::size_t ready = ToCanvas(transform, record.x, record.y, n, outlineX_.data(), outlineY_.data());
-        canvas_.Polyline(outlineX_.data(), outlineY_.data(), ready);
-        if (ready < n) {
-            PositionOverflows();
-        }
-    }
-
+    sketch_.Outline(transform, record);
     double centroidX = record.centroidX;
     double centroidY = record.centroidY;
     if (inWorkspace) {
@@ -182,7 +342,37 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
         centroidX = poly.centroidX;
         centroidY = poly.centroidY;
     }
+    sketch_.Marker(transform, centroidX, centroidY, record.firstName);
+    host.Progress(record.bytesRead, fileSize);
+}
 
+void MapDrawing::Sketch::Outline(const CanvasTransform& transform, const PointStore::Record& record)
+{
+    const std::int32_t nPoints = record.nPoints;
+    canvas_.SetForeColor(settings_.lineColor);
+    if (settings_.lineWidth < std::numeric_limits<std::int16_t>::min() ||
+        settings_.lineWidth > std::numeric_limits<std::int16_t>::max()) {
+        throw RunError("the line width " + std::to_string(settings_.lineWidth) +
+                       " is outside the range of a pen width");
+    }
+    canvas_.SetDrawWidth(static_cast<std::int16_t>(settings_.lineWidth));
+    if (nPoints >= 2) {
+        // The whole outline goes to the canvas at once; a position that
+        // cannot be handed over ends it after the segments before it.
+        const auto n = static_cast<std::size_t>(nPoints);
+        x_.resize(n);
+        y_.resize(n);
+        const std::size_t ready = ToCanvas(transform, record.x, record.y, n, x_.data(), y_.data());
+        canvas_.Polyline(x_.data(), y_.data(), ready);
+        if (ready < n) {
+            PositionOverflows();
+        }
+    }
+}
+
+void MapDrawing::Sketch::Marker(const CanvasTransform& transform, double centroidX, double centroidY,
+                                std::string_view name)
+{
     const double xc = transform.X(centroidX);
     const double yc = transform.Y(centroidY);
     const double markerRadius = settings_.centroidSize * 0.2;
@@ -192,16 +382,19 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
     canvas_.SetCurrentY(Single(yc - markerRadius));
     canvas_.SetForeColor(settings_.fontColor);
     if (settings_.showText != 0) {
-        canvas_.Print(record.firstName);
+        canvas_.Print(name);
     }
     canvas_.SetForeColor(settings_.centroidBorderColor);
     canvas_.SetFillColor(settings_.centroidFillColor);
     canvas_.Circle(Single(xc), Single(yc), Single(markerRadius), settings_.centroidBorderColor);
-    host.Progress(record.bytesRead, fileSize);
 }
 
 void MapDrawing::SaveMap(const std::string& path)
 {
+    struct Closed {
+        MapDrawing& map;
+        ~Closed() { map.WaitForCloser(); }
+    } closed{*this};
     canvas_.SavePicture(path);
 }
 

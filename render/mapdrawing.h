@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zarn {
@@ -17,7 +19,12 @@ namespace zarn {
 // the accepted polygons and keeps every record in a point store; afterwards
 // it draws every polygon from the store: the outline as read (an open ring
 // stays open), a dot at the centroid, the name beside it and the marker
-// circle, styled by the display settings at the time of drawing. Only when
+// circle, styled by the display settings at the time of drawing. When the
+// canvas can fork, the records kept are drawn in two parts at once: those in
+// the first 38 % of the bytes kept on the canvas, the others on a fork on a
+// thread of its own, composed over the canvas at the end; the progress lines
+// and the picture, a failure's included, are those of drawing every record in
+// order on one thread. Only when
 // the store could not keep the records (no memory, no temporary file) does
 // the drawing read the input a second time into the same workspace.
 class MapDrawing : public MapStage {
@@ -28,6 +35,9 @@ public:
         : ws_(ws), canvas_(canvas), settings_(settings)
     {
     }
+    ~MapDrawing() override;
+    MapDrawing(const MapDrawing&) = delete;
+    MapDrawing& operator=(const MapDrawing&) = delete;
 
     void ResetMapExtent() override;
     void GrowMapExtent(const PolygonRecord& poly) override;
@@ -38,7 +48,30 @@ public:
     const MapExtent& mapExtent() const { return mapExtent_; }
 
 private:
+    // A record's outline, dot, label and marker on one canvas.
+    class Sketch {
+    public:
+        Sketch(Canvas& canvas, const DisplaySettings& settings) : canvas_(canvas), settings_(settings) {}
+        void Outline(const CanvasTransform& transform, const PointStore::Record& record);
+        void Marker(const CanvasTransform& transform, double centroidX, double centroidY, std::string_view name);
+
+    private:
+        Canvas& canvas_;
+        const DisplaySettings& settings_;
+        std::vector<float> x_;
+        std::vector<float> y_;
+    };
+
     void DrawKept(RunHost& host, const CanvasTransform& transform);
+    // Draws the records from `second` on in a fork of the canvas on another
+    // thread while this one draws those before; false when the canvas cannot
+    // fork or no thread can be started, with nothing drawn.
+    bool DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second);
+    void Announce(RunHost& host, const PointStore::Record& record);
+    // Empties the store once drawn; its temporary file is closed on a thread
+    // of its own while the map is saved.
+    void ForgetKept();
+    void WaitForCloser();
     void DrawRecords(RunHost& host, const CanvasTransform& transform);
     // One record's lines and drawing. With `inWorkspace`, its points are the
     // workspace's and the centroid is computed here, after the outline.
@@ -53,8 +86,8 @@ private:
     bool kept_ = false;  // the analysis handed over its records
     std::uint64_t fileSize_ = 0;
     std::string line_;
-    std::vector<float> outlineX_;
-    std::vector<float> outlineY_;
+    Sketch sketch_{canvas_, settings_};
+    std::thread closer_;
 };
 
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -84,6 +85,14 @@ private:
     int penWidth_ = 1;
     std::vector<Offset> pen_{{0, 0}};
 
+    // Scratch of Polyline: a chunk of points and the one before it.
+    static constexpr std::size_t Chunk = 1024;
+    double chunkX_[Chunk + 1];
+    double chunkY_[Chunk + 1];
+    int anchorX_[Chunk + 1];
+    int anchorY_[Chunk + 1];
+    unsigned char near_[Chunk + 1];
+
     // The masks of the last circle drawn; a map's markers all share one size.
     double circleRadius_ = -1.0;
     int circlePenWidth_ = 0;
@@ -97,32 +106,57 @@ void PixelRaster::Polyline(const float* x, const float* y, std::size_t count, To
     if (count < 2) {
         return;
     }
-    double ax = toPixelX(x[0]);
-    double ay = toPixelY(y[0]);
-    // The pixel last stamped, while the previous point lies near the image.
+    // A chunk of points at a time goes through plain loops that vectorise:
+    // pixel positions, whether they are near the image, and their anchor
+    // pixels; entry 0 of a chunk is the last point of the one before.
+    const double shift = penWidth_ % 2 == 0 ? 0.5 : 0.0;
+    const double low = -ClipMargin;
+    const double highX = width_ + ClipMargin;
+    const double highY = height_ + ClipMargin;
+    // Whether the segment into each point was stamped from the pixel before
+    // (both ends near the image).
     bool chained = false;
-    int lastX = 0;
-    int lastY = 0;
-    for (std::size_t k = 1; k < count; ++k) {
-        const double bx = toPixelX(x[k]);
-        const double by = toPixelY(y[k]);
-        if (Near(ax, ay) && Near(bx, by)) {
-            const int x2 = Anchor(bx);
-            const int y2 = Anchor(by);
-            if (!chained) {
-                Line(Anchor(ax), Anchor(ay), x2, y2);
-            } else if (x2 != lastX || y2 != lastY) {
-                Line(lastX, lastY, x2, y2);
-            }
-            chained = true;
-            lastX = x2;
-            lastY = y2;
-        } else {
-            Segment(ax, ay, bx, by);
-            chained = false;
+    for (std::size_t from = 0; from + 1 < count; from += Chunk) {
+        const std::size_t n = std::min(Chunk, count - from - 1) + 1;
+        double* const px = chunkX_;
+        double* const py = chunkY_;
+        int* const ax = anchorX_;
+        int* const ay = anchorY_;
+        unsigned char* const near = near_;
+        for (std::size_t k = 0; k < n; ++k) {
+            px[k] = toPixelX(x[from + k]);
         }
-        ax = bx;
-        ay = by;
+        for (std::size_t k = 0; k < n; ++k) {
+            py[k] = toPixelY(y[from + k]);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            near[k] = static_cast<unsigned char>(static_cast<int>(px[k] >= low) & static_cast<int>(py[k] >= low) &
+                                                 static_cast<int>(px[k] <= highX) & static_cast<int>(py[k] <= highY));
+        }
+        // floor as truncation corrected downwards, on positions near the
+        // image only (the others are not anchored).
+        for (std::size_t k = 0; k < n; ++k) {
+            const double v = near[k] != 0 ? px[k] + shift : 0.0;
+            const int t = static_cast<int>(v);
+            ax[k] = t - static_cast<int>(static_cast<double>(t) > v);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const double v = near[k] != 0 ? py[k] + shift : 0.0;
+            const int t = static_cast<int>(v);
+            ay[k] = t - static_cast<int>(static_cast<double>(t) > v);
+        }
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((near[k - 1] & near[k]) != 0) {
+                // Once chained, a point in the pixel stamped last adds nothing.
+                if (!chained || ax[k] != ax[k - 1] || ay[k] != ay[k - 1]) {
+                    Line(ax[k - 1], ay[k - 1], ax[k], ay[k]);
+                }
+                chained = true;
+            } else {
+                Segment(px[k - 1], py[k - 1], px[k], py[k]);
+                chained = false;
+            }
+        }
     }
 }
 
