@@ -46,7 +46,7 @@ std::size_t PointBytes(const Entry& entry)
 }
 
 constexpr std::size_t SpoolBuffer = std::size_t{1} << 20;
-constexpr std::size_t ReadAhead = std::size_t{1} << 20;
+constexpr std::size_t ReadBufferBytes = std::size_t{1} << 20;
 constexpr std::uint64_t FirstMarkEvery = 4096;
 
 // Reads at a file offset without moving a position others share, so that
@@ -288,7 +288,7 @@ const char* PointStore::Reader::Fetch(std::uint64_t offset, std::size_t size)
         return nullptr;
     }
     const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::max(size, ReadAhead), spoolBytes - offset));
+        std::min<std::uint64_t>(std::max(size, ReadBufferBytes), spoolBytes - offset));
     try {
         if (buffer_.size() * sizeof(std::uint64_t) < want) {
             buffer_.resize((want + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
