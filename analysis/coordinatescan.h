@@ -24,6 +24,11 @@ namespace zarn {
 // itself meets the failure and reports it.
 Coordinates ScanCoordinates(const std::string& path);
 
+// The same verdict with the second thread's part starting at the first
+// record start at or after `from`, whatever the file's size: for tests of
+// the split.
+Coordinates ScanCoordinatesSplitFrom(const std::string& path, std::uint64_t from);
+
 enum class LatitudeText : std::uint8_t {
     Within,  // its value as a double lies within +-90
     Beyond,  // beyond +-90, and in a float's range
