@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 namespace zarn {
 
 namespace {
@@ -23,6 +27,42 @@ std::string Describe(int err) { return std::strerror(err); }
 
 BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferBytes])
 {
+    Open();
+    // UTF-16 text reads as records of junk names without points, which a run
+    // would report as complete results; a byte-order mark gives it away.
+    end_ = std::fread(buf_.get(), 1, 3, file_);
+    if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF'))) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw RunError("cannot read " + path + ": it is UTF-16 text, not 8-bit text");
+    }
+    // A UTF-8 byte-order mark, as Windows editors write it, is no part of the
+    // first name.
+    if (end_ == 3 && buf_[0] == '\xEF' && buf_[1] == '\xBB' && buf_[2] == '\xBF') {
+        pos_ = 3;
+    }
+}
+
+BnaInput::BnaInput(const std::string& path, std::uint64_t offset) : path_(path), buf_(new char[BufferBytes])
+{
+    Open();
+#ifdef _WIN32
+    const int sought = _fseeki64(file_, static_cast<long long>(offset), SEEK_SET);
+#else
+    const int sought = fseeko(file_, static_cast<off_t>(offset), SEEK_SET);
+#endif
+    if (sought != 0) {
+        const int err = errno;
+        std::fclose(file_);
+        file_ = nullptr;
+        throw RunError("cannot read " + path + ": " + Describe(err));
+    }
+    consumedBefore_ = offset;
+}
+
+void BnaInput::Open()
+{
+    const std::string& path = path_;
     // A folder opens for reading on POSIX systems (its reads fail) and not
     // at all on Windows; either way it is named as what it is.
     file_ = OpenFile(path, "rb");
@@ -44,19 +84,6 @@ BnaInput::BnaInput(const std::string& path) : path_(path), buf_(new char[BufferB
     const std::uintmax_t size = std::filesystem::file_size(name, ec);
     fileSize_ = ec ? 0 : static_cast<std::uint64_t>(size);
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    // UTF-16 text reads as records of junk names without points, which a run
-    // would report as complete results; a byte-order mark gives it away.
-    end_ = std::fread(buf_.get(), 1, 3, file_);
-    if (end_ >= 2 && ((buf_[0] == '\xFF' && buf_[1] == '\xFE') || (buf_[0] == '\xFE' && buf_[1] == '\xFF'))) {
-        std::fclose(file_);
-        file_ = nullptr;
-        throw RunError("cannot read " + path + ": it is UTF-16 text, not 8-bit text");
-    }
-    // A UTF-8 byte-order mark, as Windows editors write it, is no part of the
-    // first name.
-    if (end_ == 3 && buf_[0] == '\xEF' && buf_[1] == '\xBB' && buf_[2] == '\xBF') {
-        pos_ = 3;
-    }
 }
 
 BnaInput::~BnaInput()

@@ -35,6 +35,10 @@ public:
 
     // `path`: UTF-8 (filepath.h).
     explicit BnaInput(const std::string& path);
+    // The same file read from byte `offset` on, as if everything in front of
+    // it had been read: no byte-order mark is looked for, and BytesRead
+    // counts from the file's start.
+    BnaInput(const std::string& path, std::uint64_t offset);
     ~BnaInput();
     BnaInput(const BnaInput&) = delete;
     BnaInput& operator=(const BnaInput&) = delete;
@@ -89,6 +93,7 @@ private:
     static bool IsBlank(char c) { return In(Blanks, c); }
     static bool EndsNumber(char c) { return In(NumberEnds, c); }
 
+    void Open();
     bool Refill();
     bool Ensure(std::size_t bytes);
     void SkipBlanks();

@@ -3,12 +3,25 @@
 #include "bnainput.h"
 #include "bnanumber.h"
 #include "bnareader.h"
+#include "filepath.h"
+#include "runerror.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace zarn {
 
@@ -105,62 +118,238 @@ LatitudeText JudgeLatitudeText(std::string_view token)
     return digits >= 3 || whole >= 91 ? LatitudeText::Beyond : LatitudeText::Unsure;
 }
 
-Coordinates ScanCoordinates(const std::string& path)
+namespace {
+
+enum class Field : std::uint8_t { Within, Beyond, TooLarge };
+
+// The exact parse the record loop does, for the texts the fast path leaves:
+// its TooLarge is where the record loop would fail.
+Field ExactField(std::string_view token)
 {
-    enum class Field : std::uint8_t { Within, Beyond, TooLarge };
-    // The exact parse the record loop does, for the texts the fast path
-    // leaves: its TooLarge is where the record loop would fail.
-    const auto exact = [](std::string_view token) {
-        float value = 0.0F;
-        double lat = 0.0;
-        if (ParseCoordinate(token, value, lat) == NumberStatus::TooLarge) {
-            return Field::TooLarge;
+    float value = 0.0F;
+    double lat = 0.0;
+    if (ParseCoordinate(token, value, lat) == NumberStatus::TooLarge) {
+        return Field::TooLarge;
+    }
+    return std::fabs(lat) <= 90.0 ? Field::Within : Field::Beyond;
+}
+
+// A longitude matters only where the record loop would fail on it.
+Field LongitudeField(std::string_view token)
+{
+    if (token.size() <= MaxSafeIntegerDigits && !HasExponent(token)) {
+        return Field::Within;
+    }
+    return ExactField(token) == Field::TooLarge ? Field::TooLarge : Field::Within;
+}
+
+Field LatitudeField(std::string_view token)
+{
+    switch (JudgeLatitudeText(token)) {
+    case LatitudeText::Within:
+        return Field::Within;
+    case LatitudeText::Beyond:
+        return Field::Beyond;
+    case LatitudeText::Unsure:
+        break;
+    }
+    return ExactField(token);
+}
+
+enum class Walked : std::uint8_t {
+    Plane,    // a latitude beyond +-90
+    Degrees,  // the end of the file, or where the record loop would fail
+    Left,     // no verdict: told to stop, or left before a record
+};
+
+// How many pairs of a record are read between looks at a stop flag.
+constexpr std::int64_t PairsBetweenStops = 4096;
+
+// The records from the reader's position on, up to the first event in file
+// order. `atRecord` is given the offset of each record's first byte (after
+// the blanks in front of it) before its header is read; false leaves the
+// walk there. `stop`, if given, is also looked at inside long records.
+// Failures to read throw, as the reader's do.
+template <typename AtRecord>
+Walked WalkRecords(BnaInput& in, const std::atomic<bool>* stop, AtRecord&& atRecord)
+{
+    std::string firstName;
+    std::string secondName;
+    while (!in.AtEnd()) {
+        if (!atRecord(in.BytesRead())) {
+            return Walked::Left;
         }
-        return std::fabs(lat) <= 90.0 ? Field::Within : Field::Beyond;
-    };
-    // A longitude matters only where the record loop would fail on it.
-    const auto longitude = [&exact](std::string_view token) {
-        if (token.size() <= MaxSafeIntegerDigits && !HasExponent(token)) {
-            return Field::Within;
-        }
-        return exact(token) == Field::TooLarge ? Field::TooLarge : Field::Within;
-    };
-    const auto latitude = [&exact](std::string_view token) {
-        switch (JudgeLatitudeText(token)) {
-        case LatitudeText::Within:
-            return Field::Within;
-        case LatitudeText::Beyond:
-            return Field::Beyond;
-        case LatitudeText::Unsure:
-            break;
-        }
-        return exact(token);
-    };
-    try {
-        BnaInput in(path);
-        std::string firstName;
-        std::string secondName;
-        while (!in.AtEnd()) {
-            const std::int32_t n = ReadRecordHeader(in, firstName, secondName);
-            const std::int64_t count = n < 0 ? -static_cast<std::int64_t>(n) : n;
-            for (std::int64_t k = 0; k < count; ++k) {
-                // TooLarge ends the readable part, as it ends the run.
-                if (in.ReadCoordinateText(longitude) == Field::TooLarge) {
-                    return Coordinates::Degrees;
-                }
-                const Field lat = in.ReadCoordinateText(latitude);
-                if (lat == Field::TooLarge) {
-                    return Coordinates::Degrees;
-                }
-                if (lat == Field::Beyond) {
-                    return Coordinates::Plane;
-                }
+        const std::int32_t n = ReadRecordHeader(in, firstName, secondName);
+        const std::int64_t count = n < 0 ? -static_cast<std::int64_t>(n) : n;
+        for (std::int64_t k = 0; k < count; ++k) {
+            if (stop != nullptr && (k & (PairsBetweenStops - 1)) == PairsBetweenStops - 1 &&
+                stop->load(std::memory_order_relaxed)) {
+                return Walked::Left;
+            }
+            // TooLarge ends the readable part, as it ends the run.
+            if (in.ReadCoordinateText(LongitudeField) == Field::TooLarge) {
+                return Walked::Degrees;
+            }
+            const Field lat = in.ReadCoordinateText(LatitudeField);
+            if (lat == Field::TooLarge) {
+                return Walked::Degrees;
+            }
+            if (lat == Field::Beyond) {
+                return Walked::Plane;
             }
         }
+    }
+    return Walked::Degrees;
+}
+
+constexpr auto EveryRecord = [](std::uint64_t) { return true; };
+
+// Files below this size are walked on one thread: a second one would not
+// pay for its start.
+constexpr std::uint64_t SplitFromBytes = std::uint64_t{4} << 20;
+
+// How far from the middle a record start is looked for.
+constexpr std::size_t SplitSearchBytes = std::size_t{1} << 20;
+
+// The first offset at or after `from` (at least 1) whose byte is a double
+// quote right after a line end: where a record may start. 0 for none within
+// the search's reach, or when the file cannot be read there.
+std::uint64_t RecordStartCandidate(const std::string& path, std::uint64_t from)
+{
+    from = std::max<std::uint64_t>(from, 1);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenFile(path, "rb"), &std::fclose);
+    if (file == nullptr) {
+        return 0;
+    }
+#ifdef _WIN32
+    const int sought = _fseeki64(file.get(), static_cast<long long>(from - 1), SEEK_SET);
+#else
+    const int sought = fseeko(file.get(), static_cast<off_t>(from - 1), SEEK_SET);
+#endif
+    if (sought != 0) {
+        return 0;
+    }
+    std::vector<char> bytes(SplitSearchBytes + 1);
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    for (std::size_t i = 1; i < got; ++i) {
+        if (bytes[i] == '"' && (bytes[i - 1] == '\n' || bytes[i - 1] == '\r')) {
+            return from - 1 + i;
+        }
+    }
+    return 0;
+}
+
+// The walk from `split` to the end on a second thread, as the one-thread
+// walk goes on from there when a record starts at `split`.
+class SecondHalf {
+public:
+    SecondHalf(const std::string& path, std::uint64_t split) : thread_([this, &path, split] { Walk(path, split); })
+    {
+    }
+    ~SecondHalf()
+    {
+        Stop();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    SecondHalf(const SecondHalf&) = delete;
+    SecondHalf& operator=(const SecondHalf&) = delete;
+
+    // Its result is no longer needed.
+    void Stop() { stop_.store(true, std::memory_order_relaxed); }
+
+    // Waits for the walk's end: Left when it could not walk (its own failure
+    // to open the file or to get memory is no event of the file's).
+    Walked Outcome()
+    {
+        thread_.join();
+        return outcome_;
+    }
+
+private:
+    void Walk(const std::string& path, std::uint64_t split) noexcept
+    {
+        try {
+            BnaInput in(path, split);
+            try {
+                outcome_ = WalkRecords(in, &stop_, [this](std::uint64_t) {
+                    return !stop_.load(std::memory_order_relaxed);
+                });
+            } catch (const RunError&) {
+                // The one-thread walk fails here too: judged by what was read.
+                outcome_ = Walked::Degrees;
+            }
+        } catch (...) {
+            outcome_ = Walked::Left;
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    Walked outcome_ = Walked::Left;
+    std::thread thread_;
+};
+
+Coordinates Verdict(Walked walked) { return walked == Walked::Plane ? Coordinates::Plane : Coordinates::Degrees; }
+
+// The walk from the start, with the part from the first record start at or
+// after `from` on handed to a second thread (the first thread alone where no
+// such start is found, or no thread can be started). The first thread stops
+// where a record of its own starts exactly at the split, since from there the
+// one-thread walk reads what the second reads: the verdict is the second's.
+// One that passes the split without a record starting there (it lay inside
+// a record or a quoted name) goes on to the end alone. An event in front of
+// the split is the verdict either way. `from` beyond the file: one thread.
+Coordinates Scan(const std::string& path, std::optional<std::uint64_t> from)
+{
+    try {
+        BnaInput in(path);
+        const std::uint64_t size = in.FileSize();
+        if (!from) {
+            from = size >= SplitFromBytes ? size / 2 : size;
+        }
+        const std::uint64_t split = *from < size ? RecordStartCandidate(path, *from) : 0;
+        std::optional<SecondHalf> second;
+        if (split != 0) {
+            try {
+                second.emplace(path, split);
+            } catch (const std::system_error&) {
+                // Without a second thread, as on a small file.
+            }
+        }
+        if (!second) {
+            return Verdict(WalkRecords(in, nullptr, EveryRecord));
+        }
+        bool passed = false;
+        const Walked walked = WalkRecords(in, nullptr, [&](std::uint64_t at) {
+            if (passed || at < split) {
+                return true;
+            }
+            if (at == split) {
+                return false;
+            }
+            second->Stop();
+            passed = true;
+            return true;
+        });
+        if (walked != Walked::Left) {
+            return Verdict(walked);
+        }
+        const Walked theirs = second->Outcome();
+        if (theirs != Walked::Left) {
+            return Verdict(theirs);
+        }
+        return Verdict(WalkRecords(in, nullptr, EveryRecord));
     } catch (const std::exception&) {
         // Judged by what was read; the run reports the failure.
     }
     return Coordinates::Degrees;
 }
+
+}  // namespace
+
+Coordinates ScanCoordinates(const std::string& path) { return Scan(path, std::nullopt); }
+
+Coordinates ScanCoordinatesSplitFrom(const std::string& path, std::uint64_t from) { return Scan(path, from); }
 
 }  // namespace zarn

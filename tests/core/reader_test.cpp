@@ -666,5 +666,34 @@ TEST(CoordinateScan, GivesTheVerdictOfTheExactParse)
     }
 }
 
+// The second half walked on another thread from the record start after
+// `at`: events on either side of it, and splits that fall inside a header.
+TEST(CoordinateScan, GivesTheSameVerdictWithTheSecondHalfOnAnotherThread)
+{
+    const struct {
+        std::string bna;
+        std::string_view at;
+        Coordinates verdict;
+    } cases[] = {
+        {"\"a\",\"b\",1\n1,95\n\"c\",\"d\",1\n1,1\n", "\"c\"", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",1\n1,95\n", "\"c\"", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1,1\n \r\n\t\n\"c\",\"d\",1\n1,95\n", "\"c\"", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1e39,1\n\"c\",\"d\",1\n1,95\n", "\"c\"", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",2\n1e39,1\n1,95\n", "\"c\"", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",3\n1,1\n", "\"c\"", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",3\n1,95\n", "\"c\"", Coordinates::Plane},
+        {"\"x\",\"a\n\",1\n1,95\n", "\",1", Coordinates::Plane},
+        {"\"x\",\"a\n\",1\n1,1\n\"c\",\"d\",1\n1,95\n", "\",1", Coordinates::Plane},
+        {"\"a\",\"b\"\n\"c\",1\n1,95\n", "\"c\"", Coordinates::Plane},
+        {"\"a\",\"b\",4\n1,1\n\"c\",5\n1,1\n95,1\n\"e\",\"f\",1\n1,1\n", "\"c\"", Coordinates::Degrees},
+    };
+    const test::TempFolder folder;
+    for (const auto& c : cases) {
+        const std::string path = folder.Write("split.bna", c.bna);
+        EXPECT_EQ(ExactVerdict(path), c.verdict) << c.bna;
+        EXPECT_EQ(ScanCoordinatesSplitFrom(path, c.bna.find(c.at)), c.verdict) << c.bna;
+    }
+}
+
 }  // namespace
 }  // namespace zarn

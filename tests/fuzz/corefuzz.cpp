@@ -14,7 +14,9 @@
 // - fields read otherwise when the input is followed by blanks, which keeps
 //   the reader on its in-buffer path that a short input never takes;
 // - a verdict of the first pass (ScanCoordinates) other than the one of the
-//   record loop's exact parse, with and without those blanks.
+//   record loop's exact parse, with and without those blanks, and with its
+//   second half walked on a second thread from each of the first record
+//   start candidates (a quote after a line end).
 // The input is read from a file in memory (memfd), named through /proc.
 
 #include "bnainput.h"
@@ -197,6 +199,14 @@ void CompareWalks(const MemoryFile& file, const std::uint8_t* data, std::size_t 
     Require(WalkFields(padded.Path()) == walk, "the reader's in-buffer path reads other fields");
     Require(ScanCoordinates(file.Path()) == walk.verdict, "the first pass's verdict is not the exact parse's");
     Require(ScanCoordinates(padded.Path()) == walk.verdict, "the first pass's in-buffer verdict is not the exact one");
+    int splits = 0;
+    for (std::size_t i = 1; i < size && splits < 16; ++i) {
+        if (data[i] == '"' && (data[i - 1] == '\n' || data[i - 1] == '\r')) {
+            ++splits;
+            Require(ScanCoordinatesSplitFrom(file.Path(), i) == walk.verdict,
+                    "the first pass's verdict on two threads is not the exact parse's");
+        }
+    }
 }
 
 }  // namespace
