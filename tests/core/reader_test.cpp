@@ -301,13 +301,14 @@ std::string ManyRecords(int count)
     return bna;
 }
 
+// The same records, then one that the file ends inside.
+std::string ManyRecordsThenCut(int count) { return ManyRecords(count) + "\"cut\",\"x\",5\n1,2\n3,"; }
+
 TEST(RecordStream, DeliversEveryRecordInOrderThenTheFailure)
 {
     const test::TempFolder folder;
     constexpr int Count = 400;
-    std::string bna = ManyRecords(Count);
-    bna += "\"cut\",\"x\",5\n1,2\n3,";
-    const std::string path = folder.Write("many.bna", bna);
+    const std::string path = folder.Write("many.bna", ManyRecordsThenCut(Count));
     BnaInput in(path);
     RecordStream stream(in);
     Workspace ws;
@@ -339,9 +340,7 @@ TEST(PointStore, GivesBackEveryRecordAsKeptInMemoryOrSpooled)
 {
     const test::TempFolder folder;
     constexpr int Count = 400;
-    std::string bna = ManyRecords(Count);
-    bna += "\"cut\",\"x\",5\n1,2\n3,";
-    const std::string path = folder.Write("many.bna", bna);
+    const std::string path = folder.Write("many.bna", ManyRecordsThenCut(Count));
     for (const std::size_t bound : {std::size_t{0}, std::size_t{100000}, PointStore::DefaultMemoryBound}) {
         PointStore store(bound);
         std::vector<std::tuple<std::string, std::int32_t, std::vector<float>, std::uint64_t, bool>> given;
