@@ -231,11 +231,23 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
     } catch (const std::system_error&) {
         return false;
     }
-    const auto join = [&] {
-        stop.store(true, std::memory_order_relaxed);
-        helper.join();
-    };
-    try {
+    // The helper is stopped and joined on every way out, a failure to give
+    // out a line included: a thread left running would end the program.
+    struct Joiner {
+        std::atomic<bool>& stop;
+        std::thread& helper;
+        ~Joiner() { Join(); }
+        void Join()
+        {
+            if (helper.joinable()) {
+                stop.store(true, std::memory_order_relaxed);
+                helper.join();
+            }
+        }
+    } joiner{stop, helper};
+    {
+        // A failure here ends the drawing in the first half: nothing of the
+        // second shows.
         PointStore::Reader reader(store_, PointStore::Mark{}, second.index);
         for (std::size_t k = 0; k < second.index; ++k) {
             const PointStore::Record* record = reader.Next();
@@ -244,10 +256,6 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
             }
             DrawRecord(host, transform, *record, fileSize_, false);
         }
-    } catch (...) {
-        // The first half ended the drawing: nothing of the second shows.
-        join();
-        throw;
     }
 
     // The second half's lines, read again without their points, as its
@@ -281,7 +289,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
             host.Progress(record->bytesRead, fileSize_);
         }
     }
-    join();
+    joiner.Join();
     canvas_.Compose(*fork);
     if (outcome.error != nullptr) {
         std::rethrow_exception(outcome.error);

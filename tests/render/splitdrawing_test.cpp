@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <new>
 #include <string>
 
 using namespace zarn;
@@ -134,6 +135,35 @@ private slots:
         QVERIFY(split.host.order == inOrder.host.order);
         QCOMPARE(split.map, inOrder.map);
         QVERIFY(split.map != QImage(split.map.size(), split.map.format()));
+    }
+
+    // A progress line of the second half that cannot be given out (the
+    // window's list out of memory) ends the drawing as a failure, with the
+    // second half's thread stopped, not the program.
+    void lineFailingInTheSecondHalfEndsTheDrawing()
+    {
+        struct FullList : probe::RecordingHost {
+            using RecordingHost::RecordingHost;
+            void AppendProgress(std::string_view line) override
+            {
+                if (line.find("Ring181 ") != std::string_view::npos && line.find("for drawing") != std::string_view::npos) {
+                    throw std::bad_alloc();
+                }
+                RecordingHost::AppendProgress(line);
+            }
+        };
+        test::TempFolder dir;
+        const std::string input = dir.Write("crowd.bna", CrowdedRings(200));
+        int forksMade = 0;
+        Workspace ws;
+        TestCanvas canvas(true, "", forksMade);
+        DisplaySettings settings;
+        ApplyStartupDefaults(settings, canvas);
+        MapDrawing map(ws, canvas, settings);
+        FullList host(input, "crowd.bna");
+        QCOMPARE(ProcessBnaFile(ws, &map, host), RunOutcome::DrawingFailed);
+        QCOMPARE(forksMade, 1);
+        QVERIFY(host.causes == std::vector<std::string>{"out of memory while drawing"});
     }
 
     // The second half's reader starts at a noted record, in memory or in
