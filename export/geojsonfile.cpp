@@ -114,13 +114,20 @@ void GeoJsonFile::Coordinate(double x, double y)
     text_->writer.RawValue(digits, static_cast<std::size_t>(at - digits), rapidjson::kArrayType);
 }
 
-void GeoJsonFile::Ring(const RegionShape& shape, std::size_t r)
+// The ring as one raw value, the same text as an array of its coordinates.
+void GeoJsonFile::Ring(const RegionShape& shape, std::size_t r, const VertexDigits& digits)
 {
-    text_->writer.StartArray();
+    ring_.assign(1, '[');
     for (std::size_t i = shape.RingBegin(r); i < shape.ringEnd[r]; ++i) {
-        Coordinate(shape.x[i], shape.y[i]);
+        if (i != shape.RingBegin(r)) {
+            ring_ += ',';
+        }
+        ring_ += '[';
+        ring_.append(digits.Pair(i));
+        ring_ += ']';
     }
-    text_->writer.EndArray();
+    ring_ += ']';
+    text_->writer.RawValue(ring_.data(), ring_.size(), rapidjson::kArrayType);
 }
 
 // Ends the properties and opens the geometry of `type` up to its coordinates.
@@ -135,15 +142,18 @@ void GeoJsonFile::Geometry(const char* type)
     w.Key("coordinates");
 }
 
-void GeoJsonFile::MultiPolygon(const RegionShape& shape)
+void GeoJsonFile::MultiPolygon(const RegionShape& shape, const VertexDigits& digits)
 {
+    if (!digits.Finite()) {
+        Fail("a coordinate is not a finite number");
+    }
     rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
     Geometry("MultiPolygon");
     w.StartArray();
     for (std::size_t p = 0; p < shape.Polygons(); ++p) {
         w.StartArray();
         for (std::size_t r = shape.PolygonBegin(p); r < shape.polygonEnd[p]; ++r) {
-            Ring(shape, r);
+            Ring(shape, r, digits);
         }
         w.EndArray();
     }
@@ -151,13 +161,16 @@ void GeoJsonFile::MultiPolygon(const RegionShape& shape)
     w.EndObject();
 }
 
-void GeoJsonFile::MultiLineString(const RegionShape& shape)
+void GeoJsonFile::MultiLineString(const RegionShape& shape, const VertexDigits& digits)
 {
+    if (!digits.Finite()) {
+        Fail("a coordinate is not a finite number");
+    }
     rapidjson::Writer<rapidjson::StringBuffer>& w = text_->writer;
     Geometry("MultiLineString");
     w.StartArray();
     for (std::size_t r = 0; r < shape.ringEnd.size(); ++r) {
-        Ring(shape, r);
+        Ring(shape, r, digits);
     }
     w.EndArray();
     w.EndObject();

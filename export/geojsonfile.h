@@ -28,8 +28,8 @@ public:
     void Integer(const char* key, std::int64_t value) override;
     void Real(const char* key, double value) override;
     void Null(const char* key) override;
-    void MultiPolygon(const RegionShape& shape) override;
-    void MultiLineString(const RegionShape& shape) override;
+    void MultiPolygon(const RegionShape& shape, const VertexDigits& digits) override;
+    void MultiLineString(const RegionShape& shape, const VertexDigits& digits) override;
     void Point(double x, double y) override;
     void NoGeometry() override;
     void EndFeature() override;
@@ -40,12 +40,13 @@ private:
     void Drain();
     void Geometry(const char* type);
     void Coordinate(double x, double y);
-    void Ring(const RegionShape& shape, std::size_t r);
+    void Ring(const RegionShape& shape, std::size_t r, const VertexDigits& digits);
     [[noreturn]] void Fail(std::string_view cause);
 
     std::string path_;
     VSILFILE* file_ = nullptr;
     std::unique_ptr<Text> text_;
+    std::string ring_;  // a ring's coordinates being written
 };
 
 }  // namespace zarn

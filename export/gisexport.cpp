@@ -22,13 +22,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
-#include <mutex>
+#include <deque>
+#include <exception>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 namespace zarn {
 
@@ -720,6 +726,171 @@ bool TakesDegreesOnly(ExportFormat format)
 
 }  // namespace
 
+// One record's rows, as the writing thread takes them: the row's fields,
+// its geometry as the geometry step made it, its centroids.
+struct GisExport::Item {
+    Row row;
+    GeodesicFigures figures;  // row.geodesic points here when the run has them
+    bool hasFigures = false;
+    Coordinates coordinates = Coordinates::Degrees;
+    LayerKind kind = LayerCount;
+    RegionShape region;     // polygons and lines
+    VertexDigits digits;    // their vertices' digits, for GeoJSON and KML
+    bool digitsMade = false;
+    bool hasPoint = false;  // points: the record's point
+    double pointX = 0.0;
+    double pointY = 0.0;
+    bool hasCentroid = false;
+    double centroidX = 0.0;
+    double centroidY = 0.0;
+    bool hasCentroidWgs84 = false;
+    double centroidWgs84X = 0.0;
+    double centroidWgs84Y = 0.0;
+    std::size_t weight = 0;  // vertices held, for the bound on those in flight
+};
+
+// The thread that writes an export's rows, in the order they are queued.
+// It takes them a batch at a time, so that the two threads meet once per
+// batch rather than once per row. The queue holds at most MaxItems rows and,
+// beyond its first, MaxVertices vertices; written items come back to be
+// filled again, their buffers kept.
+class GisExport::Writer {
+public:
+    explicit Writer(GisExport& owner) : owner_(owner), thread_([this] { Run(); }) {}
+    ~Writer() { Stop(); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    std::unique_ptr<Item> Spare()
+    {
+        const std::lock_guard lock(mutex_);
+        if (spare_.empty()) {
+            return std::make_unique<Item>();
+        }
+        std::unique_ptr<Item> item = std::move(spare_.back());
+        spare_.pop_back();
+        spareVertices_ -= item->region.x.capacity();
+        return item;
+    }
+
+    // Queues `item`, waiting while the queue is full. Throws what ended the
+    // writing.
+    void Push(std::unique_ptr<Item> item)
+    {
+        std::unique_lock lock(mutex_);
+        space_.wait(lock, [&] {
+            return failure_ || queue_.empty() || (queue_.size() < MaxItems && weight_ < MaxVertices);
+        });
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        weight_ += item->weight;
+        queue_.push_back(std::move(item));
+        queued_.store(queue_.size(), std::memory_order_relaxed);
+        if (BatchReady()) {
+            work_.notify_one();
+        }
+    }
+
+    // Waits until every queued row is written. Throws what ended the writing.
+    void Finish()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            finishing_ = true;
+        }
+        work_.notify_one();
+        Join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+    }
+
+    // More rows wait than one batch: the writing is the slower side.
+    bool Behind() const { return queued_.load(std::memory_order_relaxed) > MaxItems / 4; }
+
+    // Drops the rows not yet written.
+    void Stop() noexcept
+    {
+        std::deque<std::unique_ptr<Item>> dropped;
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            dropped.swap(queue_);
+        }
+        work_.notify_one();
+        Join();
+    }
+
+private:
+    static constexpr std::size_t MaxItems = 512;
+    static constexpr std::size_t MaxVertices = std::size_t{1} << 17;
+
+    bool BatchReady() const { return queue_.size() >= MaxItems / 4 || weight_ >= MaxVertices / 4; }
+
+    void Join() noexcept
+    {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    void Run()
+    {
+        std::deque<std::unique_ptr<Item>> batch;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [&] { return stopping_ || finishing_ || BatchReady(); });
+            if (stopping_ || queue_.empty()) {
+                return;
+            }
+            batch.swap(queue_);
+            weight_ = 0;
+            queued_.store(0, std::memory_order_relaxed);
+            space_.notify_one();
+            lock.unlock();
+            try {
+                for (const std::unique_ptr<Item>& item : batch) {
+                    if (stopping_) {
+                        return;
+                    }
+                    owner_.Write(*item);
+                }
+            } catch (...) {
+                lock.lock();
+                failure_ = std::current_exception();
+                space_.notify_one();
+                return;
+            }
+            lock.lock();
+            for (std::unique_ptr<Item>& item : batch) {
+                // The spare items keep their buffers up to MaxVertices in all.
+                if (spareVertices_ + item->region.x.capacity() > MaxVertices) {
+                    item->region = RegionShape{};
+                    item->digits = VertexDigits{};
+                }
+                spareVertices_ += item->region.x.capacity();
+                spare_.push_back(std::move(item));
+            }
+            batch.clear();
+        }
+    }
+
+    GisExport& owner_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable space_;
+    std::deque<std::unique_ptr<Item>> queue_;
+    std::vector<std::unique_ptr<Item>> spare_;
+    std::atomic<std::size_t> queued_ = 0;  // queue_.size(), read without the lock
+    std::size_t weight_ = 0;         // vertices in queue_
+    std::size_t spareVertices_ = 0;  // vertices the spare items have room for
+    bool finishing_ = false;
+    std::atomic<bool> stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;  // last, so that it starts with the rest in place
+};
+
 GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<ExportNotes> notes)
     : formats_(std::move(formats)), geodesic_(geodesic), notes_(std::move(notes))
 {
@@ -766,6 +937,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
                 StartTransaction(*t.files[0], messages);
             }
         }
+        writer_ = std::make_unique<Writer>(*this);
     } catch (...) {
         Abandon();
         throw;
@@ -779,16 +951,21 @@ void GisExport::Add(const RecordResult& result)
     if (!record.complete) {
         return;  // the reading failed inside it; the run ends with that failure
     }
-    GdalMessages messages;
+    std::unique_ptr<Item> item = writer_->Spare();
+    Item& it = *item;
     bool recoded = false;
-    Row row;
+    Row& row = it.row;
     row.name = Utf8(record.firstName, recoded);
     row.second = Utf8(record.secondName, recoded);
     row.points = record.nPoints;
-    row.geodesic = result.geodesic;
+    row.hasArea = false;
     if (result.classic != nullptr) {
         row.hasArea = true;
         row.areaKm2 = AsWritten(std::fabs(result.classic->area));
+    }
+    it.hasFigures = result.geodesic != nullptr;
+    if (it.hasFigures) {
+        it.figures = *result.geodesic;
     }
     if (recoded && ++recodedCount_ <= RecordsQuoted) {
         AppendQuoted(recoded_.emplace_back(), recordNumber_, record.firstName);
@@ -802,6 +979,7 @@ void GisExport::Add(const RecordResult& result)
     // coordinates GeoJSON and KML, which hold longitude and latitude only,
     // are not written.
     const Coordinates coordinates = result.coordinates;
+    it.coordinates = coordinates;
     if (!coordinatesKnown_) {
         coordinatesKnown_ = true;
         for (const std::unique_ptr<Target>& target : targets_) {
@@ -813,56 +991,94 @@ void GisExport::Add(const RecordResult& result)
         }
     }
 
-    // Every polygon comes from the geometry step, the same in every format;
-    // OGR's geometries only where a format written through GDAL takes them.
+    // Every polygon comes from the geometry step, the same in every format.
     const double* lon = record.lon;
     const double* lat = record.lat;
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
     const bool degrees = coordinates == Coordinates::Degrees;
-    const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
-        return !t->skipped && !WrittenAsText(t->info.format);
-    });
-    std::unique_ptr<OGRGeometry> shape;
-    LayerKind kind = LayerCount;
-    bool hasPoint = false;
-    double pointX = 0.0;
+    it.kind = LayerCount;
+    it.hasPoint = false;
+    it.region.Clear();
     if (record.nPoints >= 3) {
-        kind = Polygons;
+        it.kind = Polygons;
         SplitRings(lon, lat, n, coordinates, rings_);
-        shaper_.Make(lon, lat, rings_, coordinates, region_);
-        if (viaGdal) {
-            auto polygons = std::make_unique<OGRMultiPolygon>();
-            MakeMultiPolygon(region_, *polygons);
-            shape = std::move(polygons);
-        }
+        shaper_.Make(lon, lat, rings_, coordinates, it.region);
     } else if (record.nPoints < 0 || record.nPoints == 2) {
-        kind = Lines;
-        CutLine(lon, lat, n, coordinates, region_);
-        if (viaGdal) {
-            auto lines = std::make_unique<OGRMultiLineString>();
-            MakeMultiLineString(region_, *lines);
-            shape = std::move(lines);
-        }
+        it.kind = Lines;
+        CutLine(lon, lat, n, coordinates, it.region);
     } else if (record.nPoints == 1) {
-        kind = Points;
+        it.kind = Points;
         if (n >= 1) {
-            hasPoint = true;
-            pointX = degrees ? WrapLongitude(lon[0]) : lon[0];
-            shape = std::make_unique<OGRPoint>(pointX, lat[0]);
+            it.hasPoint = true;
+            it.pointX = degrees ? WrapLongitude(lon[0]) : lon[0];
+            it.pointY = lat[0];
         }
+    }
+
+    // The vertices' digits for GeoJSON and KML here while the writing is
+    // behind, otherwise there: the same digits on either thread.
+    it.digitsMade = false;
+    if ((it.kind == Polygons || it.kind == Lines) && writer_->Behind()) {
+        it.digits.Make(it.region);
+        it.digitsMade = true;
     }
 
     // Points in degrees with their longitudes in [-180, 180).
-    std::unique_ptr<OGRPoint> centroid;
-    if (result.classic != nullptr) {
+    it.hasCentroid = result.classic != nullptr;
+    if (it.hasCentroid) {
         const double x = AsWritten(result.classic->centroidX);
-        centroid = std::make_unique<OGRPoint>(degrees ? WrapLongitude(x) : x, AsWritten(result.classic->centroidY));
+        it.centroidX = degrees ? WrapLongitude(x) : x;
+        it.centroidY = AsWritten(result.classic->centroidY);
     }
-    std::unique_ptr<OGRPoint> centroidWgs84;
-    if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
-        centroidWgs84 = std::make_unique<OGRPoint>(result.geodesic->centroidLon, result.geodesic->centroidLat);
+    it.hasCentroidWgs84 = geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid;
+    if (it.hasCentroidWgs84) {
+        it.centroidWgs84X = result.geodesic->centroidLon;
+        it.centroidWgs84Y = result.geodesic->centroidLat;
     }
+    it.weight = it.region.x.size() + 1;
+    writer_->Push(std::move(item));
+}
 
+void GisExport::Write(Item& item)
+{
+    GdalMessages messages;
+    Row& row = item.row;
+    row.geodesic = item.hasFigures ? &item.figures : nullptr;
+    const LayerKind kind = item.kind;
+    const Coordinates coordinates = item.coordinates;
+    // OGR's geometries only where a format written through GDAL takes them,
+    // made and freed on this thread.
+    const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+        return !t->skipped && !WrittenAsText(t->info.format);
+    });
+    const bool asText = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+        return !t->skipped && WrittenAsText(t->info.format);
+    });
+    if (asText && !item.digitsMade && (kind == Polygons || kind == Lines)) {
+        item.digits.Make(item.region);
+    }
+    std::unique_ptr<OGRGeometry> shape;
+    std::optional<OGRPoint> centroid;
+    std::optional<OGRPoint> centroidWgs84;
+    if (viaGdal) {
+        if (kind == Polygons) {
+            auto polygons = std::make_unique<OGRMultiPolygon>();
+            MakeMultiPolygon(item.region, *polygons);
+            shape = std::move(polygons);
+        } else if (kind == Lines) {
+            auto lines = std::make_unique<OGRMultiLineString>();
+            MakeMultiLineString(item.region, *lines);
+            shape = std::move(lines);
+        } else if (kind == Points && item.hasPoint) {
+            shape = std::make_unique<OGRPoint>(item.pointX, item.pointY);
+        }
+        if (item.hasCentroid) {
+            centroid.emplace(item.centroidX, item.centroidY);
+        }
+        if (item.hasCentroidWgs84) {
+            centroidWgs84.emplace(item.centroidWgs84X, item.centroidWgs84Y);
+        }
+    }
     for (const std::unique_ptr<Target>& target : targets_) {
         if (target->skipped) {
             continue;
@@ -871,25 +1087,25 @@ void GisExport::Add(const RecordResult& result)
             const auto put = [&](LayerKind layer, const auto& geometry) {
                 PutText(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
             };
-            const auto point = [](const OGRPoint& p) { return [&p](TextLayerFile& text) { text.Point(p.getX(), p.getY()); }; };
+            const auto point = [](double x, double y) { return [x, y](TextLayerFile& text) { text.Point(x, y); }; };
             if (kind == Polygons) {
-                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(region_); });
+                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(item.region, item.digits); });
             } else if (kind == Lines) {
-                put(kind, [&](TextLayerFile& text) { text.MultiLineString(region_); });
+                put(kind, [&](TextLayerFile& text) { text.MultiLineString(item.region, item.digits); });
             } else if (kind == Points) {
                 put(kind, [&](TextLayerFile& text) {
-                    if (hasPoint) {
-                        text.Point(pointX, lat[0]);
+                    if (item.hasPoint) {
+                        text.Point(item.pointX, item.pointY);
                     } else {
                         text.NoGeometry();
                     }
                 });
             }
-            if (centroid) {
-                put(Centroids, point(*centroid));
+            if (item.hasCentroid) {
+                put(Centroids, point(item.centroidX, item.centroidY));
             }
-            if (centroidWgs84) {
-                put(CentroidsWgs84, point(*centroidWgs84));
+            if (item.hasCentroidWgs84) {
+                put(CentroidsWgs84, point(item.centroidWgs84X, item.centroidWgs84Y));
             }
             continue;
         }
@@ -897,17 +1113,20 @@ void GisExport::Add(const RecordResult& result)
             Put(*target, kind, row, shape.get(), geodesic_, coordinates, names_, inputPath_, messages);
         }
         if (centroid) {
-            Put(*target, Centroids, row, centroid.get(), geodesic_, coordinates, names_, inputPath_, messages);
+            Put(*target, Centroids, row, &*centroid, geodesic_, coordinates, names_, inputPath_, messages);
         }
         if (centroidWgs84) {
-            Put(*target, CentroidsWgs84, row, centroidWgs84.get(), geodesic_, coordinates, names_, inputPath_,
-                messages);
+            Put(*target, CentroidsWgs84, row, &*centroidWgs84, geodesic_, coordinates, names_, inputPath_, messages);
         }
     }
 }
 
 void GisExport::Close(RunHost& host)
 {
+    if (writer_) {
+        writer_->Finish();
+        writer_.reset();
+    }
     {
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
@@ -969,6 +1188,7 @@ void GisExport::Close(RunHost& host)
 
 void GisExport::Abandon() noexcept
 {
+    writer_.reset();
     GdalMessages messages;
     for (const std::unique_ptr<Target>& target : targets_) {
         for (const std::unique_ptr<File>& file : target->files) {

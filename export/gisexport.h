@@ -50,6 +50,11 @@ namespace zarn {
 // a temporary name (<name>.partial.<ext>) and renamed when complete. Memory
 // does not grow with the file: features go out as they come, a GeoPackage in
 // transactions of a few thousand rows.
+//
+// Add does a record's geometry step on the caller's thread and hands its
+// rows to a thread of the export's own, which writes them in the order
+// given (GDAL's driver or the text writer), a bounded number of rows and
+// vertices in flight. A failure there is thrown by the next Add or by Close.
 class GisExport : public RunOutput {
 public:
     // What the exports of one run say once between them: which names were
@@ -82,8 +87,13 @@ public:
     std::string Caption() const override { return std::string(Info(formats_.front()).title); }
 
     struct Target;
+    struct Item;
+    class Writer;
 
 private:
+    // A record's rows into every format; on the writing thread.
+    void Write(Item& item);
+
     std::vector<ExportFormat> formats_;
     bool geodesic_;
     std::shared_ptr<ExportNotes> notes_;
@@ -92,7 +102,7 @@ private:
     std::vector<std::unique_ptr<Target>> targets_;
     std::vector<Ring> rings_;
     RegionShaper shaper_;
-    RegionShape region_;
+    std::unique_ptr<Writer> writer_;
     bool coordinatesKnown_ = false;
     std::vector<std::string> skipped_;  // formats of this export not written
     std::uint64_t recordNumber_ = 0;

@@ -284,16 +284,17 @@ void KmlFile::WriteCoordinates()
     coordinates_.assign(CoordinatesStart);
 }
 
-void KmlFile::Coordinates(const RegionShape& shape, std::size_t r)
+void KmlFile::Coordinates(const RegionShape& shape, std::size_t r, const VertexDigits& digits)
 {
-    for (std::size_t i = shape.RingBegin(r); i < shape.ringEnd[r]; ++i) {
-        Append(shape.x[i], shape.y[i]);
-    }
+    coordinates_.append(digits.Span(shape.RingBegin(r), shape.ringEnd[r]));
     WriteCoordinates();
 }
 
-void KmlFile::MultiPolygon(const RegionShape& shape)
+void KmlFile::MultiPolygon(const RegionShape& shape, const VertexDigits& digits)
 {
+    if (!digits.Finite()) {
+        Fail("a coordinate is not a finite number");
+    }
     EndData();
     xmlTextWriterPtr w = W(writer_);
     Check(xmlTextWriterStartElement(w, X("MultiGeometry")));
@@ -302,7 +303,7 @@ void KmlFile::MultiPolygon(const RegionShape& shape)
         for (std::size_t r = shape.PolygonBegin(p); r < shape.polygonEnd[p]; ++r) {
             Check(xmlTextWriterStartElement(w, X(r == shape.PolygonBegin(p) ? "outerBoundaryIs" : "innerBoundaryIs")));
             Check(xmlTextWriterStartElement(w, X("LinearRing")));
-            Coordinates(shape, r);
+            Coordinates(shape, r, digits);
             Check(xmlTextWriterEndElement(w));
             Check(xmlTextWriterEndElement(w));
         }
@@ -311,14 +312,17 @@ void KmlFile::MultiPolygon(const RegionShape& shape)
     Check(xmlTextWriterEndElement(w));
 }
 
-void KmlFile::MultiLineString(const RegionShape& shape)
+void KmlFile::MultiLineString(const RegionShape& shape, const VertexDigits& digits)
 {
+    if (!digits.Finite()) {
+        Fail("a coordinate is not a finite number");
+    }
     EndData();
     xmlTextWriterPtr w = W(writer_);
     Check(xmlTextWriterStartElement(w, X("MultiGeometry")));
     for (std::size_t r = 0; r < shape.ringEnd.size(); ++r) {
         Check(xmlTextWriterStartElement(w, X("LineString")));
-        Coordinates(shape, r);
+        Coordinates(shape, r, digits);
         Check(xmlTextWriterEndElement(w));
     }
     Check(xmlTextWriterEndElement(w));

@@ -37,8 +37,8 @@ public:
     void Integer(const char* key, std::int64_t value) override;
     void Real(const char* key, double value) override;
     void Null(const char* key) override;
-    void MultiPolygon(const RegionShape& shape) override;
-    void MultiLineString(const RegionShape& shape) override;
+    void MultiPolygon(const RegionShape& shape, const VertexDigits& digits) override;
+    void MultiLineString(const RegionShape& shape, const VertexDigits& digits) override;
     void Point(double x, double y) override;
     void NoGeometry() override;
     void EndFeature() override;
@@ -54,7 +54,7 @@ private:
     void EndData();
     void Append(double x, double y);
     void WriteCoordinates();
-    void Coordinates(const RegionShape& shape, std::size_t r);
+    void Coordinates(const RegionShape& shape, std::size_t r, const VertexDigits& digits);
     void Check(int written);
     [[noreturn]] void Fail(std::string_view cause);
 

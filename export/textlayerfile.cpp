@@ -74,4 +74,29 @@ char* ShortestDigits(char* at, double value)
     return std::to_chars(at, at + ShortestChars, value).ptr;
 }
 
+void VertexDigits::Make(const RegionShape& shape)
+{
+    const std::size_t n = shape.x.size();
+    chars_.clear();
+    ends_.resize(n);
+    finite_ = true;
+    char pair[2 * ShortestChars + 2];
+    for (std::size_t i = 0; i < n; ++i) {
+        char* at = ShortestDigits(pair, shape.x[i]);
+        if (at != nullptr) {
+            *at++ = ',';
+            at = ShortestDigits(at, shape.y[i]);
+        }
+        if (at == nullptr) {
+            finite_ = false;
+            chars_.clear();
+            ends_.clear();
+            return;
+        }
+        chars_.append(pair, at);
+        ends_[i] = chars_.size();
+        chars_ += ' ';
+    }
+}
+
 }  // namespace zarn

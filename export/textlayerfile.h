@@ -4,9 +4,38 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
+
+// The shortest digits of a shape's vertices (ShortestDigits), "x,y" for each,
+// made before the file needs them: an export formats a record's vertices on
+// the analysis's thread while its file is written on another.
+class VertexDigits {
+public:
+    // The digits of every vertex of `shape`; none when a coordinate is not
+    // finite (Finite), which the file then refuses.
+    void Make(const RegionShape& shape);
+    bool Finite() const { return finite_; }
+    // Vertex i: "x,y".
+    std::string_view Pair(std::size_t i) const { return Span(i, i + 1); }
+    // Vertices [first, last) as KML's coordinates join them: "x,y x,y".
+    std::string_view Span(std::size_t first, std::size_t last) const
+    {
+        if (first == last) {
+            return {};
+        }
+        const std::size_t begin = first == 0 ? 0 : ends_[first - 1] + 1;
+        return std::string_view(chars_).substr(begin, ends_[last - 1] - begin);
+    }
+
+private:
+    std::string chars_;              // the pairs, each followed by a space
+    std::vector<std::size_t> ends_;  // where pair i ends in chars_
+    bool finite_ = true;
+};
 
 // One layer of an export written as text by a writer library rather than
 // through GDAL (GeoJSON, KML), feature by feature so that memory stays flat
@@ -32,9 +61,10 @@ public:
     virtual void Real(const char* key, double value) = 0;
     virtual void Null(const char* key) = 0;
     // The polygons of the geometry step as a multipolygon (no polygon: an
-    // empty one), or its pieces of line as a multilinestring.
-    virtual void MultiPolygon(const RegionShape& shape) = 0;
-    virtual void MultiLineString(const RegionShape& shape) = 0;
+    // empty one), or its pieces of line as a multilinestring, with the
+    // digits of its vertices.
+    virtual void MultiPolygon(const RegionShape& shape, const VertexDigits& digits) = 0;
+    virtual void MultiLineString(const RegionShape& shape, const VertexDigits& digits) = 0;
     virtual void Point(double x, double y) = 0;
     virtual void NoGeometry() = 0;
     virtual void EndFeature() = 0;

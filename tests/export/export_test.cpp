@@ -611,7 +611,8 @@ TEST(ShapefileExport, ThatCannotBePutInPlaceLeavesTheEarlierSetWhole)
 }
 
 // A file size limit (as a full disk would) that the classic files stay
-// under and every export outgrows half-way: the run fails, the classic files
+// under and every export outgrows half-way, with many records still to come
+// once the export's writing has failed: the run fails, the classic files
 // are complete, and nothing of the export is left.
 class ExportFailure : public testing::TestWithParam<FormatCase> {};
 
@@ -619,7 +620,10 @@ TEST_P(ExportFailure, LeavesTheClassicFilesAndNoExportFile)
 {
     TempFolder dir;
     TempFolder reference;
-    const std::string input = Mixed + Mixed;
+    std::string input = Mixed + Mixed;
+    for (int i = 0; i < 2000; ++i) {
+        input += "\"Lot\",\"\",4\r\n0,0\r\n1,0\r\n1,1\r\n0,0\r\n";
+    }
     RunExport(reference, "big", input, {});
     dir.Write("big.bna", input);
 
