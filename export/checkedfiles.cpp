@@ -5,10 +5,15 @@
 #include <cpl_vsi_virtual.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+
+#ifdef __linux__
+#include <fcntl.h>
+#endif
 
 namespace zarn {
 
@@ -40,7 +45,9 @@ public:
     size_t Write(const void* buffer, size_t size, size_t count) override
     {
         const size_t written = inner_->Write(buffer, size, count);
-        Checked(written == count);
+        if (Checked(written == count) && behind_.Due(size * count) && inner_->Flush() == 0) {
+            WriteBehind::Start(inner_->GetNativeFileDescriptor());
+        }
         return written;
     }
     int Flush() override { return Checked(inner_->Flush() == 0) ? 0 : -1; }
@@ -70,6 +77,7 @@ private:
     std::unique_ptr<VSIVirtualHandle> inner_;
     std::string path_;
     bool failed_ = false;
+    WriteBehind behind_;
 };
 
 class CheckedFilesystem : public VSIFilesystemHandler {
@@ -89,6 +97,18 @@ public:
 };
 
 }  // namespace
+
+void WriteBehind::Start(void* nativeDescriptor)
+{
+#ifdef __linux__
+    if (nativeDescriptor != nullptr) {
+        sync_file_range(static_cast<int>(reinterpret_cast<std::intptr_t>(nativeDescriptor)), 0, 0,
+                        SYNC_FILE_RANGE_WRITE);
+    }
+#else
+    static_cast<void>(nativeDescriptor);
+#endif
+}
 
 std::string CheckedPath(const std::string& path)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace zarn {
@@ -11,5 +12,32 @@ namespace zarn {
 // KML, FlatGeobuf) would carry on and leave a truncated file. Reading,
 // seeking and the folder operations go straight to the file.
 std::string CheckedPath(const std::string& path);
+
+// Sends a file's pages on to the disk while it is written, every few
+// megabytes, so that they are on their way when it is closed and renamed: a
+// rename over an earlier file would otherwise start all of them then, in
+// one go (ext4), while the run waits. A writer counts its bytes with Due and,
+// when that says so, flushes its buffer and calls Start.
+class WriteBehind {
+public:
+    static constexpr std::size_t Bytes = std::size_t{4} << 20;
+
+    bool Due(std::size_t bytes)
+    {
+        unsent_ += bytes;
+        if (unsent_ < Bytes) {
+            return false;
+        }
+        unsent_ = 0;
+        return true;
+    }
+    // Starts the writing back of what the file (VSIFGetNativeFileDescriptorL;
+    // null for none) holds so far and returns at once; a failure shows in
+    // the file's own writes and close.
+    static void Start(void* nativeDescriptor);
+
+private:
+    std::size_t unsent_ = 0;
+};
 
 }  // namespace zarn

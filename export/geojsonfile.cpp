@@ -207,6 +207,9 @@ void GeoJsonFile::Drain()
         Fail(errno != 0 ? std::strerror(errno) : "a write was cut short");
     }
     text_->buffer.Clear();
+    if (behind_.Due(size) && VSIFFlushL(file_) == 0) {
+        WriteBehind::Start(VSIFGetNativeFileDescriptorL(file_));
+    }
 }
 
 void GeoJsonFile::Close()

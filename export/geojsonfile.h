@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkedfiles.h"
 #include "textlayerfile.h"
 
 #include <cpl_vsi.h>
@@ -47,6 +48,7 @@ private:
     VSILFILE* file_ = nullptr;
     std::unique_ptr<Text> text_;
     std::string ring_;  // a ring's coordinates being written
+    WriteBehind behind_;
 };
 
 }  // namespace zarn

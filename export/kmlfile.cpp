@@ -1,5 +1,6 @@
 #include "kmlfile.h"
 
+#include "checkedfiles.h"
 #include "runerror.h"
 
 #include <libxml/chvalid.h>
@@ -48,6 +49,7 @@ constexpr std::string_view CoordinatesEnd = "</coordinates>";
 // the close checked.
 struct KmlFile::Sink {
     VSILFILE* file = nullptr;
+    WriteBehind behind;
     int error = 0;  // errno of the first failure; EIO where there was none
     bool failed = false;
 
@@ -66,6 +68,9 @@ struct KmlFile::Sink {
         if (self->failed || VSIFWriteL(buffer, 1, static_cast<size_t>(length), self->file) != static_cast<size_t>(length)) {
             self->Failed();
             return -1;
+        }
+        if (self->behind.Due(static_cast<std::size_t>(length)) && VSIFFlushL(self->file) == 0) {
+            WriteBehind::Start(VSIFGetNativeFileDescriptorL(self->file));
         }
         return length;
     }
