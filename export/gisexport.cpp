@@ -924,6 +924,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     summary_.clear();
     skipped_.clear();
     coordinatesKnown_ = false;
+    asText_ = false;
     RegisterDrivers();
     GdalMessages messages;
     try {
@@ -989,6 +990,9 @@ void GisExport::Add(const RecordResult& result)
                 notes_->skipped.emplace_back(target->info.title);
             }
         }
+        asText_ = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+            return !t->skipped && WrittenAsText(t->info.format);
+        });
     }
 
     // Every polygon comes from the geometry step, the same in every format.
@@ -1018,7 +1022,7 @@ void GisExport::Add(const RecordResult& result)
     // The vertices' digits for GeoJSON and KML here while the writing is
     // behind, otherwise there: the same digits on either thread.
     it.digitsMade = false;
-    if ((it.kind == Polygons || it.kind == Lines) && writer_->Behind()) {
+    if (asText_ && (it.kind == Polygons || it.kind == Lines) && writer_->Behind()) {
         it.digits.Make(it.region);
         it.digitsMade = true;
     }
@@ -1051,10 +1055,7 @@ void GisExport::Write(Item& item)
     const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
         return !t->skipped && !WrittenAsText(t->info.format);
     });
-    const bool asText = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
-        return !t->skipped && WrittenAsText(t->info.format);
-    });
-    if (asText && !item.digitsMade && (kind == Polygons || kind == Lines)) {
+    if (asText_ && !item.digitsMade && (kind == Polygons || kind == Lines)) {
         item.digits.Make(item.region);
     }
     std::unique_ptr<OGRGeometry> shape;
