@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the whole project and every test with AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-asan/ and runs the whole suite there,
-# then the core tests with ThreadSanitizer in build-tsan/. Any sanitizer
+# then the core and export tests with ThreadSanitizer in build-tsan/. Any sanitizer
 # report ends the test that caused it with a failure.
 # Expects what scripts/install-deps.sh installs (clang++ is preferred; g++
 # serves when it is missing).
@@ -28,8 +28,8 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j2
 
-# The analysis core (which reads records ahead on a second thread) and its
-# tests with ThreadSanitizer, into build-tsan/.
+# The analysis core (which reads records ahead on a second thread), the
+# exports and their tests with ThreadSanitizer, into build-tsan/.
 cmake -S . -B build-tsan -G Ninja \
   -DCMAKE_CXX_COMPILER="$compiler" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -40,3 +40,8 @@ cmake -S . -B build-tsan -G Ninja \
   -DZARN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target core_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/core/core_tests
+# The exports, which write their rows on a thread of their own.
+if cmake --build build-tsan --target help | grep -q '^export_tests:'; then
+  cmake --build build-tsan --target export_tests
+  TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan-gdal.supp" build-tsan/tests/export/export_tests
+fi
