@@ -747,13 +747,22 @@ struct GisExport::Item {
     double centroidWgs84X = 0.0;
     double centroidWgs84Y = 0.0;
     std::size_t weight = 0;  // vertices held, for the bound on those in flight
+    std::size_t held = 0;    // Bytes() when it was last written
+
+    // The memory its buffers hold.
+    std::size_t Bytes() const
+    {
+        return (region.x.capacity() + region.y.capacity()) * sizeof(double) +
+               (region.ringEnd.capacity() + region.polygonEnd.capacity()) * sizeof(std::size_t) + digits.Bytes() +
+               row.name.capacity() + row.second.capacity();
+    }
 };
 
 // The thread that writes an export's rows, in the order they are queued.
 // It takes them a batch at a time, so that the two threads meet once per
 // batch rather than once per row. The queue holds at most MaxItems rows and,
 // beyond its first, MaxVertices vertices; written items come back to be
-// filled again, their buffers kept.
+// filled again, their buffers kept up to MaxHeldBytes between them all.
 class GisExport::Writer {
 public:
     explicit Writer(GisExport& owner) : owner_(owner), thread_([this] { Run(); }) {}
@@ -769,7 +778,6 @@ public:
         }
         std::unique_ptr<Item> item = std::move(spare_.back());
         spare_.pop_back();
-        spareVertices_ -= item->region.x.capacity();
         return item;
     }
 
@@ -825,6 +833,7 @@ public:
 private:
     static constexpr std::size_t MaxItems = 512;
     static constexpr std::size_t MaxVertices = std::size_t{1} << 17;
+    static constexpr std::size_t MaxHeldBytes = std::size_t{8} << 20;
 
     bool BatchReady() const { return queue_.size() >= MaxItems / 4 || weight_ >= MaxVertices / 4; }
 
@@ -862,14 +871,19 @@ private:
                 space_.notify_one();
                 return;
             }
+            for (const std::unique_ptr<Item>& item : batch) {
+                // Buffers grown for a record of many points, or in many
+                // items over a long file, are let go.
+                held_ -= item->held;
+                if (held_ + item->Bytes() > MaxHeldBytes) {
+                    item->region = RegionShape{};
+                    item->digits.Release();
+                }
+                item->held = item->Bytes();
+                held_ += item->held;
+            }
             lock.lock();
             for (std::unique_ptr<Item>& item : batch) {
-                // The spare items keep their buffers up to MaxVertices in all.
-                if (spareVertices_ + item->region.x.capacity() > MaxVertices) {
-                    item->region = RegionShape{};
-                    item->digits = VertexDigits{};
-                }
-                spareVertices_ += item->region.x.capacity();
                 spare_.push_back(std::move(item));
             }
             batch.clear();
@@ -884,7 +898,7 @@ private:
     std::vector<std::unique_ptr<Item>> spare_;
     std::atomic<std::size_t> queued_ = 0;  // queue_.size(), read without the lock
     std::size_t weight_ = 0;         // vertices in queue_
-    std::size_t spareVertices_ = 0;  // vertices the spare items have room for
+    std::size_t held_ = 0;  // the items' Bytes() when last written, in all; the writing thread's
     bool finishing_ = false;
     std::atomic<bool> stopping_ = false;
     std::exception_ptr failure_;

@@ -19,6 +19,14 @@ public:
     // finite (Finite), which the file then refuses.
     void Make(const RegionShape& shape);
     bool Finite() const { return finite_; }
+    // The memory its buffers hold, and letting it go (assigning an empty
+    // string keeps a string's buffer).
+    std::size_t Bytes() const { return chars_.capacity() + ends_.capacity() * sizeof(std::size_t); }
+    void Release()
+    {
+        std::string().swap(chars_);
+        std::vector<std::size_t>().swap(ends_);
+    }
     // Vertex i: "x,y".
     std::string_view Pair(std::size_t i) const { return Span(i, i + 1); }
     // Vertices [first, last) as KML's coordinates join them: "x,y x,y".
