@@ -387,6 +387,18 @@ verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
         "$(calc %.4f "$(cat "$work/exportgeojson$mb.size") / ${mbOf[$mb]}")" ;;
     esac
   done
+  if [ ${#exportMbs[@]} -gt 1 ]; then
+    es=$(printf '%s\n' "${exportMbs[@]}" | sort -g | head -n 1)
+    el=$(printf '%s\n' "${exportMbs[@]}" | sort -g | tail -n 1)
+    for fmt in $exportFormats; do
+      rs=$(largest "export$fmt$es" 2)
+      rl=$(largest "export$fmt$el" 2)
+      # Within 10 MB: the rows in flight and the buffers the export keeps
+      # fill up to their bounds over the first tens of megabytes.
+      printf '  %s  peak RSS of --export %s independent of size (within 10 MB): %.1f MB at %s MB, %.1f MB at %s MB\n' \
+        "$(verdict "$rl - $rs <= 10 * 1024")" "$fmt" "$(calc %.4f "$rs / 1024")" "$es" "$(calc %.4f "$rl / 1024")" "$el"
+    done
+  fi
   printf '  %s  window run on the largest file under 1 GB: %.1f MB\n' \
     "$(verdict "$(largest "window$large" 2) < 1024 * 1024")" "$(calc %.4f "$(largest "window$large" 2) / 1024")"
   for mb in $sizes; do
