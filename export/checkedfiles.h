@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cpl_vsi.h>
+
 #include <cstddef>
 #include <string>
 
@@ -16,8 +18,9 @@ std::string CheckedPath(const std::string& path);
 // Sends a file's pages on to the disk while it is written, every few
 // megabytes, so that they are on their way when it is closed and renamed: a
 // rename over an earlier file would otherwise start all of them then, in
-// one go (ext4), while the run waits. A writer counts its bytes with Due and,
-// when that says so, flushes its buffer and calls Start.
+// one go (ext4), while the run waits. A writer of a VSILFILE calls Wrote
+// after each write; one of a handle counts its bytes with Due and, when that
+// says so, flushes its buffer and calls Start.
 class WriteBehind {
 public:
     static constexpr std::size_t Bytes = std::size_t{4} << 20;
@@ -30,6 +33,12 @@ public:
         }
         unsent_ = 0;
         return true;
+    }
+    void Wrote(VSILFILE* file, std::size_t bytes)
+    {
+        if (Due(bytes) && VSIFFlushL(file) == 0) {
+            Start(VSIFGetNativeFileDescriptorL(file));
+        }
     }
     // Starts the writing back of what the file (VSIFGetNativeFileDescriptorL;
     // null for none) holds so far and returns at once; a failure shows in

@@ -99,14 +99,9 @@ void GeoJsonFile::Null(const char* key)
 
 void GeoJsonFile::Coordinate(double x, double y)
 {
-    char digits[2 * ShortestChars + 3];
-    char* at = digits;
-    *at++ = '[';
-    at = ShortestDigits(at, x);
-    if (at != nullptr) {
-        *at++ = ',';
-        at = ShortestDigits(at, y);
-    }
+    char digits[PairChars + 2];
+    digits[0] = '[';
+    char* at = PairDigits(digits + 1, x, y);
     if (at == nullptr) {
         Fail("a coordinate is not a finite number");
     }
@@ -207,9 +202,7 @@ void GeoJsonFile::Drain()
         Fail(errno != 0 ? std::strerror(errno) : "a write was cut short");
     }
     text_->buffer.Clear();
-    if (behind_.Due(size) && VSIFFlushL(file_) == 0) {
-        WriteBehind::Start(VSIFGetNativeFileDescriptorL(file_));
-    }
+    behind_.Wrote(file_, size);
 }
 
 void GeoJsonFile::Close()

@@ -737,15 +737,13 @@ struct GisExport::Item {
     RegionShape region;     // polygons and lines
     VertexDigits digits;    // their vertices' digits, for GeoJSON and KML
     bool digitsMade = false;
-    bool hasPoint = false;  // points: the record's point
-    double pointX = 0.0;
-    double pointY = 0.0;
-    bool hasCentroid = false;
-    double centroidX = 0.0;
-    double centroidY = 0.0;
-    bool hasCentroidWgs84 = false;
-    double centroidWgs84X = 0.0;
-    double centroidWgs84Y = 0.0;
+    struct Point {
+        double x;
+        double y;
+    };
+    std::optional<Point> point;  // points: the record's point
+    std::optional<Point> centroid;
+    std::optional<Point> centroidWgs84;
     std::size_t weight = 0;  // vertices held, for the bound on those in flight
     std::size_t held = 0;    // Bytes() when it was last written
 
@@ -939,6 +937,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     skipped_.clear();
     coordinatesKnown_ = false;
     asText_ = false;
+    viaGdal_ = false;
     RegisterDrivers();
     GdalMessages messages;
     try {
@@ -1007,6 +1006,9 @@ void GisExport::Add(const RecordResult& result)
         asText_ = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
             return !t->skipped && WrittenAsText(t->info.format);
         });
+        viaGdal_ = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
+            return !t->skipped && !WrittenAsText(t->info.format);
+        });
     }
 
     // Every polygon comes from the geometry step, the same in every format.
@@ -1015,7 +1017,7 @@ void GisExport::Add(const RecordResult& result)
     const std::size_t n = lon != nullptr && lat != nullptr ? record.pointsRead : 0;
     const bool degrees = coordinates == Coordinates::Degrees;
     it.kind = LayerCount;
-    it.hasPoint = false;
+    it.point.reset();
     it.region.Clear();
     if (record.nPoints >= 3) {
         it.kind = Polygons;
@@ -1027,9 +1029,7 @@ void GisExport::Add(const RecordResult& result)
     } else if (record.nPoints == 1) {
         it.kind = Points;
         if (n >= 1) {
-            it.hasPoint = true;
-            it.pointX = degrees ? WrapLongitude(lon[0]) : lon[0];
-            it.pointY = lat[0];
+            it.point = Item::Point{degrees ? WrapLongitude(lon[0]) : lon[0], lat[0]};
         }
     }
 
@@ -1042,16 +1042,14 @@ void GisExport::Add(const RecordResult& result)
     }
 
     // Points in degrees with their longitudes in [-180, 180).
-    it.hasCentroid = result.classic != nullptr;
-    if (it.hasCentroid) {
+    it.centroid.reset();
+    if (result.classic != nullptr) {
         const double x = AsWritten(result.classic->centroidX);
-        it.centroidX = degrees ? WrapLongitude(x) : x;
-        it.centroidY = AsWritten(result.classic->centroidY);
+        it.centroid = Item::Point{degrees ? WrapLongitude(x) : x, AsWritten(result.classic->centroidY)};
     }
-    it.hasCentroidWgs84 = geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid;
-    if (it.hasCentroidWgs84) {
-        it.centroidWgs84X = result.geodesic->centroidLon;
-        it.centroidWgs84Y = result.geodesic->centroidLat;
+    it.centroidWgs84.reset();
+    if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
+        it.centroidWgs84 = Item::Point{result.geodesic->centroidLon, result.geodesic->centroidLat};
     }
     it.weight = it.region.x.size() + 1;
     writer_->Push(std::move(item));
@@ -1064,18 +1062,15 @@ void GisExport::Write(Item& item)
     row.geodesic = item.hasFigures ? &item.figures : nullptr;
     const LayerKind kind = item.kind;
     const Coordinates coordinates = item.coordinates;
-    // OGR's geometries only where a format written through GDAL takes them,
-    // made and freed on this thread.
-    const bool viaGdal = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
-        return !t->skipped && !WrittenAsText(t->info.format);
-    });
     if (asText_ && !item.digitsMade && (kind == Polygons || kind == Lines)) {
         item.digits.Make(item.region);
     }
     std::unique_ptr<OGRGeometry> shape;
     std::optional<OGRPoint> centroid;
     std::optional<OGRPoint> centroidWgs84;
-    if (viaGdal) {
+    // OGR's geometries only where a format written through GDAL takes them,
+    // made and freed on this thread.
+    if (viaGdal_) {
         if (kind == Polygons) {
             auto polygons = std::make_unique<OGRMultiPolygon>();
             MakeMultiPolygon(item.region, *polygons);
@@ -1084,14 +1079,14 @@ void GisExport::Write(Item& item)
             auto lines = std::make_unique<OGRMultiLineString>();
             MakeMultiLineString(item.region, *lines);
             shape = std::move(lines);
-        } else if (kind == Points && item.hasPoint) {
-            shape = std::make_unique<OGRPoint>(item.pointX, item.pointY);
+        } else if (kind == Points && item.point) {
+            shape = std::make_unique<OGRPoint>(item.point->x, item.point->y);
         }
-        if (item.hasCentroid) {
-            centroid.emplace(item.centroidX, item.centroidY);
+        if (item.centroid) {
+            centroid.emplace(item.centroid->x, item.centroid->y);
         }
-        if (item.hasCentroidWgs84) {
-            centroidWgs84.emplace(item.centroidWgs84X, item.centroidWgs84Y);
+        if (item.centroidWgs84) {
+            centroidWgs84.emplace(item.centroidWgs84->x, item.centroidWgs84->y);
         }
     }
     for (const std::unique_ptr<Target>& target : targets_) {
@@ -1102,25 +1097,25 @@ void GisExport::Write(Item& item)
             const auto put = [&](LayerKind layer, const auto& geometry) {
                 PutText(*target, layer, row, geodesic_, coordinates, names_, inputPath_, messages, geometry);
             };
-            const auto point = [](double x, double y) { return [x, y](TextLayerFile& text) { text.Point(x, y); }; };
+            const auto point = [](Item::Point p) { return [p](TextLayerFile& text) { text.Point(p.x, p.y); }; };
             if (kind == Polygons) {
                 put(kind, [&](TextLayerFile& text) { text.MultiPolygon(item.region, item.digits); });
             } else if (kind == Lines) {
                 put(kind, [&](TextLayerFile& text) { text.MultiLineString(item.region, item.digits); });
             } else if (kind == Points) {
                 put(kind, [&](TextLayerFile& text) {
-                    if (item.hasPoint) {
-                        text.Point(item.pointX, item.pointY);
+                    if (item.point) {
+                        text.Point(item.point->x, item.point->y);
                     } else {
                         text.NoGeometry();
                     }
                 });
             }
-            if (item.hasCentroid) {
-                put(Centroids, point(item.centroidX, item.centroidY));
+            if (item.centroid) {
+                put(Centroids, point(*item.centroid));
             }
-            if (item.hasCentroidWgs84) {
-                put(CentroidsWgs84, point(item.centroidWgs84X, item.centroidWgs84Y));
+            if (item.centroidWgs84) {
+                put(CentroidsWgs84, point(*item.centroidWgs84));
             }
             continue;
         }

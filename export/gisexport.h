@@ -104,7 +104,8 @@ private:
     RegionShaper shaper_;
     std::unique_ptr<Writer> writer_;
     bool coordinatesKnown_ = false;
-    bool asText_ = false;  // a format written as text (GeoJSON, KML) is written
+    bool asText_ = false;   // a format written as text (GeoJSON, KML) is written
+    bool viaGdal_ = false;  // a format written through GDAL's driver is written
     std::vector<std::string> skipped_;  // formats of this export not written
     std::uint64_t recordNumber_ = 0;
     std::vector<std::string> recoded_;  // "3 \"name\"" of names read as Windows-1252

@@ -69,9 +69,7 @@ struct KmlFile::Sink {
             self->Failed();
             return -1;
         }
-        if (self->behind.Due(static_cast<std::size_t>(length)) && VSIFFlushL(self->file) == 0) {
-            WriteBehind::Start(VSIFGetNativeFileDescriptorL(self->file));
-        }
+        self->behind.Wrote(self->file, static_cast<std::size_t>(length));
         return length;
     }
 
@@ -263,24 +261,6 @@ void KmlFile::Null(const char* /*key*/)
 {
 }
 
-void KmlFile::Append(double x, double y)
-{
-    char digits[2 * ShortestChars + 2];
-    char* at = digits;
-    if (coordinates_.size() > CoordinatesStart.size()) {
-        *at++ = ' ';
-    }
-    at = ShortestDigits(at, x);
-    if (at != nullptr) {
-        *at++ = ',';
-        at = ShortestDigits(at, y);
-    }
-    if (at == nullptr) {
-        Fail("a coordinate is not a finite number");
-    }
-    coordinates_.append(digits, at);
-}
-
 // The element in one raw write, as the writer would give it.
 void KmlFile::WriteCoordinates()
 {
@@ -335,9 +315,14 @@ void KmlFile::MultiLineString(const RegionShape& shape, const VertexDigits& digi
 
 void KmlFile::Point(double x, double y)
 {
+    char pair[PairChars];
+    char* end = PairDigits(pair, x, y);
+    if (end == nullptr) {
+        Fail("a coordinate is not a finite number");
+    }
     EndData();
     Check(xmlTextWriterStartElement(W(writer_), X("Point")));
-    Append(x, y);
+    coordinates_.append(pair, end);
     WriteCoordinates();
     Check(xmlTextWriterEndElement(W(writer_)));
 }

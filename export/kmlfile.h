@@ -52,7 +52,6 @@ private:
     void Data(const char* key, std::string_view text);
     void NumberData(const char* key, std::string_view digits);
     void EndData();
-    void Append(double x, double y);
     void WriteCoordinates();
     void Coordinates(const RegionShape& shape, std::size_t r, const VertexDigits& digits);
     void Check(int written);

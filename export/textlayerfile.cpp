@@ -74,19 +74,25 @@ char* ShortestDigits(char* at, double value)
     return std::to_chars(at, at + ShortestChars, value).ptr;
 }
 
+char* PairDigits(char* at, double x, double y)
+{
+    at = ShortestDigits(at, x);
+    if (at == nullptr) {
+        return nullptr;
+    }
+    *at++ = ',';
+    return ShortestDigits(at, y);
+}
+
 void VertexDigits::Make(const RegionShape& shape)
 {
     const std::size_t n = shape.x.size();
     chars_.clear();
     ends_.resize(n);
     finite_ = true;
-    char pair[2 * ShortestChars + 2];
+    char pair[PairChars];
     for (std::size_t i = 0; i < n; ++i) {
-        char* at = ShortestDigits(pair, shape.x[i]);
-        if (at != nullptr) {
-            *at++ = ',';
-            at = ShortestDigits(at, shape.y[i]);
-        }
+        char* at = PairDigits(pair, shape.x[i], shape.y[i]);
         if (at == nullptr) {
             finite_ = false;
             chars_.clear();

@@ -88,4 +88,9 @@ public:
 constexpr std::size_t ShortestChars = 32;
 char* ShortestDigits(char* at, double value);
 
+// "x,y" in shortest digits at `at` (room for PairChars needed); its end, or
+// null when either is not finite.
+constexpr std::size_t PairChars = 2 * ShortestChars + 1;
+char* PairDigits(char* at, double x, double y);
+
 }  // namespace zarn
