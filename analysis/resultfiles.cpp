@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -29,11 +27,6 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0U)
 
 }  // namespace
 
-std::string ResultFile::TemporaryPath(const std::string& path)
-{
-    return path + ".zarn-part";
-}
-
 ResultFile::~ResultFile()
 {
     Discard();
@@ -45,46 +38,14 @@ void ResultFile::Open(const std::string& path, const std::string& inputPath)
     if (SameFile(path, inputPath)) {
         throw RunError("the result file " + path + " is the input file itself");
     }
-    const auto refuse = [&](int error) { return RunError("cannot write " + path + ": " + std::strerror(error)); };
     shown_ = path;
-    path_ = path;
-    std::error_code ec;
-    const std::filesystem::path native = PathFromUtf8(path);
-    if (std::filesystem::is_symlink(native, ec)) {
-        // Written where the link leads, so that the link stays a link.
-        const std::filesystem::path target = std::filesystem::weakly_canonical(native, ec);
-        if (ec) {
-            throw refuse(ec.value());
-        }
-        path_ = Utf8FromPath(target);
-    }
-    // What an interrupted run left goes, whether or not this one can write.
-    const std::string temporary = TemporaryPath(path_);
-    std::filesystem::remove(PathFromUtf8(temporary), ec);
-    // The checks that opening the file itself for writing made: the file is
-    // replaced by renaming, which neither a folder nor a read-only file stops.
-    const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path_), ec);
-    if (std::filesystem::is_directory(status)) {
-        throw refuse(EISDIR);
-    }
-#ifndef _WIN32
-    if (std::filesystem::exists(status) && access(path_.c_str(), W_OK) != 0) {
-        throw refuse(errno);
-    }
-#endif
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        // A device or a pipe cannot be replaced: it is written as it is.
-        file_ = OpenFile(path_, "wb");
-        if (file_ == nullptr) {
-            throw refuse(errno);
-        }
-        return;
-    }
-    file_ = OpenFile(temporary, "wb");
+    safe_.Open(path);
+    file_ = safe_.Stream();
     if (file_ == nullptr) {
-        throw refuse(errno);
+        const int error = errno;
+        safe_.Discard();
+        throw RunError("cannot write " + path + ": " + std::strerror(error));
     }
-    temporary_ = temporary;
     std::setvbuf(file_, nullptr, _IOFBF, FileBufferBytes);
 }
 
@@ -92,99 +53,83 @@ void ResultFile::Attach(std::FILE* stream, const std::string& name)
 {
     Discard();
     shown_ = name;
-    path_ = name;
     file_ = stream;
+    attached_ = true;
 }
 
 void ResultFile::Commit()
 {
-    if (file_ != nullptr) {
+    if (failed_) {
+        Discard();
+        throw RunError("cannot write " + shown_ + ": an earlier write failed; the earlier file stays");
+    }
+    if (attached_) {
         std::FILE* closing = file_;
         file_ = nullptr;
-        bool failed = std::ferror(closing) != 0 || std::fflush(closing) != 0;
-        int error = errno;
-        // On the disk before the rename: else a power cut could leave the new
-        // name on a file whose bytes never arrived.
-        if (!failed && !temporary_.empty()) {
-#ifdef _WIN32
-            failed = _commit(_fileno(closing)) != 0;
-#else
-            failed = fsync(fileno(closing)) != 0;
-#endif
+        attached_ = false;
+        const bool failed = std::ferror(closing) != 0 || std::fflush(closing) != 0;
+        const int error = errno;
+        if (std::fclose(closing) != 0 || failed) {
+            throw RunError("cannot write " + shown_ + ": " + std::strerror(failed ? error : errno));
         }
-        if (failed) {
-            error = errno;
-        }
-        if (std::fclose(closing) != 0 && !failed) {
-            failed = true;
-            error = errno;
-        }
-        if (failed) {
-            throw RunError("cannot write " + shown_ + ": " + std::strerror(error));
-        }
-    }
-    if (temporary_.empty()) {
         return;
     }
-    std::error_code ec;
-    std::filesystem::rename(PathFromUtf8(temporary_), PathFromUtf8(path_), ec);
-    if (ec) {
-        throw RunError("cannot write " + shown_ + ": " + ec.message());
-    }
-    temporary_.clear();
+    file_ = nullptr;
+    safe_.Commit();
 }
 
 void ResultFile::Write(std::string_view bytes)
 {
-    WriteResultBytes(file_, shown_, bytes);
+    if (file_ == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        const int error = errno != 0 ? errno : EIO;
+        failed_ = true;
+        throw RunError(EarlierStays(shown_, std::strerror(error)));
+    }
     unsent_ += bytes.size();
-    if (unsent_ < SendOnBytes || temporary_.empty()) {
+    if (unsent_ < SendOnBytes || attached_) {
         return;
     }
     unsent_ = 0;
 #ifdef __linux__
     // Starts the writing back of what the stream has handed over and returns
-    // at once; a failure here shows again in the flush to the disk on Commit.
+    // at once; a failure here shows again in the sync on Commit.
     if (std::fflush(file_) == 0) {
         sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 #endif
 }
 
+void ResultFile::Flush()
+{
+    if (file_ != nullptr && !attached_ && !failed_ && std::fflush(file_) != 0) {
+        const int error = errno;
+        failed_ = true;
+        throw RunError(EarlierStays(shown_, std::strerror(error)));
+    }
+}
+
 void ResultFile::Keep() noexcept
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (failed_) {
+        Discard();
+        return;
     }
-    if (!temporary_.empty()) {
-        std::error_code ec;
-        std::filesystem::rename(PathFromUtf8(temporary_), PathFromUtf8(path_), ec);
-        if (ec) {
-            std::filesystem::remove(PathFromUtf8(temporary_), ec);
-        }
-        temporary_.clear();
+    try {
+        Commit();
+    } catch (const std::exception&) {
+        Discard();
     }
 }
 
 void ResultFile::Discard() noexcept
 {
-    if (file_ != nullptr) {
+    if (attached_ && file_ != nullptr) {
         std::fclose(file_);
-        file_ = nullptr;
     }
-    if (!temporary_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(PathFromUtf8(temporary_), ec);
-        temporary_.clear();
-    }
-}
-
-void WriteResultBytes(std::FILE* file, const std::string& path, std::string_view bytes)
-{
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-        throw RunError("cannot write " + path + ": " + std::strerror(errno));
-    }
+    file_ = nullptr;
+    attached_ = false;
+    failed_ = false;
+    safe_.Discard();
 }
 
 OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& inputTitle)
@@ -222,6 +167,7 @@ ResultFiles::ResultFiles(const OutputNames& names, const std::string& inputPath)
     if (SameFile(names.mapPath, inputPath)) {
         throw RunError("the map file " + names.mapPath + " is the input file itself");
     }
+    RemoveLeftovers(names.outputFolder);
     centroid_.Open(centroidPath_, inputPath);
     try {
         area_.Open(areaPath_, inputPath);
@@ -241,6 +187,10 @@ ResultFiles::ResultFiles(std::FILE* centroid, std::FILE* area) : centroidPath_("
 
 ResultFiles::~ResultFiles()
 {
+    if (centroid_.Failed() || area_.Failed()) {
+        Discard();
+        return;
+    }
     centroid_.Keep();
     area_.Keep();
 }
@@ -282,6 +232,10 @@ void ResultFiles::WriteCentroidRecord(std::string_view firstName, std::string_vi
 
 void ResultFiles::Close()
 {
+    // Both complete before either is put in place: a disk that fills up at
+    // the last bytes leaves both earlier files.
+    centroid_.Flush();
+    area_.Flush();
     centroid_.Commit();
     area_.Commit();
 }

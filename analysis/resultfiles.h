@@ -1,5 +1,6 @@
 #pragma once
 
+#include "safefile.h"
 #include "workspace.h"
 
 #include <cstdio>
@@ -26,25 +27,20 @@ struct OutputNames {
 // UTF-8, else as bytes.
 OutputNames DeriveOutputNames(const std::string& inputPath, const std::string& inputTitle);
 
-// A result file written safely: under a temporary name in its own folder
-// (TemporaryPath), flushed to the disk and renamed over the file of an
-// earlier run only when complete, so that a crash, a kill or a power cut
-// while a run writes leaves the earlier file byte for byte. A link is
-// followed: the file it leads to is the one replaced. Messages name the
-// file's own path, never the temporary one.
+// A result file written as SafeFile writes every file of a run: under a
+// temporary name of its own (none at all on Linux until complete), synced
+// to the disk and renamed over the file of an earlier run only when
+// complete, so that a crash, a kill or a power cut while a run writes
+// leaves the earlier file byte for byte. Messages name the file's own path.
 class ResultFile {
 public:
     ResultFile() = default;
-    // Removes what was begun and not yet renamed into place (Discard).
+    // Removes what was begun and not yet put in place (Discard).
     ~ResultFile();
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
 
-    // <path>.zarn-part: the name a file is written under until complete.
-    static std::string TemporaryPath(const std::string& path);
-
-    // Starts writing `path` through a large buffer, removing a temporary file
-    // that an interrupted run left under the same name. Throws RunError when
+    // Starts writing `path` through a large buffer. Throws RunError when
     // `path` is the input file itself (a link to it), a folder, an existing
     // file that may not be written, or when the temporary file cannot be made.
     void Open(const std::string& path, const std::string& inputPath);
@@ -53,33 +49,35 @@ public:
     void Attach(std::FILE* stream, const std::string& name);
     // The stream being written; null unless open.
     std::FILE* Stream() const { return file_; }
-    // Writes `bytes` to the stream (WriteResultBytes). Every few megabytes
+    // Writes `bytes` to the stream; throws RunError naming the file when it
+    // cannot. Every few megabytes
     // the file's pages already handed to the system are sent on their way
-    // to the disk, so that the flush to the disk on Commit waits for little
-    // more than the last of them.
+    // to the disk, so that the sync on Commit waits for little more than
+    // the last of them. A write that fails marks the file Failed.
     void Write(std::string_view bytes);
-    // Flushes and closes the file, then renames it over `path`. Throws
-    // RunError when a write failed, the last writes cannot be completed or
-    // the rename fails; the file is then left closed under its temporary
-    // name for Keep or Discard to settle.
+    // Hands what the buffer holds to the system; throws RunError as Write.
+    void Flush();
+    // Flushes, syncs and puts the file over `path`. Throws RunError when a
+    // write failed or the last writes cannot be completed: the new file is
+    // then gone and the earlier one stays.
     void Commit();
-    // Puts what was written in place as it is, whatever failed before: the
-    // records of a failed run stay readable under the file's own name.
+    // Puts what was written in place as it is when every write succeeded
+    // (the records of a run whose input failed stay readable under the
+    // file's own name); otherwise Discard.
     void Keep() noexcept;
-    // Removes the temporary file; the earlier file stays as it was.
+    // Removes the new file; the earlier file stays as it was.
     void Discard() noexcept;
+    // A write to it failed: what it holds is torn.
+    bool Failed() const { return failed_; }
 
 private:
-    std::string path_;  // the file's own name, a link resolved
     std::string shown_;  // the name as given, for messages
-    std::string temporary_;
+    SafeFile safe_;
     std::FILE* file_ = nullptr;
+    bool attached_ = false;
+    bool failed_ = false;
     std::size_t unsent_ = 0;  // bytes written since the pages were last sent on
 };
-
-// Writes `bytes` to a result file's stream; throws RunError naming `path`
-// when it cannot.
-void WriteResultBytes(std::FILE* file, const std::string& path, std::string_view bytes);
 
 // The centroid BNA file and the area CSV file of one run, written as 8-bit
 // text with CR LF line ends and no header line. Names go back byte for byte
@@ -91,14 +89,17 @@ void WriteResultBytes(std::FILE* file, const std::string& path, std::string_view
 //                  0.5, 0.5
 class ResultFiles {
 public:
-    // Opens the centroid file, then the area file (see ResultFile::Open).
+    // Opens the centroid file, then the area file (see ResultFile::Open),
+    // once what killed runs left in the folder is gone (RemoveLeftovers).
     // Refuses (RunError) a result path, the map's included, that is the input
     // file itself (a link to it).
     ResultFiles(const OutputNames& names, const std::string& inputPath);
     // Writes to the two streams given instead (see ResultFile::Attach).
     ResultFiles(std::FILE* centroid, std::FILE* area);
     // A run that ends through its failure path keeps the records written so
-    // far under the files' own names (ResultFile::Keep).
+    // far under the files' own names (ResultFile::Keep), unless a write to
+    // either failed: then both earlier files stay, so that no torn record
+    // and no mix of two runs is left.
     ~ResultFiles();
     ResultFiles(const ResultFiles&) = delete;
     ResultFiles& operator=(const ResultFiles&) = delete;
@@ -110,7 +111,8 @@ public:
                              const PolygonRecord& poly);
 
     // Completes the centroid file, then the area file, each renamed over the
-    // earlier one; throws RunError when the last writes fail.
+    // earlier one; throws RunError when the last writes fail (the earlier
+    // files then stay).
     void Close();
     // Drops both files of this run: the earlier ones stay as they were.
     void Discard() noexcept;

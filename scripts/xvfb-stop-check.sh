@@ -26,7 +26,7 @@ trap 'kill $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
 . scripts/xvfb-window.sh
 
-temporaries() { find "$work" -name '*.zarn-part' | wc -l; }
+temporaries() { find "$work" -name '*.zarn-[0-9]*' | wc -l; }
 
 main=$(wait_for_window "ZARN, a Center of Gravity programme")
 sleep 0.5

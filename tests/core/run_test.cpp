@@ -3,6 +3,7 @@
 #include "resultfiles.h"
 #include "runerror.h"
 #include "runoutput.h"
+#include "safefile.h"
 #include "testfiles.h"
 #include "workspace.h"
 
@@ -10,6 +11,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -350,11 +352,21 @@ protected:
         for (const char* name : {"inCentroid.bna", "inArea.csv", "inGeodesic.csv"}) {
             dir.Write(name, std::string("earlier ") + name);
         }
-        // What an earlier run that was killed left.
-        dir.Write(ResultFile::TemporaryPath("inArea.csv"), "half");
+#ifndef _WIN32
+        // What an earlier run that was killed left (Windows keeps them).
+        dir.Write(LeftoverName("inArea.csv"), "half");
 #ifdef ZARN_HAVE_GEODESIC
-        dir.Write(ResultFile::TemporaryPath("inGeodesic.csv"), "half");
+        dir.Write(LeftoverName("inGeodesic.csv"), "half");
 #endif
+#endif
+    }
+    // A temporary name of a run whose process is gone: its id above any
+    // that Linux gives.
+    std::string LeftoverName(const char* name) const
+    {
+        std::string leftover = fs::path(TemporaryName(dir.File(name))).filename().string();
+        const std::string mine = ".zarn-" + std::to_string(getpid()) + "-";
+        return leftover.replace(leftover.find(mine), mine.size(), ".zarn-4194305-");
     }
     std::string Earlier(const char* name) const { return ReadBytes(dir.File(name)); }
     bool Unchanged(const char* name) const { return Earlier(name) == std::string("earlier ") + name; }

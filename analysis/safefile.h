@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace zarn {
+
+// How every file of a run is written (the result files, the ellipsoid
+// table, the GIS exports, the map), so that a failure harms nothing:
+//
+// - Under a temporary name of the run's own beside the file,
+//   <stem>.zarn-<pid>-<random>.<ext> (TemporaryName), created exclusively,
+//   never over a file that is there. On Linux a file written through a
+//   descriptor (SafeFile) has no name at all until it is complete
+//   (O_TMPFILE), so that a kill leaves nothing.
+// - Complete, it is synced to the disk, renamed over the earlier file and
+//   the folder is synced: after a crash or a power cut the name holds either
+//   the earlier file or the whole new one.
+// - A write that fails discards the new file and leaves the earlier one as
+//   it was; the message names the file and says so (EarlierStays).
+// - A run removes only the names it made. What a killed run left (a name of
+//   the pattern whose process is gone) the next run in that folder removes
+//   (RemoveLeftovers), whatever it writes.
+//
+// A link is followed: the file it leads to is replaced and the link stays.
+// A device or a pipe cannot be replaced and is written as it is.
+class SafeFile {
+public:
+    SafeFile() = default;
+    // Discards what was begun and not committed.
+    ~SafeFile();
+    SafeFile(const SafeFile&) = delete;
+    SafeFile& operator=(const SafeFile&) = delete;
+
+    // Begins `path`. Throws RunError ("cannot write <path>: …") for a
+    // folder, an existing file that may not be written, or a temporary file
+    // that cannot be made.
+    void Open(const std::string& path);
+    // The open file's descriptor, and a buffered stream over it that the
+    // file owns (made on first call).
+    int Descriptor() const { return fd_; }
+    std::FILE* Stream();
+    // Flushes, syncs and puts the file in place. Throws RunError naming the
+    // file; it is then discarded and the earlier one stays.
+    void Commit();
+    // Drops the new file; the earlier one stays as it was. Never throws.
+    void Discard() noexcept;
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    void Close() noexcept;
+
+    std::string shown_;      // as given, for messages
+    std::string path_;       // a link resolved
+    std::string temporary_;  // its temporary name, when it has one yet
+    int fd_ = -1;
+    std::FILE* stream_ = nullptr;
+    bool inPlace_ = false;  // a device or pipe, written as it is
+};
+
+// A fresh temporary name beside `path` for a writer that creates its file
+// by name (GDAL): no file of that name exists, and the random part keeps
+// other runs off it. Files derived from it by another extension or a
+// suffix (a Shapefile's members, SQLite's journal) count as the same run's.
+std::string TemporaryName(const std::string& path);
+// Whether `fileName` (no folder) is a temporary name of that pattern, and
+// the process id it carries.
+bool IsTemporaryName(const std::string& fileName, long* pid = nullptr);
+
+// Syncs a complete file, or the folder that holds `path`, to the disk.
+// False with errno set when the system refuses.
+bool SyncFile(const std::string& path);
+bool SyncFolderOf(const std::string& path);
+
+// Removes in `folder` (with its trailing separator, or empty for the current
+// one) the temporary files of runs whose process is gone: on this machine,
+// named by TemporaryName, by a process id that no process has. Nothing else
+// is touched; nothing on Windows, where a process is not looked up.
+void RemoveLeftovers(const std::string& folder);
+
+// "cannot write <path>: <reason>; the earlier file stays", the words a
+// failure of a write gives.
+std::string EarlierStays(const std::string& path, const std::string& reason);
+
+}  // namespace zarn
