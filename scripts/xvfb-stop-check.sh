@@ -26,7 +26,11 @@ trap 'kill $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
 . scripts/xvfb-window.sh
 
-temporaries() { find "$work" -name '*.zarn-[0-9]*' | wc -l; }
+# The run's files under way: named temporaries, and on Linux the unnamed
+# ones it holds open in the folder.
+temporaries() {
+  { find "$work" -name '*.zarn-[0-9]*'; ls -l "/proc/$app/fd" 2>/dev/null | grep -F "$work/#"; } | wc -l
+}
 
 main=$(wait_for_window "ZARN, a Center of Gravity programme")
 sleep 0.5
