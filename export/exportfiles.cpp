@@ -6,11 +6,14 @@
 #include "geojsonfile.h"
 #include "kmlfile.h"
 #include "runerror.h"
+#include "safefile.h"
 
 #include <cpl_conv.h>
 #include <ogrsf_frmts.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -18,9 +21,6 @@ namespace zarn::gis {
 
 namespace {
 
-constexpr std::string_view TempInfix = ".partial";
-// An earlier export's member while this one's are put in its place.
-constexpr std::string_view AsideInfix = ".earlier";
 // Every file a Shapefile set may consist of; .shp first.
 constexpr std::array<std::string_view, 5> ShapefileSet{"shp", "shx", "dbf", "prj", "cpg"};
 // What SQLite may leave beside a GeoPackage it did not close.
@@ -84,7 +84,7 @@ void StartTransaction(File& file, GdalMessages& messages)
         return;
     }
     if (file.ds->StartTransaction() != OGRERR_NONE) {
-        messages.Fail(file.tempPath, "cannot start a transaction");
+        messages.Fail(file.finalPath, "cannot start a transaction");
     }
     file.transaction = true;
     file.pending = 0;
@@ -97,7 +97,7 @@ void CommitTransaction(File& file, GdalMessages& messages)
     }
     file.transaction = false;
     if (file.ds->CommitTransaction() != OGRERR_NONE) {
-        messages.Fail(file.tempPath, "cannot commit a transaction");
+        messages.Fail(file.finalPath, "cannot commit a transaction");
     }
 }
 
@@ -120,7 +120,7 @@ void BuildSpatialIndexes(const Target& target, File& file, GdalMessages& message
             file.ds->ReleaseResultSet(result);
         }
         if (!ok || !messages.Failure().empty()) {
-            messages.Fail(file.tempPath, std::string("cannot build the spatial index of ") + layer->GetName());
+            messages.Fail(file.finalPath, std::string("cannot build the spatial index of ") + layer->GetName());
         }
     }
 }
@@ -156,9 +156,14 @@ void PutInPlace(const Target& target, const File& file)
 {
     const std::vector<std::string> from = PathsOf(target, file.tempPath);
     const std::vector<std::string> to = PathsOf(target, file.finalPath);
-    const std::size_t dot = file.finalPath.rfind('.');
-    const std::vector<std::string> aside =
-        PathsOf(target, file.finalPath.substr(0, dot) + std::string(AsideInfix) + file.finalPath.substr(dot));
+    // On the disk before any is renamed, as every file of a run.
+    for (const std::string& member : from) {
+        if (Exists(member) && !SyncFile(member)) {
+            throw RunError(EarlierStays(file.finalPath, std::strerror(errno)));
+        }
+    }
+    // An earlier member is kept aside under a name of this run's own.
+    const std::vector<std::string> aside = PathsOf(target, to.size() > 1 ? TemporaryName(file.finalPath) : "");
     std::vector<std::size_t> order(from.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = (i + 1) % order.size();  // the first member, .shp, last
@@ -193,7 +198,7 @@ void PutInPlace(const Target& target, const File& file)
             }
             if (ec) {
                 undo();
-                throw RunError("cannot replace " + to[i] + ": " + ec.message());
+                throw RunError(EarlierStays(to[i], ec.message()));
             }
             keptAside[i] = true;
         }
@@ -207,7 +212,7 @@ void PutInPlace(const Target& target, const File& file)
         }
         if (ec) {
             undo();
-            throw RunError("cannot rename " + from[i] + " to " + to[i] + ": " + ec.message());
+            throw RunError(EarlierStays(to[i], ec.message()));
         }
         touched[i] = true;
     }
@@ -216,6 +221,9 @@ void PutInPlace(const Target& target, const File& file)
             std::filesystem::remove(PathFromUtf8(aside[i]), ec);
         }
     }
+    // The renames on the disk; a failure here leaves the complete files in
+    // place, which is all a run can do about it.
+    SyncFolderOf(file.finalPath);
 }
 
 void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const OutputNames& names,
@@ -226,16 +234,12 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
     std::string ext(1, '.');
     ext += target.info.extension;
     file->finalPath = stem + ext;
-    file->tempPath = stem + std::string(TempInfix) + ext;
-    for (const std::string* path : {&file->finalPath, &file->tempPath}) {
-        for (const std::string& member : PathsOf(target, *path)) {
-            if (SameFile(member, inputPath)) {
-                throw RunError("the export file " + member + " is the input file itself");
-            }
+    for (const std::string& member : PathsOf(target, file->finalPath)) {
+        if (SameFile(member, inputPath)) {
+            throw RunError("the export file " + member + " is the input file itself");
         }
     }
-    // What an interrupted run left under the same temporary names.
-    RemoveTemporary(target, *file);
+    file->tempPath = TemporaryName(file->finalPath);
     if (WrittenAsText(target.info.format)) {
         // Created with its layer, which names the collection.
         target.files[slot] = std::move(file);
@@ -247,13 +251,12 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
                        " driver");
     }
     const std::string createPath = ChecksItsWrites(target.info.format) ? file->tempPath : CheckedPath(file->tempPath);
-    // SQLite would wait for the disk at every commit; the file is renamed
-    // into place only once it is complete, and the other result files are
-    // not synced either.
+    // SQLite would wait for the disk at every commit; the file is synced
+    // once, when complete, before it is renamed into place (PutInPlace).
     const CPLConfigOptionSetter noSync("OGR_SQLITE_SYNCHRONOUS", "OFF", true);
     file->ds.reset(driver->Create(createPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!file->ds) {
-        messages.Fail(file->tempPath, "the driver cannot create it");
+        messages.Fail(file->finalPath, "the driver cannot create it");
     }
     target.files[slot] = std::move(file);
 }

@@ -90,7 +90,7 @@ void Put(Target& target, LayerKind kind, const Row& row, OGRGeometry* geometry, 
         added = layer->CreateFeature(feature.get());
     }
     if (added != OGRERR_NONE || !messages.Failure().empty()) {
-        messages.Fail(file.tempPath, std::string("cannot add a row to ") + Layers[kind].name);
+        messages.Fail(file.finalPath, std::string("cannot add a row to ") + Layers[kind].name);
     }
     if (file.transaction && ++file.pending >= RowsPerTransaction) {
         CommitTransaction(file, messages);

@@ -45,7 +45,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
         // either a fixed number of decimals (7 by default, or 17, which
         // spells 54.9 as 54.89999999999999858) and takes fifty times as
         // long as the analysis for it.
-        file.text = std::make_unique<GeoJsonFile>(file.tempPath, Layers[kind].name);
+        file.text = std::make_unique<GeoJsonFile>(file.tempPath, file.finalPath, Layers[kind].name);
         return;
     }
     if (target.info.format == ExportFormat::Kml) {
@@ -57,7 +57,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
                                               : Fields[f].type == OFTInteger ? "int"
                                                                              : "double"});
         }
-        file.text = std::make_unique<KmlFile>(file.tempPath, Layers[kind].name, fields,
+        file.text = std::make_unique<KmlFile>(file.tempPath, file.finalPath, Layers[kind].name, fields,
                                               Layers[kind].type != wkbPoint);
         return;
     }
@@ -90,7 +90,7 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
     OGRSpatialReference* layerSrs = nullptr;
     if (withSrs) {
         if (srs.importFromEPSG(4326) != OGRERR_NONE) {
-            messages.Fail(file.tempPath, "EPSG:4326 is unknown to GDAL");
+            messages.Fail(file.finalPath, "EPSG:4326 is unknown to GDAL");
         }
         srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
         layerSrs = &srs;
@@ -100,12 +100,12 @@ void CreateLayer(Target& target, LayerKind kind, bool geodesic, Coordinates coor
     }
     OGRLayer* layer = file.ds->CreateLayer(Layers[kind].name, layerSrs, Layers[kind].type, options.List());
     if (layer == nullptr) {
-        messages.Fail(file.tempPath, std::string("cannot create the layer ") + Layers[kind].name);
+        messages.Fail(file.finalPath, std::string("cannot create the layer ") + Layers[kind].name);
     }
     for (int f = 0; f < FieldsOf(kind, geodesic); ++f) {
         OGRFieldDefn field(Fields[f].name, Fields[f].type);
         if (layer->CreateField(&field) != OGRERR_NONE) {
-            messages.Fail(file.tempPath, std::string("cannot create the field ") + Fields[f].name);
+            messages.Fail(file.finalPath, std::string("cannot create the field ") + Fields[f].name);
         }
         // Drivers may hold fields of their own (KML's Name and Description,
         // which take ours of the same name) or launder a name (Shapefile).

@@ -1,12 +1,13 @@
 #include "gdalmessages.h"
 
 #include "runerror.h"
+#include "safefile.h"
 
 namespace zarn::gis {
 
 void GdalMessages::Fail(const std::string& path, std::string_view otherwise) const
 {
-    throw RunError("cannot write " + path + ": " + (failure_.empty() ? std::string(otherwise) : failure_));
+    throw RunError(EarlierStays(path, failure_.empty() ? std::string(otherwise) : failure_));
 }
 
 void CPL_STDCALL GdalMessages::Handle(CPLErr level, CPLErrorNum /*number*/, const char* message)

@@ -17,8 +17,8 @@ public:
     const std::string& Failure() const { return failure_; }
     void Clear() { failure_.clear(); }
 
-    // Throws RunError: "cannot write <path>: " and the last failure, or
-    // `otherwise` when GDAL gave none.
+    // Throws RunError: "cannot write <path>: ", the last failure (or
+    // `otherwise` when GDAL gave none) and that the earlier file stays.
     [[noreturn]] void Fail(const std::string& path, std::string_view otherwise) const;
 
 private:

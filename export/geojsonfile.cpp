@@ -1,6 +1,7 @@
 #include "geojsonfile.h"
 
 #include "runerror.h"
+#include "safefile.h"
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -24,8 +25,8 @@ struct GeoJsonFile::Text {
     rapidjson::Writer<rapidjson::StringBuffer> writer{buffer};
 };
 
-GeoJsonFile::GeoJsonFile(const std::string& path, std::string_view layerName)
-    : path_(path), text_(std::make_unique<Text>())
+GeoJsonFile::GeoJsonFile(const std::string& path, const std::string& shown, std::string_view layerName)
+    : path_(shown), text_(std::make_unique<Text>())
 {
     errno = 0;
     file_ = VSIFOpenExL(path.c_str(), "wb", TRUE);
@@ -51,7 +52,7 @@ GeoJsonFile::~GeoJsonFile()
 
 void GeoJsonFile::Fail(std::string_view cause)
 {
-    throw RunError("cannot write " + path_ + ": " + std::string(cause));
+    throw RunError(EarlierStays(path_, std::string(cause)));
 }
 
 void GeoJsonFile::BeginFeature()

@@ -19,7 +19,8 @@ class GeoJsonFile : public TextLayerFile {
 public:
     // Creates (truncates) the file at `path` (UTF-8) and starts the
     // collection of layer `layerName`. Throws RunError.
-    GeoJsonFile(const std::string& path, std::string_view layerName);
+    // Written at `path`; messages name `shown`, the file it becomes.
+    GeoJsonFile(const std::string& path, const std::string& shown, std::string_view layerName);
     ~GeoJsonFile() override;
     GeoJsonFile(const GeoJsonFile&) = delete;
     GeoJsonFile& operator=(const GeoJsonFile&) = delete;

@@ -120,7 +120,7 @@ void GisExport::Close(RunHost& host)
                 BuildSpatialIndexes(*target, *file, messages);
                 messages.Clear();
                 if (!CloseDataset(*file) || !messages.Failure().empty()) {
-                    messages.Fail(file->tempPath, "cannot close it");
+                    messages.Fail(file->finalPath, "cannot close it");
                 }
             }
         }

@@ -46,8 +46,10 @@ namespace zarn {
 // A GeoPackage carries GDAL's R-tree spatial index; FlatGeobuf files carry
 // none, since their index would grow in memory with the file.
 //
-// Names that are not UTF-8 are read as Windows-1252. Files are written under
-// a temporary name (<name>.partial.<ext>) and renamed when complete. Memory
+// Names that are not UTF-8 are read as Windows-1252. Files are written as
+// every file of a run (SafeFile): under a temporary name of the run's own
+// (TemporaryName), synced and renamed when complete, removed on a failure,
+// which leaves the earlier file as it was. Memory
 // does not grow with the file: features go out as they come, a GeoPackage in
 // transactions of a few thousand rows.
 //

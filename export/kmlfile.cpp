@@ -2,6 +2,7 @@
 
 #include "checkedfiles.h"
 #include "runerror.h"
+#include "safefile.h"
 
 #include <libxml/chvalid.h>
 #include <libxml/xmlwriter.h>
@@ -87,8 +88,9 @@ struct KmlFile::Sink {
     }
 };
 
-KmlFile::KmlFile(const std::string& path, const char* layerName, const std::vector<Field>& fields, bool styled)
-    : path_(path),
+KmlFile::KmlFile(const std::string& path, const std::string& shown, const char* layerName,
+                 const std::vector<Field>& fields, bool styled)
+    : path_(shown),
       schemaUrl_(std::string("#") + layerName),
       styled_(styled),
       sink_(std::make_unique<Sink>()),
@@ -175,7 +177,7 @@ void KmlFile::Release() noexcept
 
 void KmlFile::Fail(std::string_view cause)
 {
-    throw RunError("cannot write " + path_ + ": " + std::string(cause));
+    throw RunError(EarlierStays(path_, std::string(cause)));
 }
 
 void KmlFile::Check(int written)

@@ -27,7 +27,9 @@ public:
     // Creates (truncates) the file at `path` (UTF-8) and starts the layer
     // `layerName` with its schema (`fields`, "name" among them or not);
     // `styled` for a layer of polygons or lines. Throws RunError.
-    KmlFile(const std::string& path, const char* layerName, const std::vector<Field>& fields, bool styled);
+    // Written at `path`; messages name `shown`, the file it becomes.
+    KmlFile(const std::string& path, const std::string& shown, const char* layerName, const std::vector<Field>& fields,
+            bool styled);
     ~KmlFile() override;
     KmlFile(const KmlFile&) = delete;
     KmlFile& operator=(const KmlFile&) = delete;
