@@ -2,11 +2,10 @@
 
 #include "filetext.h"
 #include "runerror.h"
+#include "safefile.h"
 
 #include <QColor>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPen>
@@ -285,7 +284,7 @@ void ImageCanvas::Compose(Canvas& fork)
 void ImageCanvas::SavePicture(const std::string& path)
 {
     EndPainting();
-    const auto failed = [&](const QString& why) { return RunError("cannot write " + path + ": " + why.toStdString()); };
+    const auto failed = [&](const QString& why) { return RunError(EarlierStays(path, why.toStdString())); };
     const auto write = [&](QFileDevice& file) {
         QImageWriter writer(&file, "bmp");
         if (!writer.write(image_)) {
@@ -296,35 +295,17 @@ void ImageCanvas::SavePicture(const std::string& path)
             throw failed(file.errorString());
         }
     };
-    QFileInfo info(QString::fromStdString(path));
-    if (info.isSymLink()) {
-        // The map replaces the file the link leads to; the link stays.
-        const QString target = info.canonicalFilePath();
-        info.setFile(target.isEmpty() ? info.symLinkTarget() : target);
-    }
-    if (info.exists() && !info.isFile() && !info.isDir()) {
-        // A device or a pipe cannot be replaced: it is written as it is.
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            throw failed(file.errorString());
-        }
-        write(file);
-        file.close();
-        if (file.error() != QFileDevice::NoError) {
-            throw failed(file.errorString());
-        }
-        return;
-    }
-    // Written under a temporary name beside the map and renamed over the
-    // earlier one once complete: a kill while saving leaves that one intact.
-    QSaveFile file(info.filePath());
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Saved as every file of a run (SafeFile): a kill or a failure while
+    // saving leaves the earlier map as it was.
+    SafeFile safe;
+    safe.Open(path);
+    QFile file;
+    if (!file.open(safe.Descriptor(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
         throw failed(file.errorString());
     }
     write(file);
-    if (!file.commit()) {
-        throw failed(file.errorString());
-    }
+    file.close();
+    safe.Commit();
 }
 
 }  // namespace zarn
