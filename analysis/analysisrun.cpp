@@ -103,13 +103,20 @@ RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const Run
     }
     std::optional<std::string> cause;
     try {
-        return Run(ws, map, host, options);
+        const RunOutcome outcome = Run(ws, map, host, options);
+        if (outcome == RunOutcome::Stopped && map != nullptr) {
+            map->ForgetRecords();
+        }
+        return outcome;
     } catch (const RunError& e) {
         cause = e.what();
     } catch (const std::bad_alloc&) {
         cause = "out of memory";
     } catch (const std::exception& e) {
         cause = e.what();  // a library's own failure (a mutex, a length) ends the run as any other
+    }
+    if (map != nullptr) {
+        map->ForgetRecords();
     }
     host.ReportCause(*cause);
     host.ShowCritical(RunFailedMessage);

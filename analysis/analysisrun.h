@@ -78,6 +78,9 @@ public:
     // while drawing is reported by the drawing, which returns false.
     virtual bool DrawMap(RunHost& host) = 0;
     virtual void SaveMap(const std::string& path) = 0;
+    // The run ended without a drawing (a stop, a failure): what KeepRecord
+    // kept is let go now rather than at the next run.
+    virtual void ForgetRecords() {}
 };
 
 enum class RunOutcome : std::uint8_t {

@@ -21,9 +21,9 @@ struct StreamRecord;
 // for a polygon the run accepted, its centroid.
 //
 // Records are kept in memory up to `memoryBound` bytes; the ones after that
-// go to a temporary file of the process's own, created exclusively and
-// already unlinked (tmpfile), so it goes away on every path out, a crash
-// included. A record takes the same bytes in memory and in the file. Along
+// go to a temporary file of the process's own, without a name, in TMPDIR
+// (else the system's temporary folder), so it goes away on every path out, a
+// crash included. A record takes the same bytes in memory and in the file. Along
 // the way the store notes at most MaxMarks record boundaries, spread evenly
 // over the bytes kept, from which a reader can start: two threads can read
 // disjoint stretches of the records at once. Keeping never throws: when

@@ -44,6 +44,7 @@ public:
     void KeepRecord(const StreamRecord& record, const PolygonRecord* accepted, std::uint64_t fileSize) override;
     bool DrawMap(RunHost& host) override;
     void SaveMap(const std::string& path) override;
+    void ForgetRecords() override { ForgetKept(); }
 
     const MapExtent& mapExtent() const { return mapExtent_; }
 
