@@ -7,6 +7,7 @@
 #include "runerror.h"
 #include "runoutput.h"
 #include "runpipeline.h"
+#include "safefile.h"
 
 #include <exception>
 #include <memory>
@@ -102,6 +103,7 @@ RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const Run
         map->ResetMapExtent();
     }
     std::optional<std::string> cause;
+    const FileLedger ledger;
     try {
         const RunOutcome outcome = Run(ws, map, host, options);
         if (outcome == RunOutcome::Stopped && map != nullptr) {
@@ -118,7 +120,9 @@ RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const Run
     if (map != nullptr) {
         map->ForgetRecords();
     }
-    host.ReportCause(*cause);
+    // Each file the run set out to write, written or not.
+    const std::string files = ledger.Lines();
+    host.ReportCause(files.empty() ? *cause : *cause + "\n" + files);
     host.ShowCritical(RunFailedMessage);
     return RunOutcome::Failed;
 }

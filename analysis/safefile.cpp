@@ -118,7 +118,48 @@ std::string FolderOf(const std::string& path)
     return parent.empty() ? std::string(".") : Utf8FromPath(parent);
 }
 
+thread_local FileLedger* ledger = nullptr;
+
 }  // namespace
+
+FileLedger::FileLedger() : outer_(ledger)
+{
+    ledger = this;
+}
+
+FileLedger::~FileLedger()
+{
+    ledger = outer_;
+}
+
+void FileLedger::Note(const std::string& path, bool written)
+{
+    if (ledger == nullptr) {
+        return;
+    }
+    for (Entry& entry : ledger->entries_) {
+        if (entry.path == path) {
+            entry.written = written;
+            return;
+        }
+    }
+    ledger->entries_.push_back({path, written});
+}
+
+std::string FileLedger::Lines() const
+{
+    std::string lines;
+    for (const Entry& entry : entries_) {
+        const std::filesystem::path native = PathFromUtf8(entry.path);
+        std::error_code ec;
+        lines += lines.empty() ? "" : "\n";
+        lines += Utf8FromPath(native.filename());
+        lines += entry.written                          ? ": written by this run"
+                 : std::filesystem::exists(native, ec) ? ": not written; the earlier file stays"
+                                                        : ": not written";
+    }
+    return lines;
+}
 
 std::string EarlierStays(const std::string& path, const std::string& reason)
 {
@@ -221,6 +262,7 @@ void SafeFile::Commit()
         if (!closed) {
             throw RunError("cannot write " + shown_ + ": " + std::strerror(errno));
         }
+        FileLedger::Note(shown_, true);
         return;
     }
     // On the disk before the rename: else a power cut could leave the new
@@ -254,6 +296,7 @@ void SafeFile::Commit()
         throw RunError(EarlierStays(shown_, ec.message()));
     }
     temporary_.clear();
+    FileLedger::Note(shown_, true);
     // The rename itself on the disk; a failure here leaves the complete
     // file in place, which is all a run can do about it.
     SyncFolderOf(path_);
@@ -272,6 +315,13 @@ void SafeFile::Close() noexcept
 
 void SafeFile::Discard() noexcept
 {
+    if (fd_ >= 0 || !temporary_.empty()) {
+        try {
+            FileLedger::Note(shown_, false);
+        } catch (const std::exception&) {
+            // Out of memory: the ledger misses one line, the file is dropped all the same.
+        }
+    }
     Close();
     inPlace_ = false;
     if (!temporary_.empty()) {

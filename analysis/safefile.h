@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -77,6 +78,33 @@ bool SyncFolderOf(const std::string& path);
 // named by TemporaryName, by a process id that no process has. Nothing else
 // is touched; nothing on Windows, where a process is not looked up.
 void RemoveLeftovers(const std::string& folder);
+
+// What became of the files a run set out to write: while a ledger lives on
+// a thread, SafeFile and the exports on that thread note each file put in
+// place and each one begun and dropped, so that a failed run can name every
+// output as written or not.
+class FileLedger {
+public:
+    FileLedger();
+    ~FileLedger();
+    FileLedger(const FileLedger&) = delete;
+    FileLedger& operator=(const FileLedger&) = delete;
+
+    // Notes `path` in the ledger of this thread, if there is one.
+    static void Note(const std::string& path, bool written);
+    // One line per file noted, in the order first noted, named without its
+    // folder: "<name>: written by this run", "<name>: not written; the
+    // earlier file stays", or "<name>: not written" where there is none.
+    std::string Lines() const;
+
+private:
+    struct Entry {
+        std::string path;
+        bool written;
+    };
+    std::vector<Entry> entries_;
+    FileLedger* outer_;
+};
 
 // "cannot write <path>: <reason>; the earlier file stays", the words a
 // failure of a write gives.

@@ -8,6 +8,7 @@
 #include "gdalmessages.h"
 #include "regionshape.h"
 #include "runerror.h"
+#include "safefile.h"
 
 #include <gdal_priv.h>
 
@@ -178,6 +179,11 @@ void GisExport::Abandon() noexcept
             file->ds.reset();
             file->text.reset();
             RemoveTemporary(*target, *file);
+            try {
+                FileLedger::Note(file->finalPath, false);
+            } catch (const std::exception&) {
+                // Out of memory: the ledger misses one line, the file is gone all the same.
+            }
         }
     }
     targets_.clear();

@@ -181,7 +181,9 @@ constexpr const char* UsageTail =
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
-    "Exit status: 0 when every file completed, 1 when any failed, 2 for a usage error.\n";
+    "Exit status: 0 when every file completed with every output asked for, 1 when\n"
+    "any failed or an output asked for was not written (the reason on standard\n"
+    "error), 2 for a usage error.\n";
 
 // Each option whose library a build lacks is compiled out, and its lines say
 // so instead.
@@ -286,7 +288,25 @@ public:
             Put(line);
         }
     }
-    void AppendSummary(std::string_view line) override { Put(line); }
+    // A summary line "\t<output>: \tnot written: <why>" also goes to the
+    // error stream, and the file counts as failed: an output asked for and
+    // not written, whether it failed or was left out.
+    void AppendSummary(std::string_view line) override
+    {
+        Put(line);
+        constexpr std::string_view NotWritten = ": \tnot written: ";
+        const std::size_t at = line.find(NotWritten);
+        if (!line.empty() && line.front() == '\t' && at != std::string_view::npos) {
+            notWritten_ = true;
+            if (progress_) {
+                progress_->Erase();
+            }
+            const std::string what(line.substr(1, at - 1));
+            const std::string why(line.substr(at + NotWritten.size()));
+            std::fprintf(err_, "zarn-batch: %s: %s not written: %s\n", title_.c_str(), what.c_str(), why.c_str());
+        }
+    }
+    bool OutputsNotWritten() const { return notWritten_; }
     void SetListsBold() override {}
     void RepaintSummary() override {}
     void ShowCritical(std::string_view message) override { Put(message); }
@@ -295,7 +315,12 @@ public:
         if (progress_) {
             progress_->Erase();
         }
-        std::fprintf(err_, "zarn-batch: %.*s\n", static_cast<int>(cause.size()), cause.data());
+        // The cause, then a line for each file the run set out to write.
+        for (std::size_t at = 0; at <= cause.size();) {
+            const std::size_t end = std::min(cause.find('\n', at), cause.size());
+            std::fprintf(err_, "zarn-batch: %.*s\n", static_cast<int>(end - at), cause.data() + at);
+            at = end + 1;
+        }
     }
     void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override
     {
@@ -327,6 +352,7 @@ private:
     std::string fileName_;
     std::string title_;
     std::optional<ProgressLine> progress_;
+    bool notWritten_ = false;
 };
 
 struct Options {
@@ -360,10 +386,9 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         for (const std::unique_ptr<RunOutput>& e : exports) {
             run.outputs.push_back(e.get());
         }
-        if (options.map) {
-            return RunFileWithMap(*ws, host, run) == RunOutcome::Completed;
-        }
-        return ProcessBnaFile(*ws, nullptr, host, run) == RunOutcome::Completed;
+        const RunOutcome outcome =
+            options.map ? RunFileWithMap(*ws, host, run) : ProcessBnaFile(*ws, nullptr, host, run);
+        return outcome == RunOutcome::Completed && !host.OutputsNotWritten();
     } catch (const std::exception& e) {
         std::fprintf(err, "zarn-batch: %s: %s\n", path.c_str(), e.what());
         std::fprintf(out, "%.*s\n", static_cast<int>(RunFailedMessage.size()), RunFailedMessage.data());

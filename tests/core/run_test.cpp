@@ -332,7 +332,8 @@ TEST_F(AnalysisRun, OutputThatFailsIsAbandonedAloneAndTheRunThenFails)
               (Lines{"\tCentroids: \tinCentroid.bna", "\tAreas (sq km): \tinArea.csv", "\tNoted: \tnot written: disk full",
                      "noted"}));
     EXPECT_EQ(host->phases, (Lines{"reading in.bna", "writing Noted"}));
-    EXPECT_EQ(host->causes, Lines{"disk full"});
+    // The cause, then every file the run set out to write.
+    EXPECT_EQ(host->causes, Lines{"disk full\ninCentroid.bna: written by this run\ninArea.csv: written by this run"});
     EXPECT_EQ(host->messages, Lines{std::string(RunFailedMessage)});
     EXPECT_EQ(AreaFile(), std::string(AreaA) + "\"C\", \"x\", 0\r\n" + std::string(AreaA));
 }
