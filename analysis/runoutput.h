@@ -7,6 +7,7 @@
 #include "workspace.h"
 
 #include <string>
+#include <vector>
 
 namespace zarn {
 
@@ -49,6 +50,15 @@ public:
     // lines do: "GeoJSON", "Ellipsoid areas". A failed output's summary line
     // is "\t<caption>: \tnot written: <cause>".
     virtual std::string Caption() const { return "Further output"; }
+    // The files of this run it put in place (written) or dropped, for an
+    // output that writes them other than through SafeFile (the exports,
+    // whose module has a ledger of its own): the run notes them in its
+    // FileLedger once Close returns or the output is abandoned.
+    struct OutputFile {
+        std::string path;
+        bool written = false;
+    };
+    virtual std::vector<OutputFile> Files() const { return {}; }
 };
 
 }  // namespace zarn

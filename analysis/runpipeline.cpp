@@ -2,6 +2,7 @@
 
 #include "geometry.h"
 #include "numbertext.h"
+#include "safefile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,10 +86,22 @@ void OutputStage::AppendSummary(RunHost& host)
     }
 }
 
+void OutputStage::NoteFiles(const RunOutput& output) noexcept
+{
+    try {
+        for (const RunOutput::OutputFile& file : output.Files()) {
+            FileLedger::Note(file.path, file.written);
+        }
+    } catch (const std::exception&) {
+        // Out of memory: the ledger misses a line, the files are as they are.
+    }
+}
+
 void OutputStage::Fail(std::size_t i, const std::exception& e)
 {
     RunOutput* output = active_[i];
     output->Abandon();
+    NoteFiles(*output);
     active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
     failures_.emplace_back(output, dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what());
 }

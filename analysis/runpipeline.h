@@ -122,6 +122,7 @@ public:
     {
         for (RunOutput* output : active_) {
             output->Abandon();
+            NoteFiles(*output);
         }
     }
     OutputStage(const OutputStage&) = delete;
@@ -142,6 +143,7 @@ public:
         ForEach([&](RunOutput& o) {
             host.Phase(RunPhase::Writing, o.Caption());
             o.Close(host);
+            NoteFiles(o);
         });
         completed_.swap(active_);
     }
@@ -164,6 +166,8 @@ private:
         }
     }
     void Fail(std::size_t i, const std::exception& e);
+    // Into the run's FileLedger.
+    static void NoteFiles(const RunOutput& output) noexcept;
 
     std::vector<RunOutput*> all_;
     std::vector<RunOutput*> active_;

@@ -224,7 +224,6 @@ void PutInPlace(const Target& target, const File& file)
     // The renames on the disk; a failure here leaves the complete files in
     // place, which is all a run can do about it.
     SyncFolderOf(file.finalPath);
-    FileLedger::Note(file.finalPath, true);
 }
 
 void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const OutputNames& names,

@@ -184,6 +184,11 @@ public:
         const RunOutput* e = Made();
         return e != nullptr ? e->Caption() : "GIS export";
     }
+    std::vector<OutputFile> Files() const override
+    {
+        const RunOutput* e = Made();
+        return e != nullptr ? e->Files() : std::vector<OutputFile>{};
+    }
 
 private:
     RunOutput* Made() const { return pending_->made.empty() ? nullptr : pending_->made[index_].get(); }

@@ -8,13 +8,13 @@
 #include "gdalmessages.h"
 #include "regionshape.h"
 #include "runerror.h"
-#include "safefile.h"
 
 #include <gdal_priv.h>
 
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <new>
 #include <optional>
 
 namespace zarn {
@@ -79,6 +79,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     cutCount_ = 0;
     summary_.clear();
     skipped_.clear();
+    files_.clear();
     coordinatesKnown_ = false;
     asText_ = false;
     viaGdal_ = false;
@@ -139,6 +140,7 @@ void GisExport::Close(RunHost& host)
             }
             PutInPlace(*target, *file);
             file->renamed = true;
+            files_.push_back({file->finalPath, true});
             std::string& line = summary_.emplace_back(1, '\t');
             line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
@@ -180,9 +182,9 @@ void GisExport::Abandon() noexcept
             file->text.reset();
             RemoveTemporary(*target, *file);
             try {
-                FileLedger::Note(file->finalPath, false);
-            } catch (const std::exception&) {
-                // Out of memory: the ledger misses one line, the file is gone all the same.
+                files_.push_back({file->finalPath, false});
+            } catch (const std::bad_alloc&) {
+                // The run's list of its files misses one; the file is gone all the same.
             }
         }
     }

@@ -87,6 +87,7 @@ public:
     void AppendSummary(RunHost& host) override;
     // The format's title: "GeoPackage".
     std::string Caption() const override { return std::string(Info(formats_.front()).title); }
+    std::vector<OutputFile> Files() const override { return files_; }
 
     struct Target;
     struct Item;
@@ -115,6 +116,7 @@ private:
     std::vector<std::string> cut_;  // records whose names a Shapefile cuts
     std::uint64_t cutCount_ = 0;
     std::vector<std::string> summary_;
+    std::vector<OutputFile> files_;  // the files of this run put in place or dropped, by their own names
 };
 
 // One export per format, so that a format that fails (a GeoJSON refusing
