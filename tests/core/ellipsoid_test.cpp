@@ -184,7 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
 // PID10 = POLYGON ((0 0,0 10,10 10,10 0,0 0)), PID7 = POLYGON ((0 0,1 0,1 1,0 1,0 0)).
 TEST(SplitRingsSample, ReadsTheFormerGdalTestRecordsAsGdalDid)
 {
-    const std::vector<Record> records = ReadDegrees(std::filesystem::path(ZARN_SAMPLES_DIR) / "gdalx__test.bna");
+    const std::filesystem::path sample = std::filesystem::path(ZARN_SAMPLES_DIR) / "gdalx__test.bna";
+    if (!std::filesystem::exists(sample)) {
+        GTEST_SKIP() << "no sample file at " << sample.string();
+    }
+    const std::vector<Record> records = ReadDegrees(sample);
     const std::vector<std::pair<std::string, std::vector<std::vector<double>>>> expected = {
         {"PID8", {{0, 0, 0, 10, 10, 10, 10, 0}, {2, 2, 2, 8, 8, 8, 8, 2}}},
         {"PID9", {{0, 0, 0, 10, 10, 10, 10, 0}}},
@@ -571,6 +575,9 @@ TEST(EllipsoidFigures, FlagWordsKeepTheirOrder)
 // 90 are plane coordinates and left out), their nesting found on its own.
 TEST(EllipsoidFiguresSamples, MatchGeographicLibPerRing)
 {
+    if (!std::filesystem::is_directory(ZARN_SAMPLES_DIR)) {
+        GTEST_SKIP() << "no sample folder at " << ZARN_SAMPLES_DIR;
+    }
     int measured = 0;
     for (const auto& entry : std::filesystem::directory_iterator(ZARN_SAMPLES_DIR)) {
         if (entry.path().extension() != ".bna") {
