@@ -200,13 +200,35 @@ void GisExport::Add(const RecordResult& result)
     it.kind = LayerCount;
     it.point.reset();
     it.region.Clear();
-    if (record.nPoints >= 3) {
-        it.kind = Polygons;
-        SplitRings(lon, lat, n, coordinates, rings_);
-        shaper_.Make(lon, lat, rings_, coordinates, it.region);
-    } else if (record.nPoints < 0 || record.nPoints == 2) {
-        it.kind = Lines;
-        CutLine(lon, lat, n, coordinates, it.region);
+    it.shared.reset();
+    const bool huge = n >= HugeVertices;
+    if (notes_->shared && (notes_->sharedRecord != &record || notes_->sharedNumber != recordNumber_)) {
+        notes_->shared.reset();  // a huge record before this one, in every export now
+    }
+    if (record.nPoints >= 3 || record.nPoints < 0 || record.nPoints == 2) {
+        it.kind = record.nPoints >= 3 ? Polygons : Lines;
+        if (huge && !notes_->shared) {
+            // A shaper of its own, whose working buffers go as it does.
+            auto shape = std::make_shared<RegionShape>();
+            if (it.kind == Polygons) {
+                std::vector<Ring> rings;
+                SplitRings(lon, lat, n, coordinates, rings);
+                RegionShaper().Make(lon, lat, rings, coordinates, *shape);
+            } else {
+                CutLine(lon, lat, n, coordinates, *shape);
+            }
+            notes_->shared = std::move(shape);
+            notes_->sharedRecord = &record;
+            notes_->sharedNumber = recordNumber_;
+        }
+        if (huge) {
+            it.shared = notes_->shared;
+        } else if (it.kind == Polygons) {
+            SplitRings(lon, lat, n, coordinates, rings_);
+            shaper_.Make(lon, lat, rings_, coordinates, it.region);
+        } else {
+            CutLine(lon, lat, n, coordinates, it.region);
+        }
     } else if (record.nPoints == 1) {
         it.kind = Points;
         if (n >= 1) {
@@ -217,7 +239,7 @@ void GisExport::Add(const RecordResult& result)
     // The vertices' digits for GeoJSON and KML here while the writing is
     // behind, otherwise there: the same digits on either thread.
     it.digitsMade = false;
-    if (asText_ && (it.kind == Polygons || it.kind == Lines) && writer_->Behind()) {
+    if (asText_ && !huge && (it.kind == Polygons || it.kind == Lines) && writer_->Behind()) {
         it.digits.Make(it.region);
         it.digitsMade = true;
     }
@@ -232,7 +254,7 @@ void GisExport::Add(const RecordResult& result)
     if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
         it.centroidWgs84 = Item::Point{result.geodesic->centroidLon, result.geodesic->centroidLat};
     }
-    it.weight = it.region.x.size() + 1;
+    it.weight = it.Region().x.size() + 1;
     writer_->Push(std::move(item));
 }
 
@@ -244,7 +266,11 @@ void GisExport::Write(Item& item)
     const LayerKind kind = item.kind;
     const Coordinates coordinates = item.coordinates;
     if (asText_ && !item.digitsMade && (kind == Polygons || kind == Lines)) {
-        item.digits.Make(item.region);
+        if (item.shared) {
+            item.digits.Window(item.Region());
+        } else {
+            item.digits.Make(item.Region());
+        }
     }
     std::unique_ptr<OGRGeometry> shape;
     std::optional<OGRPoint> centroid;
@@ -254,11 +280,11 @@ void GisExport::Write(Item& item)
     if (viaGdal_) {
         if (kind == Polygons) {
             auto polygons = std::make_unique<OGRMultiPolygon>();
-            MakeMultiPolygon(item.region, *polygons);
+            MakeMultiPolygon(item.Region(), *polygons);
             shape = std::move(polygons);
         } else if (kind == Lines) {
             auto lines = std::make_unique<OGRMultiLineString>();
-            MakeMultiLineString(item.region, *lines);
+            MakeMultiLineString(item.Region(), *lines);
             shape = std::move(lines);
         } else if (kind == Points && item.point) {
             shape = std::make_unique<OGRPoint>(item.point->x, item.point->y);
@@ -280,9 +306,9 @@ void GisExport::Write(Item& item)
             };
             const auto point = [](Item::Point p) { return [p](TextLayerFile& text) { text.Point(p.x, p.y); }; };
             if (kind == Polygons) {
-                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(item.region, item.digits); });
+                put(kind, [&](TextLayerFile& text) { text.MultiPolygon(item.Region(), item.digits); });
             } else if (kind == Lines) {
-                put(kind, [&](TextLayerFile& text) { text.MultiLineString(item.region, item.digits); });
+                put(kind, [&](TextLayerFile& text) { text.MultiLineString(item.Region(), item.digits); });
             } else if (kind == Points) {
                 put(kind, [&](TextLayerFile& text) {
                     if (item.point) {

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -143,6 +144,7 @@ struct GisExport::Item {
     Coordinates coordinates = Coordinates::Degrees;
     gis::LayerKind kind = gis::LayerCount;
     RegionShape region;     // polygons and lines
+    std::shared_ptr<const RegionShape> shared;  // in place of `region`, for a huge record
     VertexDigits digits;    // their vertices' digits, for GeoJSON and KML
     bool digitsMade = false;
     struct Point {
@@ -155,6 +157,7 @@ struct GisExport::Item {
     std::size_t weight = 0;  // vertices held, for the bound on those in flight
     std::size_t held = 0;    // Bytes() when it was last written
 
+    const RegionShape& Region() const { return shared ? *shared : region; }
     // The memory its buffers hold.
     std::size_t Bytes() const
     {

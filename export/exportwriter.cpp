@@ -74,7 +74,16 @@ void GisExport::Writer::Run()
                 if (stopping_) {
                     return;
                 }
-                owner_.Write(*item);
+                if (item->shared) {
+                    // A huge record: one export at a time writes it, and lets
+                    // go of what it made for it at once.
+                    const std::lock_guard one(owner_.notes_->hugeWriting);
+                    owner_.Write(*item);
+                    item->shared.reset();
+                    item->digits.Release();
+                } else {
+                    owner_.Write(*item);
+                }
             }
         } catch (...) {
             lock.lock();

@@ -110,20 +110,29 @@ void GeoJsonFile::Coordinate(double x, double y)
     text_->writer.RawValue(digits, static_cast<std::size_t>(at - digits), rapidjson::kArrayType);
 }
 
-// The ring as one raw value, the same text as an array of its coordinates.
+// The ring as a raw value, the same text as an array of its coordinates:
+// the writer puts the separator before it, and its text goes straight into
+// the buffer, which goes to the file a block at a time, also inside a ring
+// of millions of vertices.
 void GeoJsonFile::Ring(const RegionShape& shape, std::size_t r, const VertexDigits& digits)
 {
-    ring_.assign(1, '[');
+    text_->writer.RawValue("", 0, rapidjson::kArrayType);
+    rapidjson::StringBuffer& out = text_->buffer;
+    out.Put('[');
     for (std::size_t i = shape.RingBegin(r); i < shape.ringEnd[r]; ++i) {
         if (i != shape.RingBegin(r)) {
-            ring_ += ',';
+            out.Put(',');
         }
-        ring_ += '[';
-        ring_.append(digits.Pair(i));
-        ring_ += ']';
+        const std::string_view pair = digits.Pair(i);
+        char* at = out.Push(pair.size() + 2);
+        at[0] = '[';
+        std::memcpy(at + 1, pair.data(), pair.size());
+        at[pair.size() + 1] = ']';
+        if (out.GetSize() >= BlockBytes) {
+            Drain();
+        }
     }
-    ring_ += ']';
-    text_->writer.RawValue(ring_.data(), ring_.size(), rapidjson::kArrayType);
+    out.Put(']');
 }
 
 // Ends the properties and opens the geometry of `type` up to its coordinates.

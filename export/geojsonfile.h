@@ -48,7 +48,6 @@ private:
     std::string path_;
     VSILFILE* file_ = nullptr;
     std::unique_ptr<Text> text_;
-    std::string ring_;  // a ring's coordinates being written
     WriteBehind behind_;
 };
 

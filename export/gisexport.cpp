@@ -105,6 +105,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
 
 void GisExport::Close(RunHost& host)
 {
+    notes_->shared.reset();
     if (writer_) {
         writer_->Finish();
         writer_.reset();
@@ -172,6 +173,7 @@ void GisExport::Close(RunHost& host)
 void GisExport::Abandon() noexcept
 {
     writer_.reset();
+    notes_->shared.reset();
     GdalMessages messages;
     for (const std::unique_ptr<Target>& target : targets_) {
         for (const std::unique_ptr<File>& file : target->files) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,11 +63,21 @@ public:
     // What the exports of one run say once between them: which names were
     // read as Windows-1252 (the first Close that has some), which formats
     // were not written (the first of them in the summary).
+    // A record of HugeVertices or more has its geometry step done once for
+    // all of them (by the first export to take it), and their writing
+    // threads write such records one at a time, each letting go of its
+    // buffers at once: the memory of a huge record does not grow with the
+    // number of formats.
     struct ExportNotes {
         bool namesTold = false;
         std::vector<std::string> skipped;  // titles
         bool skippedTold = false;
+        const StreamRecord* sharedRecord = nullptr;  // the record `shared` is of
+        std::uint64_t sharedNumber = 0;
+        std::shared_ptr<const RegionShape> shared;
+        std::mutex hugeWriting;
     };
+    static constexpr std::size_t HugeVertices = std::size_t{1} << 20;
 
     // `geodesic`: the run gives the ellipsoid figures (its layers and fields).
     // `notes`, shared by the exports of one run.

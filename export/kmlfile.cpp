@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <algorithm>
 #include <cstring>
 
 namespace zarn {
@@ -271,9 +272,22 @@ void KmlFile::WriteCoordinates()
     coordinates_.assign(CoordinatesStart);
 }
 
+// A ring of many vertices goes out a window of digits at a time.
 void KmlFile::Coordinates(const RegionShape& shape, std::size_t r, const VertexDigits& digits)
 {
-    coordinates_.append(digits.Span(shape.RingBegin(r), shape.ringEnd[r]));
+    const std::size_t begin = shape.RingBegin(r);
+    const std::size_t end = shape.ringEnd[r];
+    for (std::size_t at = begin; at < end; at += VertexDigits::WindowVertices) {
+        const std::size_t last = std::min(end, at + VertexDigits::WindowVertices);
+        if (at != begin) {
+            coordinates_ += ' ';
+        }
+        coordinates_.append(digits.Span(at, last));
+        if (last < end) {
+            Check(xmlTextWriterWriteRawLen(W(writer_), X(coordinates_.c_str()), static_cast<int>(coordinates_.size())));
+            coordinates_.clear();
+        }
+    }
     WriteCoordinates();
 }
 

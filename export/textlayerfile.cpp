@@ -1,5 +1,6 @@
 #include "textlayerfile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -86,23 +87,39 @@ char* PairDigits(char* at, double x, double y)
 
 void VertexDigits::Make(const RegionShape& shape)
 {
-    const std::size_t n = shape.x.size();
+    shape_ = nullptr;
+    finite_ = Fill(shape, 0, shape.x.size());
+}
+
+void VertexDigits::Window(const RegionShape& shape)
+{
+    Release();
+    from_ = 0;
+    const auto finite = [](double v) { return std::isfinite(v); };
+    finite_ = std::all_of(shape.x.begin(), shape.x.end(), finite) && std::all_of(shape.y.begin(), shape.y.end(), finite);
+    if (finite_) {
+        shape_ = &shape;
+    }
+}
+
+bool VertexDigits::Fill(const RegionShape& shape, std::size_t first, std::size_t last) const
+{
+    from_ = first;
     chars_.clear();
-    ends_.resize(n);
-    finite_ = true;
+    ends_.resize(last - first);
     char pair[PairChars];
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
         char* at = PairDigits(pair, shape.x[i], shape.y[i]);
         if (at == nullptr) {
-            finite_ = false;
             chars_.clear();
             ends_.clear();
-            return;
+            return false;
         }
         chars_.append(pair, at);
-        ends_[i] = chars_.size();
+        ends_[i - first] = chars_.size();
         chars_ += ' ';
     }
+    return true;
 }
 
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include "regionshape.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,12 +13,20 @@ namespace zarn {
 
 // The shortest digits of a shape's vertices (ShortestDigits), "x,y" for each,
 // made before the file needs them: an export formats a record's vertices on
-// the analysis's thread while its file is written on another.
+// the analysis's thread while its file is written on another. For a huge
+// shape they are made a window of WindowVertices at a time as the file asks
+// for them (Window), so that they never hold the whole shape's text.
 class VertexDigits {
 public:
+    static constexpr std::size_t WindowVertices = std::size_t{1} << 16;
+
     // The digits of every vertex of `shape`; none when a coordinate is not
     // finite (Finite), which the file then refuses.
     void Make(const RegionShape& shape);
+    // The same digits, made as they are asked for, from `shape`, which must
+    // stay as it is until the next Make, Window or Release. A Span must lie
+    // within WindowVertices of its first vertex.
+    void Window(const RegionShape& shape);
     bool Finite() const { return finite_; }
     // The memory its buffers hold, and letting it go (assigning an empty
     // string keeps a string's buffer).
@@ -26,6 +35,7 @@ public:
     {
         std::string().swap(chars_);
         std::vector<std::size_t>().swap(ends_);
+        shape_ = nullptr;
     }
     // Vertex i: "x,y".
     std::string_view Pair(std::size_t i) const { return Span(i, i + 1); }
@@ -35,13 +45,24 @@ public:
         if (first == last) {
             return {};
         }
+        if (shape_ != nullptr && (first < from_ || last > from_ + ends_.size())) {
+            Fill(*shape_, first, std::min(shape_->x.size(), first + WindowVertices));
+        }
+        first -= from_;
+        last -= from_;
         const std::size_t begin = first == 0 ? 0 : ends_[first - 1] + 1;
         return std::string_view(chars_).substr(begin, ends_[last - 1] - begin);
     }
 
 private:
-    std::string chars_;              // the pairs, each followed by a space
-    std::vector<std::size_t> ends_;  // where pair i ends in chars_
+    // The digits of vertices [first, last); false, with none, when a
+    // coordinate is not finite.
+    bool Fill(const RegionShape& shape, std::size_t first, std::size_t last) const;
+
+    mutable std::string chars_;              // the pairs, each followed by a space
+    mutable std::vector<std::size_t> ends_;  // where pair from_ + i ends in chars_
+    mutable std::size_t from_ = 0;
+    const RegionShape* shape_ = nullptr;  // made as asked for, from this
     bool finite_ = true;
 };
 
