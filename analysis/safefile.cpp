@@ -209,9 +209,12 @@ void SafeFile::Open(const std::string& path)
         return;
     }
 #ifdef O_TMPFILE
-    fd_ = open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
-        return;
+    // Named on Commit through /proc, which must be there for it.
+    if (access("/proc/self/fd", X_OK) == 0) {
+        fd_ = open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            return;
+        }
     }
     // A file system without unnamed files: a named one serves.
 #endif

@@ -361,6 +361,7 @@ protected:
 #endif
 #endif
     }
+#ifndef _WIN32
     // A temporary name of a run whose process is gone: its id above any
     // that Linux gives.
     std::string LeftoverName(const char* name) const
@@ -369,6 +370,7 @@ protected:
         const std::string mine = ".zarn-" + std::to_string(getpid()) + "-";
         return leftover.replace(leftover.find(mine), mine.size(), ".zarn-4194305-");
     }
+#endif
     std::string Earlier(const char* name) const { return ReadBytes(dir.File(name)); }
     bool Unchanged(const char* name) const { return Earlier(name) == std::string("earlier ") + name; }
     Lines Files() const
