@@ -28,6 +28,8 @@ namespace {
 constexpr std::string_view Mark = ".zarn-";
 constexpr std::size_t HexDigits = 8;
 constexpr int Attempts = 16;
+// As many links in a row as Linux follows.
+constexpr int MaxLinks = 40;
 
 long ProcessId()
 {
@@ -179,14 +181,17 @@ void SafeFile::Open(const std::string& path)
     path_ = path;
     std::error_code ec;
     const std::filesystem::path native = PathFromUtf8(path);
-    if (std::filesystem::is_symlink(native, ec)) {
-        // Written where the link leads, so that the link stays a link.
-        const std::filesystem::path target = std::filesystem::weakly_canonical(native, ec);
+    // Written where a link leads (a link to a link included, and to no file
+    // yet), so that the link stays a link.
+    std::filesystem::path target = native;
+    for (int hops = 0; hops < MaxLinks && std::filesystem::is_symlink(target, ec); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
         if (ec) {
             throw refuse(ec.value());
         }
-        path_ = Utf8FromPath(target);
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
+    path_ = Utf8FromPath(target);
     // The checks that opening the file itself for writing made: the file is
     // replaced by renaming, which neither a folder nor a read-only file stops.
     const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path_), ec);

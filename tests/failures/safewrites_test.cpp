@@ -194,6 +194,44 @@ TEST(TwoRuns, OnOneInputAtOnceBothComplete)
     }
 }
 
+// The one write policy on its own, over no file, an earlier file and a link
+// to one: a commit puts the new bytes where the name leads (the link stays a
+// link), a discard leaves what was there, and neither leaves anything else.
+TEST(SafeFile, CommitReplacesAndDiscardKeeps)
+{
+    for (const bool earlier : {false, true}) {
+        for (const bool link : {false, true}) {
+            for (const bool commit : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "earlier " << earlier << ", link " << link << ", commit " << commit);
+                TempFolder dir;
+                if (earlier) {
+                    dir.Write("target.csv", "earlier");
+                }
+                if (link) {
+                    fs::create_symlink("target.csv", dir.path() / "name.csv");
+                }
+                const std::string name = dir.File(link ? "name.csv" : "target.csv");
+                {
+                    SafeFile file;
+                    file.Open(name);
+                    ASSERT_EQ(std::fputs("new", file.Stream()), 1);
+                    if (commit) {
+                        file.Commit();
+                    }
+                }
+                const bool there = commit || earlier;
+                EXPECT_EQ(fs::exists(dir.File("target.csv")), there);
+                if (there) {
+                    EXPECT_EQ(test::ReadBytes(dir.path() / "target.csv"), commit ? "new" : "earlier");
+                }
+                EXPECT_EQ(fs::is_symlink(dir.path() / "name.csv"), link);
+                EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+                          (there ? 1 : 0) + (link ? 1 : 0));
+            }
+        }
+    }
+}
+
 // A name a temporary file of this machine's runs would have, of process
 // `pid`.
 std::string TemporaryOf(const TempFolder& dir, const std::string& name, long pid)
