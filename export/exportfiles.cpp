@@ -251,14 +251,17 @@ void CreateFile(Target& target, std::size_t slot, std::string_view suffix, const
                        " driver");
     }
     const std::string createPath = ChecksItsWrites(target.info.format) ? file->tempPath : CheckedPath(file->tempPath);
+    // The target's before the driver makes anything, so that what a failure
+    // leaves is removed with the rest.
+    File& made = *file;
+    target.files[slot] = std::move(file);
     // SQLite would wait for the disk at every commit; the file is synced
     // once, when complete, before it is renamed into place (PutInPlace).
     const CPLConfigOptionSetter noSync("OGR_SQLITE_SYNCHRONOUS", "OFF", true);
-    file->ds.reset(driver->Create(createPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    if (!file->ds) {
-        messages.Fail(file->finalPath, "the driver cannot create it");
+    made.ds.reset(driver->Create(createPath.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!made.ds) {
+        messages.Fail(made.finalPath, "the driver cannot create it");
     }
-    target.files[slot] = std::move(file);
 }
 
 }  // namespace zarn::gis
