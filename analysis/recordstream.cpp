@@ -55,6 +55,15 @@ struct Block {
             readAhead->Clear();
         }
         text.clear();
+        // A block that held a record of very many points lets go of its
+        // buffers rather than keep them for the rest of the run.
+        if (std::max(x.capacity(), lon.capacity()) > 16 * TargetPoints || text.capacity() > 16 * TargetText) {
+            std::vector<float>().swap(x);
+            std::vector<float>().swap(y);
+            std::vector<double>().swap(lon);
+            std::vector<double>().swap(lat);
+            std::string().swap(text);
+        }
     }
 
     std::vector<Item> items;
