@@ -165,7 +165,9 @@ std::string FileLedger::Lines() const
 
 std::string EarlierStays(const std::string& path, const std::string& reason)
 {
-    return "cannot write " + path + ": " + reason + "; the earlier file stays";
+    std::error_code ec;
+    const bool earlier = std::filesystem::exists(PathFromUtf8(path), ec);
+    return "cannot write " + path + ": " + reason + (earlier ? "; the earlier file stays" : "; it is not written");
 }
 
 SafeFile::~SafeFile()

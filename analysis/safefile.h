@@ -106,8 +106,8 @@ private:
     FileLedger* outer_;
 };
 
-// "cannot write <path>: <reason>; the earlier file stays", the words a
-// failure of a write gives.
+// "cannot write <path>: <reason>; the earlier file stays" (or "; it is not
+// written" where there is none), the words a failure of a write gives.
 std::string EarlierStays(const std::string& path, const std::string& reason);
 
 }  // namespace zarn
