@@ -101,7 +101,6 @@ void CommitTransaction(File& file, GdalMessages& messages)
     }
 }
 
-// Builds the R-tree of every layer of a GeoPackage created without one.
 void BuildSpatialIndexes(const Target& target, File& file, GdalMessages& messages)
 {
     if (!BuildsIndexAfterRows || target.info.format != ExportFormat::GeoPackage || !file.ds) {
@@ -125,9 +124,6 @@ void BuildSpatialIndexes(const Target& target, File& file, GdalMessages& message
     }
 }
 
-// Closes the file's dataset; false when GDAL says the file is incomplete
-// (before GDAL 3.7, which gave GDALDataset::Close(), the failures come as
-// GDAL messages only). A GeoJSON or KML file throws RunError instead.
 bool CloseDataset(File& file)
 {
     if (file.text) {
