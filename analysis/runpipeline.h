@@ -137,12 +137,28 @@ public:
     {
         ForEach([&](RunOutput& o) { o.Add(result); });
     }
+    // The long part of completing every output; false when the user asked
+    // the run to end meanwhile, with the caption of the output it was at.
+    bool Complete(RunHost& host, std::string& at)
+    {
+        bool stopped = false;
+        ForEach([&](RunOutput& o) {
+            if (stopped) {
+                return;
+            }
+            host.Phase(RunPhase::Writing, o.Caption());
+            o.Complete(host);
+            if (host.StopRequested()) {
+                stopped = true;
+                at = o.Caption();
+            }
+        });
+        return !stopped;
+    }
+    // Puts every completed output's files in place.
     void Close(RunHost& host)
     {
-        ForEach([&](RunOutput& o) {
-            host.Phase(RunPhase::Writing, o.Caption());
-            o.Close(host);
-        });
+        ForEach([&](RunOutput& o) { o.Close(host); });
         completed_.swap(active_);
     }
     // In the order the outputs were given: the lines of each one completed,

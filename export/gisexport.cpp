@@ -929,6 +929,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     names_ = names;
     inputPath_ = inputPath;
     recordNumber_ = 0;
+    completed_ = false;
     recoded_.clear();
     recodedCount_ = 0;
     cut_.clear();
@@ -1131,7 +1132,7 @@ void GisExport::Write(Item& item)
     }
 }
 
-void GisExport::Close(RunHost& host)
+void GisExport::Complete(RunHost& host)
 {
     if (writer_) {
         writer_->Finish();
@@ -1140,14 +1141,24 @@ void GisExport::Close(RunHost& host)
     {
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
-        // leaves none of this run's files under its final name.
+        // leaves none of this run's files under its final name. The user may
+        // end the run between GDAL's calls (the files are then abandoned).
         for (const std::unique_ptr<Target>& target : targets_) {
             for (const std::unique_ptr<File>& file : target->files) {
                 if (!file) {
                     continue;
                 }
+                if (host.StopRequested()) {
+                    return;
+                }
                 CommitTransaction(*file, messages);
+                if (host.StopRequested()) {
+                    return;
+                }
                 BuildSpatialIndexes(*target, *file, messages);
+                if (host.StopRequested()) {
+                    return;
+                }
                 messages.Clear();
                 if (!CloseDataset(*file) || !messages.Failure().empty()) {
                     messages.Fail(file->tempPath, "cannot close it");
@@ -1155,23 +1166,7 @@ void GisExport::Close(RunHost& host)
             }
         }
     }
-    for (const std::unique_ptr<Target>& target : targets_) {
-        for (const std::unique_ptr<File>& file : target->files) {
-            if (!file) {
-                continue;
-            }
-            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
-                // No layer has rows (a file without records): no file, as in the other formats.
-                RemoveTemporary(*target, *file);
-                file->renamed = true;
-                continue;
-            }
-            PutInPlace(*target, *file);
-            file->renamed = true;
-            std::string& line = summary_.emplace_back(1, '\t');
-            line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
-        }
-    }
+    completed_ = true;
     if (!notes_->namesTold && recodedCount_ > 0) {
         notes_->namesTold = true;
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
@@ -1191,6 +1186,30 @@ void GisExport::Close(RunHost& host)
         if (cutCount_ > 0) {
             host.AppendProgress("Export: the Shapefile's names are cut to 254 bytes in " +
                                 QuotedList(cut_, cutCount_) + ".");
+        }
+    }
+}
+
+void GisExport::Close(RunHost& host)
+{
+    if (!completed_) {
+        Complete(host);
+    }
+    for (const std::unique_ptr<Target>& target : targets_) {
+        for (const std::unique_ptr<File>& file : target->files) {
+            if (!file) {
+                continue;
+            }
+            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
+                // No layer has rows (a file without records): no file, as in the other formats.
+                RemoveTemporary(*target, *file);
+                file->renamed = true;
+                continue;
+            }
+            PutInPlace(*target, *file);
+            file->renamed = true;
+            std::string& line = summary_.emplace_back(1, '\t');
+            line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
     }
     targets_.clear();

@@ -13,8 +13,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QUrl>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
@@ -24,6 +28,7 @@
 #include <QStyle>
 #include <QWindow>
 
+#include <optional>
 #include <utility>
 
 namespace zarn {
@@ -80,6 +85,33 @@ bool InActiveModalWindow(QObject* watched)
     return watched == modal->windowHandle();
 }
 
+// The one local .bna file of a drag, if that is what it carries.
+std::optional<QString> DraggedBna(const QMimeData* mime)
+{
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) {
+        return std::nullopt;
+    }
+    QString path = urls.front().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".bna"), Qt::CaseInsensitive)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+// The summary lines of the further outputs that were not written, as
+// "\t<caption>: \tnot written…".
+std::vector<std::size_t> NotWrittenLines(const LineListModel& summary)
+{
+    std::vector<std::size_t> rows;
+    for (std::size_t i = 0; i < summary.LineCount(); ++i) {
+        if (summary.Line(i).find(": \tnot written") != std::string_view::npos) {
+            rows.push_back(i);
+        }
+    }
+    return rows;
+}
+
 }  // namespace
 
 Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
@@ -91,6 +123,7 @@ Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(Caption));
+    setAcceptDrops(true);
     BuildControls();
     BuildMenus();
     Form1_Form_Load();
@@ -227,6 +260,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
             RequestStop();
             return true;
         }
+        // Shortcuts, mnemonics and F10 are held as clicks are: the key's
+        // override is accepted, so that no shortcut takes it and it comes as a
+        // plain key press, which is dropped below.
+        if (!InActiveModalWindow(watched)) {
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+            if (event->type() == QEvent::Shortcut) {
+                return true;
+            }
+        }
         // A message box of the run still takes its own clicks and keys.
         if (event->isInputEvent() && !InActiveModalWindow(watched) && !IsStopInput(watched, event)) {
             return true;
@@ -260,15 +305,61 @@ void Form1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!running_ && DraggedBna(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> path = DraggedBna(event->mimeData());
+    if (running_ || !path) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The run starts once the drop is over: the program the file came from
+    // waits for its end.
+    QMetaObject::invokeMethod(
+        this, [this, file = QFile::encodeName(*path).toStdString()] { OpenInputFile(file); }, Qt::QueuedConnection);
+}
+
 void Form1::Form1_Command1_Click()
+{
+    // One run at a time: nothing that reaches the window during a run
+    // starts another inside it.
+    if (running_) {
+        return;
+    }
+    ClearResults();
+    if (!selectFile()) {
+        return;
+    }
+    RunChosenFile();
+}
+
+void Form1::OpenInputFile(const std::string& path)
+{
+    if (running_) {
+        return;
+    }
+    ClearResults();
+    cd1_.Accept(path);
+    RunChosenFile();
+}
+
+void Form1::ClearResults()
 {
     list1Model_->Clear();
     list2Model_->Clear();
     canvas_.Cls();
     Picture1_->update();
-    if (!selectFile()) {
-        return;
-    }
+}
+
+void Form1::RunChosenFile()
+{
+    running_ = true;
     // Lets the window system take the open-file dialog away and this window
     // paint what it uncovers, before the run holds the thread.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -276,7 +367,6 @@ void Form1::Form1_Command1_Click()
     // says so, and clicks and keys given meanwhile are dropped at its end
     // rather than replayed (a click on the button would start another run
     // over the results). A close request is kept and honoured then.
-    running_ = true;
     closeRequested_ = false;
     stopRequested_ = false;
     cause_.clear();
@@ -428,8 +518,37 @@ void Form1::ShowCritical(std::string_view message)
     DropPendingInput();
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     const std::string cause = std::exchange(cause_, {});
-    dialogs_.CriticalWithCause(std::string(message), cause);
+    if (message != RunFailedMessage || !ShowExportWarning()) {
+        dialogs_.CriticalWithCause(std::string(message), cause);
+    }
     QGuiApplication::restoreOverrideCursor();
+}
+
+// A run that fails once its summary names further outputs not written has
+// written the classic files and the map: only those outputs failed, which
+// is worth a warning, with the summary shown at the first of them and
+// their causes behind "Show Details…".
+bool Form1::ShowExportWarning()
+{
+    const std::vector<std::size_t> rows = NotWrittenLines(*list2Model_);
+    if (rows.empty()) {
+        return false;
+    }
+    std::string names;
+    std::string details;
+    for (const std::size_t row : rows) {
+        const std::string_view line = list2Model_->Line(row).substr(1);
+        const std::size_t colon = line.find(": \t");
+        names.append(names.empty() ? "" : ", ").append(line.substr(0, colon));
+        details.append(details.empty() ? "" : "\n").append(line.substr(0, colon)).append(": ").append(line.substr(colon + 3));
+    }
+    const QModelIndex first = list2Model_->index(static_cast<int>(rows.front()));
+    List2_->setCurrentIndex(first);
+    List2_->scrollTo(first, QAbstractItemView::PositionAtTop);
+    List2_->horizontalScrollBar()->setValue(0);
+    dialogs_.WarningWithCause("The centroid and area files and the map are written, but not: " + names + ".",
+                              details);
+    return true;
 }
 
 void Form1::ReportCause(std::string_view cause)
@@ -437,11 +556,21 @@ void Form1::ReportCause(std::string_view cause)
     cause_ = cause;
 }
 
+bool Form1::StopRequested()
+{
+    // Also asked between the long library calls that complete an export,
+    // where no Progress comes: the window takes in Esc and Stop here too.
+    if (running_ && sinceRepaint_.elapsed() >= RepaintIntervalMs) {
+        RepaintDuringRun();
+    }
+    return stopRequested_;
+}
+
 void Form1::Phase(RunPhase phase, std::string_view subject)
 {
     phase_ = phase;
     phaseSubject_ = DecodeFileText(subject);
-    if (phase == RunPhase::Writing) {
+    if (phase == RunPhase::Writing && !stopRequested_) {
         // Completing a further output's files can take long and reports
         // nothing more until it is done: the line must show it now.
         status_->setText(QStringLiteral("Writing %1\u2026").arg(phaseSubject_));

@@ -43,6 +43,10 @@ public:
     // "Select input bna": clears the lists and the canvas, asks for a file
     // and runs the analysis on it.
     void Form1_Command1_Click();
+    // Starts a run on `path` (local 8-bit encoding) as if it had been chosen
+    // in the open-file dialog: a file named on the command line or dropped
+    // on the window. Does nothing while a run goes on.
+    void OpenInputFile(const std::string& path);
     void Form1_mnuBackcolor_Click();
     void Form1_mnuAbout_Click();
     void Form1_mnuFont_Click();
@@ -62,6 +66,7 @@ public:
     RunOutcome lastOutcome() const { return lastOutcome_; }
     // Whether Esc or the status bar's Stop has asked the current run to end.
     bool stopRequested() const { return stopRequested_; }
+    bool running() const { return running_; }
     // What every run does beyond the classic files and the map, as the
     // Settings menu has set it for the program's lifetime.
     const RunOptions& runOptions() const { return runOptions_; }
@@ -74,8 +79,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // While a run holds the thread: drops clicks, keys and wheel turns, and
-    // keeps a close request for the run's end.
+    // One local .bna file dragged over the window is taken, unless a run
+    // goes on; dropped, it starts a run.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // While a run holds the thread: drops clicks, keys, wheel turns,
+    // shortcuts and mnemonics, and keeps a close request for the run's end.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // RunHost: how a run reports to this window.
@@ -89,12 +98,15 @@ protected:
     void ShowCritical(std::string_view message) override;
     void ReportCause(std::string_view cause) override;
     void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override;
-    bool StopRequested() override { return stopRequested_; }
+    bool StopRequested() override;
     void Phase(RunPhase phase, std::string_view subject) override;
 
 private:
     void Form1_Form_Load();
     bool selectFile();
+    void ClearResults();
+    void RunChosenFile();
+    bool ShowExportWarning();
     void BuildControls();
     void BuildMenus();
     void OpenMenus();

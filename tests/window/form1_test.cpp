@@ -2,6 +2,7 @@
 // scripted file choice, and the lists, result files and bitmap checked.
 
 #include "batchcommand.h"
+#include "commandline.h"
 #include "cuttingform.h"
 #include "dialogbackend.h"
 #include "exportdialog.h"
@@ -20,7 +21,9 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
+#include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -28,6 +31,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <algorithm>
 #include <deque>
@@ -48,12 +52,14 @@ public:
     std::function<void(const std::string&)> onCritical;
     std::string lastOpenTitle;
     std::string lastFilter;
+    std::size_t opened = 0;  // open-file dialogs shown
 
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
                                         const std::string& /*previous*/) override
     {
         lastOpenTitle = title;
         lastFilter = filter;
+        ++opened;
         if (files.empty()) {
             return std::nullopt;
         }
@@ -79,6 +85,13 @@ public:
         if (onCritical) {
             onCritical(text);
         }
+    }
+    std::vector<std::string> warnings;
+    std::vector<std::string> warningCauses;
+    void WarningWithCause(const std::string& text, const std::string& cause) override
+    {
+        warnings.push_back(text);
+        warningCauses.push_back(cause);
     }
     std::deque<std::optional<std::vector<bool>>> ticks;
     std::vector<std::vector<bool>> ticksShown;
@@ -370,6 +383,175 @@ private slots:
         QCOMPARE(dialogs.files.size(), std::size_t{1});  // the click on the button started no run
         form.Form1_Command1_Click();
         QVERIFY(!form.stopRequested());  // each run starts afresh
+    }
+
+    // Every shortcut, mnemonic and menu key is held while a run goes on, as
+    // clicks are: none opens a dialog, a menu or the About window, and none
+    // starts a second run, then or once the run is over.
+    void shortcutsAreHeldDuringARun_data()
+    {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::newRow("Ctrl+O, the open shortcut") << (Qt::ControlModifier | Qt::Key_O);
+        QTest::newRow("Alt+I, the button's mnemonic") << (Qt::AltModifier | Qt::Key_I);
+        QTest::newRow("Alt+A, About") << (Qt::AltModifier | Qt::Key_A);
+        QTest::newRow("Alt+S, the Settings menu") << (Qt::AltModifier | Qt::Key_S);
+        QTest::newRow("F10, the menus") << QKeyCombination(Qt::Key_F10);
+        QTest::newRow("Return on the button") << QKeyCombination(Qt::Key_Return);
+        QTest::newRow("Space on the button") << QKeyCombination(Qt::Key_Space);
+    }
+
+    void shortcutsAreHeldDuringARun()
+    {
+        QFETCH(QKeyCombination, key);
+        const QString path = Path(QStringLiteral("held.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* settings = form.findChild<QMenu*>(QStringLiteral("mnuSettings"));
+        const auto opened = [&] {
+            return QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr ||
+                   settings->isVisible() || form.menuBar()->activeAction() != nullptr || form.form2() != nullptr;
+        };
+        bool openedDuringRun = false;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            QCoreApplication::processEvents();
+            openedDuringRun = opened();
+        };
+
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::qWait(200);  // a mnemonic clicks its button after a short animation
+
+        QVERIFY(!openedDuringRun);
+        QVERIFY(!opened());
+        QCOMPARE(dialogs.opened, std::size_t{1});
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+    }
+
+    // Esc or Stop in each stage ends the run there: the status line says
+    // "Stopping…", the earlier results stay byte for byte and no temporary
+    // file is left.
+    void stopEndsTheRunInEveryStage_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("reading") << static_cast<int>(RunPhase::Reading) << "Stopped by the user at record 2.";
+#ifdef ZARN_HAVE_EXPORT
+        QTest::newRow("writing the GeoPackage") << static_cast<int>(RunPhase::Writing)
+                                                << "Stopped by the user while writing GeoPackage.";
+#endif
+        QTest::newRow("drawing") << static_cast<int>(RunPhase::Drawing) << "Stopped by the user while drawing the map.";
+    }
+
+    void stopEndsTheRunInEveryStage()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("earlier.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        if (QAction* exporting = form.findChild<QAction*>(QStringLiteral("mnuExport"))) {
+            exporting->trigger();
+        }
+        form.Form1_Command1_Click();
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QStringList written = QDir(folder.path()).entryList(QDir::Files);
+        written.removeOne(QStringLiteral("earlier.bna"));
+        std::vector<QByteArray> before;
+        for (const QString& name : written) {
+            before.push_back(ReadAll(folder.filePath(name)));
+        }
+        WriteFile(path, Rings + Rings);  // a run that would change every result
+
+        QString status;
+        form.onPhase = [&](RunPhase at) {
+            if (static_cast<int>(at) == phase && status.isEmpty()) {
+                QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+                status = form.findChild<QLabel*>(QStringLiteral("status"))->text();
+            }
+        };
+        if (phase == static_cast<int>(RunPhase::Reading)) {
+            form.onPhase = nullptr;
+            form.at = "Read polygon First with 5 points.";
+            form.meanwhile = [&] {
+                QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+                status = form.findChild<QLabel*>(QStringLiteral("status"))->text();
+            };
+        }
+        form.Form1_Command1_Click();
+
+        QCOMPARE(form.lastOutcome(), RunOutcome::Stopped);
+        QCOMPARE(QString::fromStdString(std::string(form.list1().Line(form.list1().LineCount() - 1))), line);
+        QCOMPARE(status, QStringLiteral("Stopping\u2026"));
+        QCOMPARE(form.list2().LineCount(), std::size_t{0});
+        QVERIFY(dialogs.messages.empty());
+        QStringList after = QDir(folder.path()).entryList(QDir::Files);
+        after.removeOne(QStringLiteral("earlier.bna"));
+        QCOMPARE(after, written);  // nothing new, no temporary file
+        for (int i = 0; i < written.size(); ++i) {
+            QVERIFY2(ReadAll(folder.filePath(written[i])) == before[static_cast<std::size_t>(i)], qPrintable(written[i]));
+        }
+    }
+
+    // `zarn FILE.bna` and a .bna dropped on the window start a run on it as
+    // if it had been chosen; a drop is refused while a run goes on, and so
+    // is anything but one .bna file.
+    void aFileNamedOrDroppedStartsARun()
+    {
+        QVERIFY(!FileArgument({QStringLiteral("zarn")}).has_value());
+        const QString relative = QStringLiteral("named.bna");
+        QCOMPARE(FileArgument({QStringLiteral("zarn"), relative}),
+                 std::optional<std::string>(QFile::encodeName(QDir::current().absoluteFilePath(relative)).toStdString()));
+
+        const QString path = Path(QStringLiteral("dropped.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.OpenInputFile(path.toStdString());
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QCOMPARE(form.list1().Line(0), " Open " + path.toStdString());
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(dialogs.opened, std::size_t{0});
+
+        const auto drag = [&](const QString& file) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(file)});
+            const QPoint at = form.rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &enter);
+            if (!enter.isAccepted()) {
+                return false;
+            }
+            QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &drop);
+            return drop.isAccepted();
+        };
+        QVERIFY(!drag(Path(QStringLiteral("notes.txt"))));
+        std::optional<bool> takenDuringRun;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] { takenDuringRun = drag(path); };
+        QVERIFY(drag(path));
+        QTRY_VERIFY(takenDuringRun.has_value());
+        QVERIFY(!*takenDuringRun);
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(form.list1().Line(0), " Open " + path.toStdString());
+        QTest::qWait(50);
+        const std::vector<std::string> progress = Lines(form.list1());
+        QCOMPARE(std::count_if(progress.begin(), progress.end(), [](const std::string& l) { return l.starts_with(" Open "); }),
+                 std::ptrdiff_t{1});
     }
 
     void resizingLeavesTheControlsWhereTheyAre()
