@@ -922,6 +922,40 @@ private slots:
         QVERIFY(!QFile::exists(Path(QStringLiteral("exportedPolygons.geojson"))));
         QCOMPARE(form.list2().Line(form.list2().LineCount() - 1), std::string("\tShapefile: \texportedCentroids.shp"));
     }
+
+    // An export that fails once the classic files and the map are written
+    // (its name taken by a folder) is a warning that names it, its cause
+    // behind "Show Details…", with the summary shown at its line.
+    void anExportThatFailsAfterAGoodRunIsAWarning()
+    {
+        QTemporaryDir folder;
+        const QString input = folder.filePath(QStringLiteral("warn.bna"));
+        WriteFile(input, Rings);
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("warn.gpkg")));
+        ScriptedDialogs dialogs;
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.findChild<QAction*>(QStringLiteral("mnuExport"))->trigger();
+
+        form.Form1_Command1_Click();
+
+        QVERIFY(dialogs.messages.empty());
+        QCOMPARE(dialogs.warnings,
+                 std::vector<std::string>{"The centroid and area files and the map are written, but not: GeoPackage."});
+        QVERIFY2(dialogs.warningCauses.front().starts_with("GeoPackage: not written: "), dialogs.warningCauses.front().c_str());
+        for (const char* name : {"warnCentroid.bna", "warnArea.csv", "warnMap.bmp"}) {
+            QVERIFY2(QFileInfo(folder.filePath(QString::fromLatin1(name))).size() > 0, name);
+        }
+        const std::vector<std::string> summary = Lines(form.list2());
+        QCOMPARE(summary.size(), std::size_t{8});
+        QVERIFY(summary.back().starts_with("\tGeoPackage: \tnot written: "));
+        auto* list2 = form.findChild<QListView*>(QStringLiteral("List2"));
+        QCOMPARE(list2->currentIndex().row(), 7);
+        QVERIFY(list2->viewport()->rect().contains(list2->visualRect(list2->currentIndex()).topLeft()));
+    }
 #endif
 };
 
