@@ -807,6 +807,12 @@ private slots:
         auto* about = form.form2()->window()->findChild<QListWidget*>(QStringLiteral("List1"));
         QVERIFY(about != nullptr && about->count() > 1);
         QVERIFY(!about->item(0)->text().contains(QStringLiteral("not found")));
+        // With the version, and wide enough for its longest line.
+        QCOMPARE(about->item(1)->text(), QStringLiteral("Version " ZARN_VERSION ", by the ZARN developers"));
+        QVERIFY(about->viewport()->width() >= about->sizeHintForColumn(0));
+        const QSize before = about->size();
+        form.form2()->window()->resize(form.form2()->window()->size() + QSize(100, 80));
+        QCOMPARE(about->size(), before + QSize(100, 80));
     }
 
 #ifdef ZARN_HAVE_GEODESIC
