@@ -147,11 +147,17 @@ public:
                 return;
             }
             host.Phase(RunPhase::Writing, o.Caption());
-            o.Complete(host);
-            if (host.StopRequested()) {
-                stopped = true;
-                at = o.Caption();
+            at = o.Caption();
+            try {
+                o.Complete(host);
+            } catch (...) {
+                // A library call the user's stop interrupted fails: no failure.
+                stopped = host.StopRequested();
+                if (!stopped) {
+                    throw;
+                }
             }
+            stopped = stopped || host.StopRequested();
         });
         return !stopped;
     }

@@ -11,6 +11,7 @@
 #include "numbertext.h"
 #include "regionshape.h"
 #include "runerror.h"
+#include "sqlitestop.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -1142,20 +1143,18 @@ void GisExport::Complete(RunHost& host)
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
         // leaves none of this run's files under its final name. The user may
-        // end the run between GDAL's calls (the files are then abandoned).
+        // end the run inside SQLite's statements or between GDAL's calls (the
+        // files are then abandoned).
         for (const std::unique_ptr<Target>& target : targets_) {
             for (const std::unique_ptr<File>& file : target->files) {
                 if (!file) {
                     continue;
                 }
-                if (host.StopRequested()) {
-                    return;
+                {
+                    const SqliteStopCheck stopCheck(file->ds.get(), host);
+                    CommitTransaction(*file, messages);
+                    BuildSpatialIndexes(*target, *file, messages);
                 }
-                CommitTransaction(*file, messages);
-                if (host.StopRequested()) {
-                    return;
-                }
-                BuildSpatialIndexes(*target, *file, messages);
                 if (host.StopRequested()) {
                     return;
                 }

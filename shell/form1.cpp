@@ -558,10 +558,14 @@ void Form1::ReportCause(std::string_view cause)
 
 bool Form1::StopRequested()
 {
-    // Also asked between the long library calls that complete an export,
-    // where no Progress comes: the window takes in Esc and Stop here too.
+    // Also asked between the long library calls that complete an export and
+    // after the drawing, where no Progress comes: the window takes in Esc
+    // and Stop here too, at once (the last chance before the files are put
+    // in place), and while reading at every repaint.
     if (running_ && sinceRepaint_.elapsed() >= RepaintIntervalMs) {
         RepaintDuringRun();
+    } else if (running_ && phase_ != RunPhase::Reading) {
+        QCoreApplication::processEvents();
     }
     return stopRequested_;
 }
