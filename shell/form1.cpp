@@ -24,8 +24,11 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <optional>
@@ -35,6 +38,8 @@ namespace zarn {
 
 namespace {
 
+// The client area as it has always been, the window's size at start where
+// the screen has room.
 constexpr int ClientWidth = 945;
 constexpr int ClientHeight = 557;
 constexpr qint64 RepaintIntervalMs = 200;
@@ -127,6 +132,16 @@ Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
     BuildControls();
     BuildMenus();
     Form1_Form_Load();
+    QSize size(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Room left for the frame the window system adds.
+        const QRect room = screen->availableGeometry().adjusted(0, 0, -16, -48);
+        if (size.width() > room.width() || size.height() > room.height()) {
+            size = size.boundedTo(room.size());
+            move(room.topLeft());
+        }
+    }
+    resize(size);
     Command1_->setFocus();
 }
 
@@ -134,18 +149,29 @@ Form1::~Form1() = default;
 
 void Form1::BuildControls()
 {
-    auto* client = new QWidget(this);
-    client->setFixedSize(ClientWidth, ClientHeight);
-    setCentralWidget(client);
+    // The controls keep the places and sizes they have always had in a client
+    // area of 945 x 557; a larger window gives the lists the room (List1 the
+    // larger share), and the canvas keeps its size beside them. Where the
+    // window is smaller (a small screen at a large scale factor), the client
+    // area scrolls, and the menus and the status bar with Stop stay in view.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("clientArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* client = new QWidget(scroll);
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
 
-    Command1_ = new QPushButton(QStringLiteral("Select &input bna"), client);
+    Command1_ = new FocusMarkedButton(QStringLiteral("Select &input bna"), client);
     Command1_->setObjectName(QStringLiteral("Command1"));
     QFont buttonFont(QStringLiteral("Sans Serif"));
     buttonFont.setStyleHint(QFont::SansSerif);
     buttonFont.setPointSize(12);
     buttonFont.setBold(true);
     Command1_->setFont(buttonFont);
-    Command1_->setGeometry(8, 8, 377, 41);
+    Command1_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    Command1_->setFixedHeight(41);
+    Command1_->setMaximumWidth(377);
     connect(Command1_, &QPushButton::clicked, this, &Form1::Form1_Command1_Click);
     auto* open = new QAction(this);
     open->setShortcut(QKeySequence::Open);
@@ -154,15 +180,31 @@ void Form1::BuildControls()
 
     list1Model_ = new LineListModel(this);
     List1_ = MakeList(client, list1Model_, "List1");
-    List1_->setGeometry(8, 64, 377, 342);
 
     Picture1_ = new PictureBox(canvas_, client);
     Picture1_->setObjectName(QStringLiteral("Picture1"));
-    Picture1_->setGeometry(392, 8, ImageCanvas::SizePixels, ImageCanvas::SizePixels);
+    Picture1_->setFixedSize(ImageCanvas::SizePixels, ImageCanvas::SizePixels);
 
     list2Model_ = new LineListModel(this);
     List2_ = MakeList(client, list2Model_, "List2");
-    List2_->setGeometry(8, 424, 377, 121);
+
+    auto* lists = new QVBoxLayout;
+    lists->setSpacing(0);
+    lists->addWidget(Command1_);
+    lists->addSpacing(15);
+    lists->addWidget(List1_, 342);
+    lists->addSpacing(18);
+    lists->addWidget(List2_, 121);
+    lists->addSpacing(8);
+    auto* columns = new QHBoxLayout(client);
+    columns->setContentsMargins(8, 8, 8, 4);
+    columns->setSpacing(7);
+    columns->addLayout(lists, 1);
+    columns->addWidget(Picture1_, 0, Qt::AlignTop);
+    for (QListView* list : {List1_, List2_}) {
+        list->setMinimumSize(200, 60);
+        list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    }
 
     Picture1_->setFocusPolicy(Qt::TabFocus);
     setTabOrder(Command1_, List1_);

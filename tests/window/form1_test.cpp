@@ -27,6 +27,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
@@ -554,18 +556,80 @@ private slots:
                  std::ptrdiff_t{1});
     }
 
-    void resizingLeavesTheControlsWhereTheyAre()
+    // At its start size the controls are where they have always been; a
+    // larger window gives the room to the lists, and the canvas keeps its
+    // size beside them.
+    void resizingGrowsTheListsAndKeepsTheCanvasBesideThem()
     {
         ScriptedDialogs dialogs;
         Form1 form(dialogs, CancellingPickers());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        auto* picture = form.findChild<QWidget*>(QStringLiteral("Picture1"));
-        const QPoint before = picture->mapTo(&form, QPoint(0, 0));
-        form.resize(form.width() + 300, form.height() + 200);
-        QTest::qWait(20);
-        QCOMPARE(picture->mapTo(&form, QPoint(0, 0)), before);
-        QCOMPARE(picture->size(), QSize(545, 545));
+        const auto at = [&](const char* name) { return form.findChild<QWidget*>(QString::fromLatin1(name))->geometry(); };
+        QCOMPARE(at("List1"), QRect(8, 64, 377, 342));
+        QCOMPARE(at("List2"), QRect(8, 424, 377, 121));
+        QCOMPARE(at("Picture1"), QRect(392, 8, 545, 545));
+
+        form.resize(form.size() + QSize(300, 200));
+        QTRY_COMPARE(at("Picture1").size(), QSize(545, 545));
+        QTRY_COMPARE(at("Picture1").topLeft(), QPoint(392 + 300, 8));
+        QCOMPARE(at("List1").width(), 377 + 300);
+        QCOMPARE(at("List1").height() + at("List2").height(), 342 + 121 + 200);
+        QVERIFY(at("List1").height() > 342 + 100 && at("List2").height() > 121 + 20);
+        QCOMPARE(at("List2").bottom(), at("Picture1").bottom() + 200 - 8);
+        QCOMPARE(at("Command1"), QRect(8, 8, 377, 41));
+    }
+
+    // The window fits the screen it is on (run also at a scale factor of 1.5
+    // on a 1280 x 800 screen): it starts within the screen, its status bar
+    // with Stop is in view during a run, the controls scroll where they do
+    // not fit, and the settings windows and About open over it. The
+    // focused button shows its mark from the start.
+    void theWindowFitsItsScreen()
+    {
+        const QString path = Path(QStringLiteral("fits.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(path.toStdString());
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QRect screen = form.screen()->availableGeometry();
+        QVERIFY2(screen.contains(form.frameGeometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                    .arg(form.width())
+                                                                    .arg(form.height())
+                                                                    .arg(screen.width())
+                                                                    .arg(screen.height())));
+        QVERIFY(form.minimumSizeHint().width() <= screen.width() && form.minimumSizeHint().height() <= screen.height());
+
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        const QRgb mark = form.palette().color(QPalette::Active, QPalette::Highlight).rgb();
+        const QImage focused = button->grab().toImage();
+        QCOMPARE(focused.pixel(0, focused.height() / 2), mark);
+        QCOMPARE(focused.pixel(focused.width() / 2, 1), mark);
+
+        bool stopInView = false;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            auto* stop = form.findChild<QPushButton*>(QStringLiteral("cmdStop"));
+            stopInView = stop->isVisible() && form.rect().contains(QRect(stop->mapTo(&form, QPoint(0, 0)), stop->size()));
+        };
+        form.Form1_Command1_Click();
+        QVERIFY(stopInView);
+
+        const int canvasHeight = form.findChild<QWidget*>(QStringLiteral("Picture1"))->height();
+        auto* area = form.findChild<QScrollArea*>(QStringLiteral("clientArea"));
+        QCOMPARE(area->verticalScrollBar()->maximum() > 0, area->viewport()->height() < canvasHeight + 12);
+
+        form.findChild<QAction*>(QStringLiteral("mnuFont"))->trigger();
+        form.activateWindow();
+        QTRY_VERIFY(form.isActiveWindow());
+        form.findChild<QAction*>(QStringLiteral("mnuAbout"))->trigger();
+        for (FormWindow* w : std::vector<FormWindow*>{form.form3(), form.form2()}) {
+            const QPoint offset = w->window()->frameGeometry().center() - form.frameGeometry().center();
+            QVERIFY2(offset.manhattanLength() <= 6, qPrintable(w->window()->windowTitle()));  // frames of odd size
+        }
     }
 
     void aRunFillsTheListsWritesTheFilesAndSavesTheMap()
