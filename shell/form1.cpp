@@ -123,7 +123,9 @@ Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
     : dialogs_(dialogs),
       colourPickers_(std::move(colourPickers)),
       ws_(std::make_unique<Workspace>()),
-      mapDrawing_(*ws_, canvas_, settings_),
+      screen_(qApp->devicePixelRatio() > 1.0 ? std::make_unique<ScreenCanvas>(qApp->devicePixelRatio()) : nullptr),
+      both_(screen_ ? std::make_unique<TeeCanvas>(canvas_, *screen_) : nullptr),
+      mapDrawing_(*ws_, Drawn(), settings_),
       cd1_(dialogs)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -181,7 +183,7 @@ void Form1::BuildControls()
     list1Model_ = new LineListModel(this);
     List1_ = MakeList(client, list1Model_, "List1");
 
-    Picture1_ = new PictureBox(canvas_, client);
+    Picture1_ = new PictureBox(canvas_, screen_.get(), client);
     Picture1_->setObjectName(QStringLiteral("Picture1"));
     Picture1_->setFixedSize(ImageCanvas::SizePixels, ImageCanvas::SizePixels);
 
@@ -267,7 +269,7 @@ void Form1::OpenMenus()
 
 void Form1::Form1_Form_Load()
 {
-    ApplyStartupDefaults(settings_, canvas_);
+    ApplyStartupDefaults(settings_, Drawn());
 }
 
 // Esc anywhere, or a click on the status bar's Stop, while no box of the run
@@ -395,7 +397,7 @@ void Form1::ClearResults()
 {
     list1Model_->Clear();
     list2Model_->Clear();
-    canvas_.Cls();
+    Drawn().Cls();
     Picture1_->update();
 }
 
@@ -467,7 +469,7 @@ void Form1::Form1_mnuBackcolor_Click()
     } catch (const DialogCancelled&) {
         return;  // Cancel keeps the background as it is
     }
-    canvas_.SetBackColor(cd1_.Color());
+    Drawn().SetBackColor(cd1_.Color());
     Picture1_->update();
 }
 
@@ -487,7 +489,7 @@ void Form1::Form1_mnuAbout_Click()
 void Form1::Form1_mnuFont_Click()
 {
     if (!form3_) {
-        form3_ = std::make_unique<Form3>(settings_, canvas_, cd1_);
+        form3_ = std::make_unique<Form3>(settings_, Drawn(), cd1_);
     }
     form3_->ShowModeless();
 }
@@ -503,7 +505,7 @@ void Form1::Form1_mnuLines_Click()
 void Form1::Form1_mnuCentroids_Click()
 {
     if (!form5_) {
-        form5_ = std::make_unique<Form5>(settings_, canvas_, colourPickers_);
+        form5_ = std::make_unique<Form5>(settings_, Drawn(), colourPickers_);
     }
     form5_->ShowModeless();
 }

@@ -7,6 +7,7 @@
 #include "exportdialog.h"
 #include "imagecanvas.h"
 #include "mapdrawing.h"
+#include "screencanvas.h"
 #include "workspace.h"
 
 #include <QElapsedTimer>
@@ -58,7 +59,11 @@ public:
 
     // The state a run and the settings dialogs work on.
     DisplaySettings& settings() { return settings_; }
+    // The canvas whose picture is saved (545 x 545 pixels).
     ImageCanvas& picture() { return canvas_; }
+    // The map at the screen's resolution where a pixel has several device
+    // pixels, else null (the screen shows the saved picture).
+    ScreenCanvas* screenPicture() { return screen_.get(); }
     CommonDialog& CD1() { return cd1_; }
     LineListModel& list1() { return *list1Model_; }
     LineListModel& list2() { return *list2Model_; }
@@ -103,6 +108,9 @@ protected:
 
 private:
     void Form1_Form_Load();
+    // What the map is drawn on and the settings set: the saved canvas, and
+    // the screen's where there is one.
+    Canvas& Drawn() { return both_ ? static_cast<Canvas&>(*both_) : canvas_; }
     bool selectFile();
     void ClearResults();
     void RunChosenFile();
@@ -121,6 +129,8 @@ private:
     std::unique_ptr<Workspace> ws_;
     DisplaySettings settings_;
     ImageCanvas canvas_;
+    std::unique_ptr<ScreenCanvas> screen_;
+    std::unique_ptr<TeeCanvas> both_;  // canvas_ and screen_, where there is a screen_
     MapDrawing mapDrawing_;
     CommonDialog cd1_;
     RunOutcome lastOutcome_ = RunOutcome::Completed;

@@ -702,6 +702,36 @@ private slots:
         QCOMPARE(map.pixel(500, 300) & 0xFFFFFFU, qRgb(255, 255, 255) & 0xFFFFFFU);
     }
 
+    // On a screen whose pixels are finer (run also at a scale factor of 2),
+    // the map on screen is drawn at the screen's resolution, not the saved
+    // picture enlarged; the saved map stays the 545 x 545 canvas.
+    void theMapIsDrawnAtTheScreensResolution()
+    {
+        const QString input = Path(QStringLiteral("sharp.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Form1_Command1_Click();
+
+        const qreal ratio = form.devicePixelRatio();
+        QCOMPARE(form.screenPicture() != nullptr, ratio > 1.0);
+        QImage saved;
+        QVERIFY(saved.load(Path(QStringLiteral("sharpMap.bmp")), "BMP"));
+        QCOMPARE(saved.size(), QSize(545, 545));
+        QCOMPARE(saved, form.picture().image().convertToFormat(saved.format()));
+        const QImage shown = form.findChild<QWidget*>(QStringLiteral("Picture1"))->grab().toImage().convertToFormat(saved.format());
+        QCOMPARE(shown.size(), QSize(545, 545) * ratio);
+        if (ratio > 1.0) {
+            QVERIFY(shown != saved.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            const CanvasTransform t(form.mapDrawing().mapExtent(), ComputeMapScale(form.mapDrawing().mapExtent()));
+            QVERIFY(ColourNear(shown, ImageCanvas::PixelX(t.X(10.5)) * ratio, ImageCanvas::PixelY(t.Y(50)) * ratio,
+                               qRgb(255, 0, 0)));
+        }
+    }
+
     void aCancelledChoiceLeavesEverythingEmpty()
     {
         const QString input = Path(QStringLiteral("cancel.bna"));
