@@ -15,19 +15,19 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QScrollBar>
-#include <QUrl>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -584,7 +584,8 @@ bool Form1::ShowExportWarning()
         const std::string_view line = list2Model_->Line(row).substr(1);
         const std::size_t colon = line.find(": \t");
         names.append(names.empty() ? "" : ", ").append(line.substr(0, colon));
-        details.append(details.empty() ? "" : "\n").append(line.substr(0, colon)).append(": ").append(line.substr(colon + 3));
+        details.append(details.empty() ? "" : "\n").append(line.substr(0, colon)).append(": ");
+        details.append(line.substr(colon + 3));
     }
     const QModelIndex first = list2Model_->index(static_cast<int>(rows.front()));
     List2_->setCurrentIndex(first);

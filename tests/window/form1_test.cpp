@@ -502,7 +502,8 @@ private slots:
         after.removeOne(QStringLiteral("earlier.bna"));
         QCOMPARE(after, written);  // nothing new, no temporary file
         for (int i = 0; i < written.size(); ++i) {
-            QVERIFY2(ReadAll(folder.filePath(written[i])) == before[static_cast<std::size_t>(i)], qPrintable(written[i]));
+            const QByteArray now = ReadAll(folder.filePath(written[i]));
+            QVERIFY2(now == before[static_cast<std::size_t>(i)], qPrintable(written[i]));
         }
     }
 
@@ -513,8 +514,8 @@ private slots:
     {
         QVERIFY(!FileArgument({QStringLiteral("zarn")}).has_value());
         const QString relative = QStringLiteral("named.bna");
-        QCOMPARE(FileArgument({QStringLiteral("zarn"), relative}),
-                 std::optional<std::string>(QFile::encodeName(QDir::current().absoluteFilePath(relative)).toStdString()));
+        const std::string absolute = QFile::encodeName(QDir::current().absoluteFilePath(relative)).toStdString();
+        QCOMPARE(FileArgument({QStringLiteral("zarn"), relative}), std::optional<std::string>(absolute));
 
         const QString path = Path(QStringLiteral("dropped.bna"));
         WriteFile(path, Rings);
@@ -552,8 +553,8 @@ private slots:
         QCOMPARE(form.list1().Line(0), " Open " + path.toStdString());
         QTest::qWait(50);
         const std::vector<std::string> progress = Lines(form.list1());
-        QCOMPARE(std::count_if(progress.begin(), progress.end(), [](const std::string& l) { return l.starts_with(" Open "); }),
-                 std::ptrdiff_t{1});
+        const auto opens = [](const std::string& l) { return l.starts_with(" Open "); };
+        QCOMPARE(std::count_if(progress.begin(), progress.end(), opens), std::ptrdiff_t{1});
     }
 
     // At its start size the controls are where they have always been; a
