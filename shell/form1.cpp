@@ -349,9 +349,11 @@ void Form1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+// Nor while a dialog holds the program (the open-file dialog, a message
+// box): the run would start inside it.
 void Form1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!running_ && DraggedBna(event->mimeData())) {
+    if (!running_ && QApplication::activeModalWidget() == nullptr && DraggedBna(event->mimeData())) {
         event->acceptProposedAction();
     }
 }
@@ -359,7 +361,7 @@ void Form1::dragEnterEvent(QDragEnterEvent* event)
 void Form1::dropEvent(QDropEvent* event)
 {
     const std::optional<QString> path = DraggedBna(event->mimeData());
-    if (running_ || !path) {
+    if (running_ || QApplication::activeModalWidget() != nullptr || !path) {
         return;
     }
     event->acceptProposedAction();

@@ -85,7 +85,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     // One local .bna file dragged over the window is taken, unless a run
-    // goes on; dropped, it starts a run.
+    // goes on or a dialog holds the program; dropped, it starts a run.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     // While a run holds the thread: drops clicks, keys, wheel turns,
