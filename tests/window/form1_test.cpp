@@ -507,6 +507,67 @@ private slots:
         }
     }
 
+#ifdef ZARN_HAVE_EXPORT
+    // Completing a GeoPackage of many rows asks whether to stop inside
+    // SQLite's statements (the last commit, the R-tree), not only between
+    // them; a stop there drops the run's files and leaves the earlier ones.
+    void aGeoPackageCanBeStoppedInsideSQLite()
+    {
+        class AskCountingForm : public test::CuttingForm {
+        public:
+            using CuttingForm::CuttingForm;
+            int asks = 0;       // while writing
+            int stopAtAsk = 0;  // none
+        protected:
+            void Phase(RunPhase phase, std::string_view subject) override
+            {
+                writing_ = phase == RunPhase::Writing;
+                CuttingForm::Phase(phase, subject);
+            }
+            bool StopRequested() override
+            {
+                if (writing_ && ++asks == stopAtAsk) {
+                    QTest::keyClick(windowHandle(), Qt::Key_Escape);
+                }
+                return CuttingForm::StopRequested();
+            }
+        private:
+            bool writing_ = false;
+        };
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("many.bna"));
+        QByteArray boxes;
+        for (int i = 0; i < 4000; ++i) {
+            const QByteArray x = QByteArray::number(i % 300 * 0.5 - 75);
+            const QByteArray y = QByteArray::number(i / 300 * 0.5 - 5);
+            boxes += "\"B" + QByteArray::number(i) + "\",\"b\",5\r\n" + x + "," + y + "\r\n" + x + ".2," + y + "\r\n" +
+                     x + ".2," + y + ".2\r\n" + x + "," + y + ".2\r\n" + x + "," + y + "\r\n";
+        }
+        WriteFile(path, boxes);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        AskCountingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.findChild<QAction*>(QStringLiteral("mnuExport"))->trigger();
+        form.Form1_Command1_Click();
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QVERIFY2(form.asks > 2, "SQLite does not ask while it completes the GeoPackage");
+        const QByteArray earlier = ReadAll(folder.filePath(QStringLiteral("many.gpkg")));
+
+        form.asks = 0;
+        form.stopAtAsk = 2;  // inside SQLite's statements, as the first run shows
+        form.Form1_Command1_Click();
+
+        QCOMPARE(form.lastOutcome(), RunOutcome::Stopped);
+        QCOMPARE(form.list1().Line(form.list1().LineCount() - 1), "Stopped by the user while writing GeoPackage.");
+        QVERIFY(dialogs.messages.empty());
+        QVERIFY(ReadAll(folder.filePath(QStringLiteral("many.gpkg"))) == earlier);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+                 (QStringList{"many.bna", "many.gpkg", "manyArea.csv", "manyCentroid.bna", "manyMap.bmp"}));
+    }
+#endif
+
     // `zarn FILE.bna` and a .bna dropped on the window start a run on it as
     // if it had been chosen; a drop is refused while a run goes on, and so
     // is anything but one .bna file.
