@@ -12,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
 #include <optional>
 
 namespace zarn {
