@@ -36,41 +36,50 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
 
     host.AppendProgress(" Open " + inputPath);
     host.Phase(RunPhase::Reading, inputTitle);
+    // The further outputs must know before their first row whether the
+    // coordinates are degrees: a first pass over the file tells.
+    const Coordinates coordinates = outputs.Empty() ? Coordinates::Degrees : ScanCoordinates(inputPath);
+    auto in = std::make_unique<BnaInput>(inputPath);
+    ResultFiles results(names, inputPath);
+    outputs.Open(names, inputPath, host);
+    // Until the files are put in place the user may still end the run: the
+    // files of this run are dropped (the outputs abandoned as the run
+    // returns) and the earlier ones stay.
+    const auto stopped = [&](const std::string& when) {
+        results.Discard();
+        host.AppendProgress("Stopped by the user " + when + ".");
+        return RunOutcome::Stopped;
+    };
+    std::uint64_t stoppedAt = 0;
     {
-        // The further outputs must know before their first row whether the
-        // coordinates are degrees: a first pass over the file tells.
-        const Coordinates coordinates = outputs.Empty() ? Coordinates::Degrees : ScanCoordinates(inputPath);
-        auto in = std::make_unique<BnaInput>(inputPath);
-        ResultFiles results(names, inputPath);
-        outputs.Open(names, inputPath, host);
-        std::uint64_t stoppedAt = 0;
-        {
-            ProgressLines lines(host);
-            ClassicStage classic(ws, map, lines, results);
-            RunStages stages{.classic = classic, .ellipsoid = ellipsoid.get(), .outputs = outputs, .map = map};
-            // From what was asked, not from the outputs that opened: the
-            // progress lines show the ellipsoid figures even when their table
-            // cannot be written.
-            RecordStream stream(*in, {.keepDegrees = ellipsoid != nullptr || !options.outputs.empty(),
-                                      .readAhead = ellipsoid ? ellipsoid->Sharing(coordinates) : nullptr});
-            stoppedAt = ConsumeRecords(stream, stages, lines, coordinates);
-        }
-        in.reset();
-        if (stoppedAt != 0) {
-            // The outputs are abandoned as the run returns.
-            results.Discard();
-            host.AppendProgress("Stopped by the user at record " + std::to_string(stoppedAt) + ".");
-            return RunOutcome::Stopped;
-        }
-        results.Close();
-        outputs.Close(host);
+        ProgressLines lines(host);
+        ClassicStage classic(ws, map, lines, results);
+        RunStages stages{.classic = classic, .ellipsoid = ellipsoid.get(), .outputs = outputs, .map = map};
+        // From what was asked, not from the outputs that opened: the
+        // progress lines show the ellipsoid figures even when their table
+        // cannot be written.
+        RecordStream stream(*in, {.keepDegrees = ellipsoid != nullptr || !options.outputs.empty(),
+                                  .readAhead = ellipsoid ? ellipsoid->Sharing(coordinates) : nullptr});
+        stoppedAt = ConsumeRecords(stream, stages, lines, coordinates);
+    }
+    in.reset();
+    if (stoppedAt != 0) {
+        return stopped("at record " + std::to_string(stoppedAt));
+    }
+    if (std::string at; !outputs.Complete(host, at)) {
+        return stopped("while writing " + at);
     }
 
     bool drawn = true;
     if (map != nullptr) {
         host.Phase(RunPhase::Drawing, inputTitle);
         drawn = map->DrawMap(host);
+        if (host.StopRequested()) {
+            return stopped("while drawing the map");
+        }
     }
+    results.Close();
+    outputs.Close(host);
 
     host.SetListsBold();
     host.AppendSummary(" ");

@@ -46,9 +46,12 @@ public:
     virtual void ReportCause(std::string_view /*cause*/) {}
     // How far the reading has come, called once per record.
     virtual void Progress(std::uint64_t /*bytesRead*/, std::uint64_t /*fileSize*/) {}
-    // Asked once per record while the run reads; true ends the run at that
-    // record, as the user asked: nothing changes on disk, there is no map and
-    // no summary, and one progress line says "Stopped by the user at record N.".
+    // Asked once per record while the run reads, between the steps of
+    // completing a further output and after the drawing; true ends the run
+    // there, as the user asked: nothing changes on disk, there is no map and
+    // no summary, and one progress line says "Stopped by the user at record
+    // N." (or "while writing <output>", "while drawing the map"). A window
+    // may take in the user's input here.
     virtual bool StopRequested() { return false; }
     // The stage the run has come to, for a status line: Reading and Drawing
     // name the input's title and go on with Progress from 0; Writing names

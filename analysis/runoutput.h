@@ -39,7 +39,13 @@ public:
     // classic result files (never over the input). Throws RunError.
     virtual void Open(const OutputNames& names, const std::string& inputPath, RunHost& host) = 0;
     virtual void Add(const RecordResult& result) = 0;
-    // Completes its files. Throws RunError.
+    // Does the long part of completing its files, under their temporary
+    // names, asking host.StopRequested() between its steps and returning
+    // early when the user has asked the run to end (the run then abandons
+    // it). Throws RunError.
+    virtual void Complete(RunHost& /*host*/) {}
+    // Completes its files (after Complete) and puts them in place. Throws
+    // RunError.
     virtual void Close(RunHost& host) = 0;
     // The output failed or the run ended early: removes what it had begun,
     // so that nothing half-written is left looking complete. Never throws.

@@ -138,10 +138,34 @@ public:
     {
         ForEach([&](RunOutput& o) { o.Add(result); });
     }
+    // The long part of completing every output; false when the user asked
+    // the run to end meanwhile, with the caption of the output it was at.
+    bool Complete(RunHost& host, std::string& at)
+    {
+        bool stopped = false;
+        ForEach([&](RunOutput& o) {
+            if (stopped) {
+                return;
+            }
+            host.Phase(RunPhase::Writing, o.Caption());
+            at = o.Caption();
+            try {
+                o.Complete(host);
+            } catch (...) {
+                // A library call the user's stop interrupted fails: no failure.
+                stopped = host.StopRequested();
+                if (!stopped) {
+                    throw;
+                }
+            }
+            stopped = stopped || host.StopRequested();
+        });
+        return !stopped;
+    }
+    // Puts every completed output's files in place.
     void Close(RunHost& host)
     {
         ForEach([&](RunOutput& o) {
-            host.Phase(RunPhase::Writing, o.Caption());
             o.Close(host);
             NoteFiles(o);
         });

@@ -161,6 +161,12 @@ public:
             e->Add(result);
         }
     }
+    void Complete(RunHost& host) override
+    {
+        if (RunOutput* e = Made()) {
+            e->Complete(host);
+        }
+    }
     void Close(RunHost& host) override
     {
         if (RunOutput* e = Made()) {

@@ -8,6 +8,7 @@
 #include "gdalmessages.h"
 #include "regionshape.h"
 #include "runerror.h"
+#include "sqlitestop.h"
 
 #include <gdal_priv.h>
 
@@ -103,7 +104,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     }
 }
 
-void GisExport::Close(RunHost& host)
+void GisExport::Complete(RunHost& host)
 {
     notes_->shared.reset();
     if (writer_) {
@@ -113,14 +114,22 @@ void GisExport::Close(RunHost& host)
     {
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
-        // leaves none of this run's files under its final name.
+        // leaves none of this run's files under its final name. The user may
+        // end the run inside SQLite's statements or between GDAL's calls (the
+        // files are then abandoned).
         for (const std::unique_ptr<Target>& target : targets_) {
             for (const std::unique_ptr<File>& file : target->files) {
                 if (!file) {
                     continue;
                 }
-                CommitTransaction(*file, messages);
-                BuildSpatialIndexes(*target, *file, messages);
+                {
+                    const SqliteStopCheck stopCheck(file->ds.get(), host);
+                    CommitTransaction(*file, messages);
+                    BuildSpatialIndexes(*target, *file, messages);
+                }
+                if (host.StopRequested()) {
+                    return;
+                }
                 messages.Clear();
                 if (!CloseDataset(*file) || !messages.Failure().empty()) {
                     messages.Fail(file->finalPath, "cannot close it");
@@ -128,24 +137,7 @@ void GisExport::Close(RunHost& host)
             }
         }
     }
-    for (const std::unique_ptr<Target>& target : targets_) {
-        for (const std::unique_ptr<File>& file : target->files) {
-            if (!file) {
-                continue;
-            }
-            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
-                // No layer has rows (a file without records): no file, as in the other formats.
-                RemoveTemporary(*target, *file);
-                file->renamed = true;
-                continue;
-            }
-            PutInPlace(*target, *file);
-            file->renamed = true;
-            files_.push_back({file->finalPath, true});
-            std::string& line = summary_.emplace_back(1, '\t');
-            line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
-        }
-    }
+    completed_ = true;
     if (!notes_->namesTold && recodedCount_ > 0) {
         notes_->namesTold = true;
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
@@ -165,6 +157,31 @@ void GisExport::Close(RunHost& host)
         if (cutCount_ > 0) {
             host.AppendProgress("Export: the Shapefile's names are cut to 254 bytes in " +
                                 QuotedList(cut_, cutCount_) + ".");
+        }
+    }
+}
+
+void GisExport::Close(RunHost& host)
+{
+    if (!completed_) {
+        Complete(host);
+    }
+    for (const std::unique_ptr<Target>& target : targets_) {
+        for (const std::unique_ptr<File>& file : target->files) {
+            if (!file) {
+                continue;
+            }
+            if (std::none_of(target->created.begin(), target->created.end(), [](bool c) { return c; })) {
+                // No layer has rows (a file without records): no file, as in the other formats.
+                RemoveTemporary(*target, *file);
+                file->renamed = true;
+                continue;
+            }
+            PutInPlace(*target, *file);
+            file->renamed = true;
+            files_.push_back({file->finalPath, true});
+            std::string& line = summary_.emplace_back(1, '\t');
+            line.append(target->info.title).append(": \t").append(file->finalPath, names_.outputFolder.size());
         }
     }
     targets_.clear();

@@ -89,8 +89,13 @@ public:
 
     void Open(const OutputNames& names, const std::string& inputPath, RunHost& host) override;
     void Add(const RecordResult& result) override;
+    // Finishes the writing, builds the indexes and closes every file under
+    // its temporary name, asking host.StopRequested() between GDAL's calls.
     // Adds a progress line for names read as Windows-1252 and one per format
     // that had to cut field names or values (Shapefile).
+    void Complete(RunHost& host) override;
+    // Renames the completed files into place (completing them first when
+    // Complete was not called).
     void Close(RunHost& host) override;
     void Abandon() noexcept override;
     // One line per file written; for a file in plane coordinates, one line
@@ -117,6 +122,7 @@ private:
     std::vector<Ring> rings_;
     RegionShaper shaper_;
     std::unique_ptr<Writer> writer_;
+    bool completed_ = false;
     bool coordinatesKnown_ = false;
     bool asText_ = false;   // a format written as text (GeoJSON, KML) is written
     bool viaGdal_ = false;  // a format written through GDAL's driver is written

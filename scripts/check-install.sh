@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Release build (build/) into a temporary prefix and runs what
 # was installed: zarn-batch on the example (also with an export), the window's start, and the About
-# window's lookup of the installed zarn.txt. Then builds the Debian package
+# window's lookup of the installed zarn.txt, the menu entry and the BNA file
+# type it declares (desktop-file-validate, update-mime-database, xdg-mime).
+# Then builds the Debian package
 # and checks with dpkg-deb that it holds every installed file, and with
 # lintian that it has no errors.
 set -euo pipefail
@@ -15,6 +17,7 @@ installed=(
   bin/zarn-batch
   share/zarn/zarn.txt
   share/applications/zarn.desktop
+  share/mime/packages/zarn.xml
   share/icons/hicolor/scalable/apps/zarn.svg
   share/metainfo/zarn.metainfo.xml
   share/man/man1/zarn.1.gz
@@ -71,6 +74,36 @@ timeout 3 "$prefix/bin/zarn" 2>"$scratch/zarn.err" || status=$?
 [ "$status" -eq 124 ] || fail "the installed window ended with $status instead of running: $(cat "$scratch/zarn.err")"
 ZARN_INSTALLED_BIN="$prefix/bin" build/tests/settings/about_window_test anInstallationFindsItsInstalledText >"$scratch/about.txt" ||
   { cat "$scratch/about.txt" >&2; fail "the About window does not find the installed zarn.txt"; }
+
+# The menu entry is valid and opens BNA files: with the installation's data
+# folder first, the file type of a .bna is ZARN's and its default program
+# the installed entry.
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$prefix/share/applications/zarn.desktop" || fail "the installed zarn.desktop is not valid"
+fi
+grep -q "^MimeType=application/x-bna;" "$prefix/share/applications/zarn.desktop" || fail "zarn.desktop declares no BNA type"
+grep -q "^Exec=zarn %f" "$prefix/share/applications/zarn.desktop" || fail "zarn.desktop does not pass the file on"
+if command -v update-mime-database >/dev/null; then
+  update-mime-database "$prefix/share/mime"
+  grep -q "^50:application/x-bna:\*\.bna$" "$prefix/share/mime/globs2" || fail "the MIME database has no *.bna"
+  if command -v xdg-mime >/dev/null && command -v update-desktop-database >/dev/null; then
+    update-desktop-database "$prefix/share/applications"
+    if command -v gio >/dev/null; then
+      # (xdg-mime asks file(1), which knows no BNA, outside a desktop.)
+      type=$(XDG_DATA_DIRS="$prefix/share:/usr/share" XDG_DATA_HOME="$scratch/home" \
+        gio info -a standard::content-type examples/islands.bna | sed -n 's/^ *standard::content-type: //p')
+      [ "$type" = application/x-bna ] || fail "the file type of a .bna is $type"
+    fi
+    app=$(XDG_DATA_DIRS="$prefix/share:/usr/share" XDG_DATA_HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" \
+      xdg-mime query default application/x-bna)
+    [ "$app" = zarn.desktop ] || fail "xdg-mime names '$app' for a .bna rather than zarn.desktop"
+  fi
+fi
+# --help and --version answer without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$prefix/bin/zarn" --version | grep -q "^ZARN " ||
+  fail "installed zarn --version"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$prefix/bin/zarn" --help | grep -q "FILE.bna" ||
+  fail "installed zarn --help"
 
 # The package holds the same files under /usr, and depends on what the
 # programs link.

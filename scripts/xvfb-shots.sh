@@ -4,7 +4,9 @@
 #   menus-alt-s.png          Alt+S has opened the Settings menu, mnemonics underlined
 #   export-dialog.png        Settings > Export… with what the files are
 #   failure-show-details.png a run on a file cut short: the cause behind "Show Details…"
-#   export-failure-*.png     a GeoJSON export refused: the cause, and the summary naming it
+#   export-failure-*.png     a GeoJSON file that cannot be written (its name taken by a
+#                            folder) after a good run: the warning with the cause, and the
+#                            summary at the line naming it
 #   status-*.png             the status bar through a run with two exports (reading,
 #                            writing each export, drawing), one shot every ~0.3 s
 #   scripts/xvfb-shots.sh [FOLDER]
@@ -21,7 +23,8 @@ rm -f "$out"/status-*.png
 
 work=$(mktemp -d)
 head -c 300 examples/islands.bna >"$work/cut.bna"
-printf '"Far","x",4\r\n0,0\r\n1,0\r\n0,100\r\n0,0\r\n' >"$work/far.bna"
+cp examples/islands.bna "$work/far.bna"
+mkdir "$work/farPolygons.geojson"
 build/bench/bna-generate --size-mb 60 --seed 5 "$work/long.bna" >/dev/null
 build/shell/zarn &
 app=$!

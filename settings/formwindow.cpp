@@ -1,5 +1,6 @@
 #include "formwindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
@@ -25,6 +26,16 @@ void FormWindow::ShowModeless()
         window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
         window_->setAttribute(Qt::WA_QuitOnClose, false);
         Load(*window_);
+        // Over the window it is opened from (the main window), rather than
+        // wherever the window system would put a window without an owner.
+        if (const QWidget* from = QApplication::activeWindow()) {
+            if (!window_->testAttribute(Qt::WA_Resized)) {
+                window_->adjustSize();
+            }
+            QRect frame = window_->frameGeometry();
+            frame.moveCenter(from->frameGeometry().center());
+            window_->move(frame.topLeft());
+        }
     }
     if (!window_->isVisible()) {
         lastActiveWindow_ = nullptr;  // every showing makes the window active anew

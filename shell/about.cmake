@@ -12,4 +12,7 @@ target_link_libraries(zarn_about PUBLIC zarn_settings zarn_canvas Qt6::Widgets)
 set_target_properties(zarn_about PROPERTIES AUTOMOC ON)
 file(RELATIVE_PATH zarn_data_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/zarn)
 target_compile_definitions(zarn_about PRIVATE ZARN_DATA_FROM_BIN="${zarn_data_from_bin}")
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn)
+# The About window shows zarn.txt (with the version filled in) from the
+# program's folder in a build tree, from <prefix>/share/zarn once installed.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/zarn.txt ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn)

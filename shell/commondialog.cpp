@@ -11,7 +11,12 @@ void CommonDialog::ShowOpen()
         }
         return;
     }
-    fileName_ = *chosen;
+    Accept(*chosen);
+}
+
+void CommonDialog::Accept(const std::string& path)
+{
+    fileName_ = path;
     const std::size_t slash = fileName_.find_last_of('/');
     fileTitle_ = slash == std::string::npos ? fileName_ : fileName_.substr(slash + 1);
 }

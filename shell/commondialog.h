@@ -23,6 +23,10 @@ public:
     // Shows the open-file dialog; returns once a file is accepted. On Cancel,
     // throws DialogCancelled when CancelError is set, else returns unchanged.
     void ShowOpen();
+    // Takes `path` (full path, local 8-bit encoding) as the accepted file,
+    // as the open-file dialog would: a file named on the command line or
+    // dropped on the window.
+    void Accept(const std::string& path);
     const std::string& FileName() const { return fileName_; }
     const std::string& FileTitle() const { return fileTitle_; }
 

@@ -83,9 +83,18 @@ void QtDialogBackend::Critical(const std::string& text)
 
 void QtDialogBackend::CriticalWithCause(const std::string& text, const std::string& cause)
 {
+    ShowBox(QMessageBox::Critical, text, cause);
+}
+
+void QtDialogBackend::WarningWithCause(const std::string& text, const std::string& cause)
+{
+    ShowBox(QMessageBox::Warning, text, cause);
+}
+
+void QtDialogBackend::ShowBox(QMessageBox::Icon icon, const std::string& text, const std::string& cause)
+{
     // No title of its own: the program's name, as for any box without one.
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), DecodeFileText(text), QMessageBox::Ok,
-                    parent_);
+    QMessageBox box(icon, QCoreApplication::applicationName(), DecodeFileText(text), QMessageBox::Ok, parent_);
     if (!cause.empty()) {
         // Names in a cause are as the file and the system hold them.
         box.setDetailedText(DecodeFileText(cause));

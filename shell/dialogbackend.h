@@ -2,11 +2,11 @@
 
 #include "canvas.h"
 
+#include <QMessageBox>
+
 #include <optional>
 #include <string>
 #include <vector>
-
-class QWidget;
 
 namespace zarn {
 
@@ -29,6 +29,10 @@ public:
     // detailed text); an empty cause gives the plain box. Stand-ins that do
     // not record causes show the message alone.
     virtual void CriticalWithCause(const std::string& text, const std::string& /*cause*/) { Critical(text); }
+    // A message box with the warning icon and one OK button, the cause
+    // behind "Show Details…" as for CriticalWithCause. Stand-ins that do not
+    // tell the two apart take it as the critical box.
+    virtual void WarningWithCause(const std::string& text, const std::string& cause) { CriticalWithCause(text, cause); }
     // One tick box per label, ticked as `ticked`, below `text` (lines that
     // say what the choice does); the ticks accepted, or nothing on Cancel
     // (also for stand-ins that do not script it).
@@ -51,6 +55,7 @@ public:
     std::optional<Colour> PickColor(Colour initial) override;
     void Critical(const std::string& text) override;
     void CriticalWithCause(const std::string& text, const std::string& cause) override;
+    void WarningWithCause(const std::string& text, const std::string& cause) override;
     std::optional<std::vector<bool>> ChooseTicks(const std::string& title, const std::string& text,
                                                  const std::vector<std::string>& labels,
                                                  const std::vector<bool>& ticked) override;
@@ -59,6 +64,8 @@ public:
     static std::string QtFilter(const std::string& filter);
 
 private:
+    void ShowBox(QMessageBox::Icon icon, const std::string& text, const std::string& cause);
+
     QWidget* parent_;
 };
 

@@ -36,4 +36,13 @@ void FocusMarkedList::focusOutEvent(QFocusEvent* event)
     viewport()->update();
 }
 
+void FocusMarkedButton::paintEvent(QPaintEvent* event)
+{
+    QPushButton::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        DrawFocusMark(painter, rect(), palette());
+    }
+}
+
 }  // namespace zarn

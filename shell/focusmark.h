@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QListView>
+#include <QPushButton>
 
 class QPainter;
 
@@ -21,6 +22,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+};
+
+// A push button that draws the focus mark while it has focus, from the
+// window's first showing on: the style draws its own only once the
+// keyboard has moved the focus.
+class FocusMarkedButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace zarn

@@ -13,23 +13,33 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <QWindow>
 
+#include <optional>
 #include <utility>
 
 namespace zarn {
 
 namespace {
 
+// The client area as it has always been, the window's size at start where
+// the screen has room.
 constexpr int ClientWidth = 945;
 constexpr int ClientHeight = 557;
 constexpr qint64 RepaintIntervalMs = 200;
@@ -80,20 +90,60 @@ bool InActiveModalWindow(QObject* watched)
     return watched == modal->windowHandle();
 }
 
+// The one local .bna file of a drag, if that is what it carries.
+std::optional<QString> DraggedBna(const QMimeData* mime)
+{
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) {
+        return std::nullopt;
+    }
+    QString path = urls.front().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".bna"), Qt::CaseInsensitive)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+// The summary lines of the further outputs that were not written, as
+// "\t<caption>: \tnot written…".
+std::vector<std::size_t> NotWrittenLines(const LineListModel& summary)
+{
+    std::vector<std::size_t> rows;
+    for (std::size_t i = 0; i < summary.LineCount(); ++i) {
+        if (summary.Line(i).find(": \tnot written") != std::string_view::npos) {
+            rows.push_back(i);
+        }
+    }
+    return rows;
+}
+
 }  // namespace
 
 Form1::Form1(DialogBackend& dialogs, ColorDialogFactory colourPickers)
     : dialogs_(dialogs),
       colourPickers_(std::move(colourPickers)),
       ws_(std::make_unique<Workspace>()),
-      mapDrawing_(*ws_, canvas_, settings_),
+      screen_(qApp->devicePixelRatio() > 1.0 ? std::make_unique<ScreenCanvas>(qApp->devicePixelRatio()) : nullptr),
+      both_(screen_ ? std::make_unique<TeeCanvas>(canvas_, *screen_) : nullptr),
+      mapDrawing_(*ws_, Drawn(), settings_),
       cd1_(dialogs)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(Caption));
+    setAcceptDrops(true);
     BuildControls();
     BuildMenus();
     Form1_Form_Load();
+    QSize size(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Room left for the frame the window system adds.
+        const QRect room = screen->availableGeometry().adjusted(0, 0, -16, -48);
+        if (size.width() > room.width() || size.height() > room.height()) {
+            size = size.boundedTo(room.size());
+            move(room.topLeft());
+        }
+    }
+    resize(size);
     Command1_->setFocus();
 }
 
@@ -101,18 +151,29 @@ Form1::~Form1() = default;
 
 void Form1::BuildControls()
 {
-    auto* client = new QWidget(this);
-    client->setFixedSize(ClientWidth, ClientHeight);
-    setCentralWidget(client);
+    // The controls keep the places and sizes they have always had in a client
+    // area of 945 x 557; a larger window gives the lists the room (List1 the
+    // larger share), and the canvas keeps its size beside them. Where the
+    // window is smaller (a small screen at a large scale factor), the client
+    // area scrolls, and the menus and the status bar with Stop stay in view.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("clientArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* client = new QWidget(scroll);
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
 
-    Command1_ = new QPushButton(QStringLiteral("Select &input bna"), client);
+    Command1_ = new FocusMarkedButton(QStringLiteral("Select &input bna"), client);
     Command1_->setObjectName(QStringLiteral("Command1"));
     QFont buttonFont(QStringLiteral("Sans Serif"));
     buttonFont.setStyleHint(QFont::SansSerif);
     buttonFont.setPointSize(12);
     buttonFont.setBold(true);
     Command1_->setFont(buttonFont);
-    Command1_->setGeometry(8, 8, 377, 41);
+    Command1_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    Command1_->setFixedHeight(41);
+    Command1_->setMaximumWidth(377);
     connect(Command1_, &QPushButton::clicked, this, &Form1::Form1_Command1_Click);
     auto* open = new QAction(this);
     open->setShortcut(QKeySequence::Open);
@@ -121,15 +182,31 @@ void Form1::BuildControls()
 
     list1Model_ = new LineListModel(this);
     List1_ = MakeList(client, list1Model_, "List1");
-    List1_->setGeometry(8, 64, 377, 342);
 
-    Picture1_ = new PictureBox(canvas_, client);
+    Picture1_ = new PictureBox(canvas_, screen_.get(), client);
     Picture1_->setObjectName(QStringLiteral("Picture1"));
-    Picture1_->setGeometry(392, 8, ImageCanvas::SizePixels, ImageCanvas::SizePixels);
+    Picture1_->setFixedSize(ImageCanvas::SizePixels, ImageCanvas::SizePixels);
 
     list2Model_ = new LineListModel(this);
     List2_ = MakeList(client, list2Model_, "List2");
-    List2_->setGeometry(8, 424, 377, 121);
+
+    auto* lists = new QVBoxLayout;
+    lists->setSpacing(0);
+    lists->addWidget(Command1_);
+    lists->addSpacing(15);
+    lists->addWidget(List1_, 342);
+    lists->addSpacing(18);
+    lists->addWidget(List2_, 121);
+    lists->addSpacing(8);
+    auto* columns = new QHBoxLayout(client);
+    columns->setContentsMargins(8, 8, 8, 4);
+    columns->setSpacing(7);
+    columns->addLayout(lists, 1);
+    columns->addWidget(Picture1_, 0, Qt::AlignTop);
+    for (QListView* list : {List1_, List2_}) {
+        list->setMinimumSize(200, 60);
+        list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    }
 
     Picture1_->setFocusPolicy(Qt::TabFocus);
     setTabOrder(Command1_, List1_);
@@ -192,7 +269,7 @@ void Form1::OpenMenus()
 
 void Form1::Form1_Form_Load()
 {
-    ApplyStartupDefaults(settings_, canvas_);
+    ApplyStartupDefaults(settings_, Drawn());
 }
 
 // Esc anywhere, or a click on the status bar's Stop, while no box of the run
@@ -227,6 +304,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
             RequestStop();
             return true;
         }
+        // Shortcuts, mnemonics and F10 are held as clicks are: the key's
+        // override is accepted, so that no shortcut takes it and it comes as a
+        // plain key press, which is dropped below.
+        if (!InActiveModalWindow(watched)) {
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+            if (event->type() == QEvent::Shortcut) {
+                return true;
+            }
+        }
         // A message box of the run still takes its own clicks and keys.
         if (event->isInputEvent() && !InActiveModalWindow(watched) && !IsStopInput(watched, event)) {
             return true;
@@ -260,15 +349,63 @@ void Form1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+// Nor while a dialog holds the program (the open-file dialog, a message
+// box): the run would start inside it.
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!running_ && QApplication::activeModalWidget() == nullptr && DraggedBna(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> path = DraggedBna(event->mimeData());
+    if (running_ || QApplication::activeModalWidget() != nullptr || !path) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The run starts once the drop is over: the program the file came from
+    // waits for its end.
+    QMetaObject::invokeMethod(
+        this, [this, file = QFile::encodeName(*path).toStdString()] { OpenInputFile(file); }, Qt::QueuedConnection);
+}
+
 void Form1::Form1_Command1_Click()
 {
-    list1Model_->Clear();
-    list2Model_->Clear();
-    canvas_.Cls();
-    Picture1_->update();
+    // One run at a time: nothing that reaches the window during a run
+    // starts another inside it.
+    if (running_) {
+        return;
+    }
+    ClearResults();
     if (!selectFile()) {
         return;
     }
+    RunChosenFile();
+}
+
+void Form1::OpenInputFile(const std::string& path)
+{
+    if (running_) {
+        return;
+    }
+    ClearResults();
+    cd1_.Accept(path);
+    RunChosenFile();
+}
+
+void Form1::ClearResults()
+{
+    list1Model_->Clear();
+    list2Model_->Clear();
+    Drawn().Cls();
+    Picture1_->update();
+}
+
+void Form1::RunChosenFile()
+{
+    running_ = true;
     // Lets the window system take the open-file dialog away and this window
     // paint what it uncovers, before the run holds the thread.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -276,7 +413,6 @@ void Form1::Form1_Command1_Click()
     // says so, and clicks and keys given meanwhile are dropped at its end
     // rather than replayed (a click on the button would start another run
     // over the results). A close request is kept and honoured then.
-    running_ = true;
     closeRequested_ = false;
     stopRequested_ = false;
     cause_.clear();
@@ -335,7 +471,7 @@ void Form1::Form1_mnuBackcolor_Click()
     } catch (const DialogCancelled&) {
         return;  // Cancel keeps the background as it is
     }
-    canvas_.SetBackColor(cd1_.Color());
+    Drawn().SetBackColor(cd1_.Color());
     Picture1_->update();
 }
 
@@ -355,7 +491,7 @@ void Form1::Form1_mnuAbout_Click()
 void Form1::Form1_mnuFont_Click()
 {
     if (!form3_) {
-        form3_ = std::make_unique<Form3>(settings_, canvas_, cd1_);
+        form3_ = std::make_unique<Form3>(settings_, Drawn(), cd1_);
     }
     form3_->ShowModeless();
 }
@@ -371,7 +507,7 @@ void Form1::Form1_mnuLines_Click()
 void Form1::Form1_mnuCentroids_Click()
 {
     if (!form5_) {
-        form5_ = std::make_unique<Form5>(settings_, canvas_, colourPickers_);
+        form5_ = std::make_unique<Form5>(settings_, Drawn(), colourPickers_);
     }
     form5_->ShowModeless();
 }
@@ -428,8 +564,38 @@ void Form1::ShowCritical(std::string_view message)
     DropPendingInput();
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     const std::string cause = std::exchange(cause_, {});
-    dialogs_.CriticalWithCause(std::string(message), cause);
+    if (message != RunFailedMessage || !ShowExportWarning()) {
+        dialogs_.CriticalWithCause(std::string(message), cause);
+    }
     QGuiApplication::restoreOverrideCursor();
+}
+
+// A run that fails once its summary names further outputs not written has
+// written the classic files and the map: only those outputs failed, which
+// is worth a warning, with the summary shown at the first of them and
+// their causes behind "Show Details…".
+bool Form1::ShowExportWarning()
+{
+    const std::vector<std::size_t> rows = NotWrittenLines(*list2Model_);
+    if (rows.empty()) {
+        return false;
+    }
+    std::string names;
+    std::string details;
+    for (const std::size_t row : rows) {
+        const std::string_view line = list2Model_->Line(row).substr(1);
+        const std::size_t colon = line.find(": \t");
+        names.append(names.empty() ? "" : ", ").append(line.substr(0, colon));
+        details.append(details.empty() ? "" : "\n").append(line.substr(0, colon)).append(": ");
+        details.append(line.substr(colon + 3));
+    }
+    const QModelIndex first = list2Model_->index(static_cast<int>(rows.front()));
+    List2_->setCurrentIndex(first);
+    List2_->scrollTo(first, QAbstractItemView::PositionAtTop);
+    List2_->horizontalScrollBar()->setValue(0);
+    dialogs_.WarningWithCause("The centroid and area files and the map are written, but not: " + names + ".",
+                              details);
+    return true;
 }
 
 void Form1::ReportCause(std::string_view cause)
@@ -437,11 +603,25 @@ void Form1::ReportCause(std::string_view cause)
     cause_ = cause;
 }
 
+bool Form1::StopRequested()
+{
+    // Also asked between the long library calls that complete an export and
+    // after the drawing, where no Progress comes: the window takes in Esc
+    // and Stop here too, at once (the last chance before the files are put
+    // in place), and while reading at every repaint.
+    if (running_ && sinceRepaint_.elapsed() >= RepaintIntervalMs) {
+        RepaintDuringRun();
+    } else if (running_ && phase_ != RunPhase::Reading) {
+        QCoreApplication::processEvents();
+    }
+    return stopRequested_;
+}
+
 void Form1::Phase(RunPhase phase, std::string_view subject)
 {
     phase_ = phase;
     phaseSubject_ = DecodeFileText(subject);
-    if (phase == RunPhase::Writing) {
+    if (phase == RunPhase::Writing && !stopRequested_) {
         // Completing a further output's files can take long and reports
         // nothing more until it is done: the line must show it now.
         status_->setText(QStringLiteral("Writing %1\u2026").arg(phaseSubject_));

@@ -7,6 +7,7 @@
 #include "exportdialog.h"
 #include "imagecanvas.h"
 #include "mapdrawing.h"
+#include "screencanvas.h"
 #include "workspace.h"
 
 #include <QElapsedTimer>
@@ -43,6 +44,10 @@ public:
     // "Select input bna": clears the lists and the canvas, asks for a file
     // and runs the analysis on it.
     void Form1_Command1_Click();
+    // Starts a run on `path` (local 8-bit encoding) as if it had been chosen
+    // in the open-file dialog: a file named on the command line or dropped
+    // on the window. Does nothing while a run goes on.
+    void OpenInputFile(const std::string& path);
     void Form1_mnuBackcolor_Click();
     void Form1_mnuAbout_Click();
     void Form1_mnuFont_Click();
@@ -54,7 +59,11 @@ public:
 
     // The state a run and the settings dialogs work on.
     DisplaySettings& settings() { return settings_; }
+    // The canvas whose picture is saved (545 x 545 pixels).
     ImageCanvas& picture() { return canvas_; }
+    // The map at the screen's resolution where a pixel has several device
+    // pixels, else null (the screen shows the saved picture).
+    ScreenCanvas* screenPicture() { return screen_.get(); }
     CommonDialog& CD1() { return cd1_; }
     LineListModel& list1() { return *list1Model_; }
     LineListModel& list2() { return *list2Model_; }
@@ -62,6 +71,7 @@ public:
     RunOutcome lastOutcome() const { return lastOutcome_; }
     // Whether Esc or the status bar's Stop has asked the current run to end.
     bool stopRequested() const { return stopRequested_; }
+    bool running() const { return running_; }
     // What every run does beyond the classic files and the map, as the
     // Settings menu has set it for the program's lifetime.
     const RunOptions& runOptions() const { return runOptions_; }
@@ -74,8 +84,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // While a run holds the thread: drops clicks, keys and wheel turns, and
-    // keeps a close request for the run's end.
+    // One local .bna file dragged over the window is taken, unless a run
+    // goes on or a dialog holds the program; dropped, it starts a run.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // While a run holds the thread: drops clicks, keys, wheel turns,
+    // shortcuts and mnemonics, and keeps a close request for the run's end.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // RunHost: how a run reports to this window.
@@ -89,12 +103,18 @@ protected:
     void ShowCritical(std::string_view message) override;
     void ReportCause(std::string_view cause) override;
     void Progress(std::uint64_t bytesRead, std::uint64_t fileSize) override;
-    bool StopRequested() override { return stopRequested_; }
+    bool StopRequested() override;
     void Phase(RunPhase phase, std::string_view subject) override;
 
 private:
     void Form1_Form_Load();
+    // What the map is drawn on and the settings set: the saved canvas, and
+    // the screen's where there is one.
+    Canvas& Drawn() { return both_ ? static_cast<Canvas&>(*both_) : canvas_; }
     bool selectFile();
+    void ClearResults();
+    void RunChosenFile();
+    bool ShowExportWarning();
     void BuildControls();
     void BuildMenus();
     void OpenMenus();
@@ -109,6 +129,8 @@ private:
     std::unique_ptr<Workspace> ws_;
     DisplaySettings settings_;
     ImageCanvas canvas_;
+    std::unique_ptr<ScreenCanvas> screen_;
+    std::unique_ptr<TeeCanvas> both_;  // canvas_ and screen_, where there is a screen_
     MapDrawing mapDrawing_;
     CommonDialog cd1_;
     RunOutcome lastOutcome_ = RunOutcome::Completed;

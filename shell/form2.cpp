@@ -5,8 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QListWidget>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace zarn {
@@ -67,13 +72,24 @@ Form2::Form2(QStringList folders) : folders_(std::move(folders)) {}
 void Form2::Load(QWidget& window)
 {
     window.setWindowTitle(QStringLiteral("About ZARN"));
-    window.resize(474, 371);
     List1_ = new QListWidget(&window);
     List1_->setObjectName(QStringLiteral("List1"));
-    List1_->setGeometry(0, 0, 473, 368);
     List1_->setUniformItemSizes(true);
+    List1_->setTextElideMode(Qt::ElideNone);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(List1_);
     AnswerDialogKeys(window, nullptr, nullptr);
     Form2_Form_Load();
+    // The list grows with the window, which starts wide enough for the
+    // longest line (as far as the screen allows; beyond, the list scrolls).
+    const int fitted = List1_->sizeHintForColumn(0) + 2 * List1_->frameWidth() +
+                       List1_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    QSize size(std::max(474, fitted), 371);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    }
+    window.resize(size);
 }
 
 void Form2::Unload()

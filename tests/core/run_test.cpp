@@ -398,6 +398,9 @@ private:
     std::uint64_t asked_ = 0;
 };
 
+// Asked once per record of the three, then after each further output is
+// complete (the ellipsoid table first where the build has it) and after the
+// drawing.
 TEST_F(EarlierResults, StopByTheUserLeavesEveryEarlierFileAndNoTemporaryOne)
 {
     const bool geodesic =
@@ -406,20 +409,36 @@ TEST_F(EarlierResults, StopByTheUserLeavesEveryEarlierFileAndNoTemporaryOne)
 #else
         false;
 #endif
-    for (const std::uint64_t at : {1, 2, 3}) {
+    const std::uint64_t outputs = geodesic ? 2 : 1;
+    struct Case {
+        std::uint64_t at;
+        bool map;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {1, false, "at record 1"},
+        {2, false, "at record 2"},
+        {3, false, "at record 3"},
+        {3 + outputs, false, "while writing Noted"},
+        {3 + outputs + 1, true, "while drawing the map"},
+    };
+    for (const Case& c : cases) {
         const std::string path = dir.Write("in.bna", std::string(RecordA) + Record("C", 3) + std::string(RecordA));
-        auto stopping = std::make_unique<StoppingHost>(path, "in.bna", at);
+        auto stopping = std::make_unique<StoppingHost>(path, "in.bna", c.at);
         NotingOutput noted;
-        EXPECT_EQ(ProcessBnaFile(*ws, nullptr, *stopping, RunOptions{geodesic, {&noted}}), RunOutcome::Stopped);
-        EXPECT_EQ(stopping->progress.back(), "Stopped by the user at record " + std::to_string(at) + ".");
+        RecordingMap map(dir.File("inArea.csv"));
+        EXPECT_EQ(ProcessBnaFile(*ws, c.map ? &map : nullptr, *stopping, RunOptions{geodesic, {&noted}}),
+                  RunOutcome::Stopped);
+        EXPECT_EQ(stopping->progress.back(), "Stopped by the user " + c.line + ".");
         EXPECT_EQ(std::count_if(stopping->progress.begin(), stopping->progress.end(),
                                 [](const std::string& l) { return l.starts_with("Read polygon"); }),
-                  static_cast<std::ptrdiff_t>(at - 1));
+                  static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(c.at - 1, 3)));
         EXPECT_TRUE(stopping->summary.empty() && stopping->messages.empty() && stopping->causes.empty());
         EXPECT_EQ(stopping->order.find_first_not_of('P'), std::string::npos) << stopping->order;
         EXPECT_EQ(noted.calls.back(), "abandon");
-        EXPECT_TRUE(Unchanged("inCentroid.bna") && Unchanged("inArea.csv") && Unchanged("inGeodesic.csv")) << at;
-        EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"})) << at;
+        EXPECT_EQ(map.calls.empty() ? "" : map.calls.back(), c.map ? "draw" : "");
+        EXPECT_TRUE(Unchanged("inCentroid.bna") && Unchanged("inArea.csv") && Unchanged("inGeodesic.csv")) << c.line;
+        EXPECT_EQ(Files(), (Lines{"in.bna", "inArea.csv", "inCentroid.bna", "inGeodesic.csv"})) << c.line;
     }
 }
 
@@ -514,7 +533,9 @@ TEST_F(AnalysisRun, EllipsoidTableNamesTheClassicAreasThatDiffer)
 }
 #endif
 
-TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsAfterTheFilesAreClosed)
+// The files are put in place only once the map is drawn, so that a stop
+// while drawing leaves the earlier ones.
+TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsBeforeTheFilesArePutInPlace)
 {
     RecordingMap map(dir.File("inArea.csv"));
     const std::string input = "\"Box\",\"x\",5\r\n10,50\r\n12,50\r\n12,51\r\n10,51\r\n10,50\r\n" +
@@ -523,7 +544,8 @@ TEST_F(AnalysisRun, MapStageSeesEveryAcceptedPolygonInDegreesAndDrawsAfterTheFil
     EXPECT_EQ(map.calls, (Lines{"reset", "grow 10 12 50 51", "grow 99999 -99999 99999 -99999", "draw",
                                 "save " + dir.File("inMap.bmp")}));
     EXPECT_EQ(host->phases, (Lines{"reading in.bna", "drawing in.bna"}));
-    EXPECT_EQ(map.areaFileWhenDrawn, AreaFile());
+    EXPECT_EQ(map.areaFileWhenDrawn, "");
+    EXPECT_NE(AreaFile(), "");
     EXPECT_EQ(host->summary.back(), "\tMap: \t\tinMap.bmp");
 }
 

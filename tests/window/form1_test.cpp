@@ -2,6 +2,7 @@
 // scripted file choice, and the lists, result files and bitmap checked.
 
 #include "batchcommand.h"
+#include "commandline.h"
 #include "cuttingform.h"
 #include "dialogbackend.h"
 #include "exportdialog.h"
@@ -20,14 +21,19 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QListView>
+#include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <algorithm>
 #include <deque>
@@ -48,12 +54,14 @@ public:
     std::function<void(const std::string&)> onCritical;
     std::string lastOpenTitle;
     std::string lastFilter;
+    std::size_t opened = 0;  // open-file dialogs shown
 
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
                                         const std::string& /*previous*/) override
     {
         lastOpenTitle = title;
         lastFilter = filter;
+        ++opened;
         if (files.empty()) {
             return std::nullopt;
         }
@@ -79,6 +87,13 @@ public:
         if (onCritical) {
             onCritical(text);
         }
+    }
+    std::vector<std::string> warnings;
+    std::vector<std::string> warningCauses;
+    void WarningWithCause(const std::string& text, const std::string& cause) override
+    {
+        warnings.push_back(text);
+        warningCauses.push_back(cause);
     }
     std::deque<std::optional<std::vector<bool>>> ticks;
     std::vector<std::vector<bool>> ticksShown;
@@ -372,18 +387,311 @@ private slots:
         QVERIFY(!form.stopRequested());  // each run starts afresh
     }
 
-    void resizingLeavesTheControlsWhereTheyAre()
+    // Every shortcut, mnemonic and menu key is held while a run goes on, as
+    // clicks are: none opens a dialog, a menu or the About window, and none
+    // starts a second run, then or once the run is over.
+    void shortcutsAreHeldDuringARun_data()
+    {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::newRow("Ctrl+O, the open shortcut") << (Qt::ControlModifier | Qt::Key_O);
+        QTest::newRow("Alt+I, the button's mnemonic") << (Qt::AltModifier | Qt::Key_I);
+        QTest::newRow("Alt+A, About") << (Qt::AltModifier | Qt::Key_A);
+        QTest::newRow("Alt+S, the Settings menu") << (Qt::AltModifier | Qt::Key_S);
+        QTest::newRow("F10, the menus") << QKeyCombination(Qt::Key_F10);
+        QTest::newRow("Return on the button") << QKeyCombination(Qt::Key_Return);
+        QTest::newRow("Space on the button") << QKeyCombination(Qt::Key_Space);
+    }
+
+    void shortcutsAreHeldDuringARun()
+    {
+        QFETCH(QKeyCombination, key);
+        const QString path = Path(QStringLiteral("held.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* settings = form.findChild<QMenu*>(QStringLiteral("mnuSettings"));
+        const auto opened = [&] {
+            return QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr ||
+                   settings->isVisible() || form.menuBar()->activeAction() != nullptr || form.form2() != nullptr;
+        };
+        bool openedDuringRun = false;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            QCoreApplication::processEvents();
+            openedDuringRun = opened();
+        };
+
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::qWait(200);  // a mnemonic clicks its button after a short animation
+
+        QVERIFY(!openedDuringRun);
+        QVERIFY(!opened());
+        QCOMPARE(dialogs.opened, std::size_t{1});
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+    }
+
+    // Esc or Stop in each stage ends the run there: the status line says
+    // "Stopping…", the earlier results stay byte for byte and no temporary
+    // file is left.
+    void stopEndsTheRunInEveryStage_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("reading") << static_cast<int>(RunPhase::Reading) << "Stopped by the user at record 2.";
+#ifdef ZARN_HAVE_EXPORT
+        QTest::newRow("writing the GeoPackage") << static_cast<int>(RunPhase::Writing)
+                                                << "Stopped by the user while writing GeoPackage.";
+#endif
+        QTest::newRow("drawing") << static_cast<int>(RunPhase::Drawing) << "Stopped by the user while drawing the map.";
+    }
+
+    void stopEndsTheRunInEveryStage()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("earlier.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        if (QAction* exporting = form.findChild<QAction*>(QStringLiteral("mnuExport"))) {
+            exporting->trigger();
+        }
+        form.Form1_Command1_Click();
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QStringList written = QDir(folder.path()).entryList(QDir::Files);
+        written.removeOne(QStringLiteral("earlier.bna"));
+        std::vector<QByteArray> before;
+        for (const QString& name : written) {
+            before.push_back(ReadAll(folder.filePath(name)));
+        }
+        WriteFile(path, Rings + Rings);  // a run that would change every result
+
+        QString status;
+        form.onPhase = [&](RunPhase at) {
+            if (static_cast<int>(at) == phase && status.isEmpty()) {
+                QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+                status = form.findChild<QLabel*>(QStringLiteral("status"))->text();
+            }
+        };
+        if (phase == static_cast<int>(RunPhase::Reading)) {
+            form.onPhase = nullptr;
+            form.at = "Read polygon First with 5 points.";
+            form.meanwhile = [&] {
+                QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+                status = form.findChild<QLabel*>(QStringLiteral("status"))->text();
+            };
+        }
+        form.Form1_Command1_Click();
+
+        QCOMPARE(form.lastOutcome(), RunOutcome::Stopped);
+        QCOMPARE(QString::fromStdString(std::string(form.list1().Line(form.list1().LineCount() - 1))), line);
+        QCOMPARE(status, QStringLiteral("Stopping\u2026"));
+        QCOMPARE(form.list2().LineCount(), std::size_t{0});
+        QVERIFY(dialogs.messages.empty());
+        QStringList after = QDir(folder.path()).entryList(QDir::Files);
+        after.removeOne(QStringLiteral("earlier.bna"));
+        QCOMPARE(after, written);  // nothing new, no temporary file
+        for (int i = 0; i < written.size(); ++i) {
+            const QByteArray now = ReadAll(folder.filePath(written[i]));
+            QVERIFY2(now == before[static_cast<std::size_t>(i)], qPrintable(written[i]));
+        }
+    }
+
+#ifdef ZARN_HAVE_EXPORT
+    // Completing a GeoPackage of many rows asks whether to stop inside
+    // SQLite's statements (the last commit, the R-tree), not only between
+    // them; a stop there drops the run's files and leaves the earlier ones.
+    void aGeoPackageCanBeStoppedInsideSQLite()
+    {
+        class AskCountingForm : public test::CuttingForm {
+        public:
+            using CuttingForm::CuttingForm;
+            int asks = 0;       // while writing
+            int stopAtAsk = 0;  // none
+        protected:
+            void Phase(RunPhase phase, std::string_view subject) override
+            {
+                writing_ = phase == RunPhase::Writing;
+                CuttingForm::Phase(phase, subject);
+            }
+            bool StopRequested() override
+            {
+                if (writing_ && ++asks == stopAtAsk) {
+                    QTest::keyClick(windowHandle(), Qt::Key_Escape);
+                }
+                return CuttingForm::StopRequested();
+            }
+        private:
+            bool writing_ = false;
+        };
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("many.bna"));
+        QByteArray boxes;
+        for (int i = 0; i < 4000; ++i) {
+            const QByteArray x = QByteArray::number(i % 300 * 0.5 - 75);
+            const QByteArray y = QByteArray::number(i / 300 * 0.5 - 5);
+            boxes += "\"B" + QByteArray::number(i) + "\",\"b\",5\r\n" + x + "," + y + "\r\n" + x + ".2," + y + "\r\n" +
+                     x + ".2," + y + ".2\r\n" + x + "," + y + ".2\r\n" + x + "," + y + "\r\n";
+        }
+        WriteFile(path, boxes);
+        ScriptedDialogs dialogs;
+        dialogs.files = {path.toStdString(), path.toStdString()};
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        AskCountingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.findChild<QAction*>(QStringLiteral("mnuExport"))->trigger();
+        form.Form1_Command1_Click();
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QVERIFY2(form.asks > 2, "SQLite does not ask while it completes the GeoPackage");
+        const QByteArray earlier = ReadAll(folder.filePath(QStringLiteral("many.gpkg")));
+
+        form.asks = 0;
+        form.stopAtAsk = 2;  // inside SQLite's statements, as the first run shows
+        form.Form1_Command1_Click();
+
+        QCOMPARE(form.lastOutcome(), RunOutcome::Stopped);
+        QCOMPARE(form.list1().Line(form.list1().LineCount() - 1), "Stopped by the user while writing GeoPackage.");
+        QVERIFY(dialogs.messages.empty());
+        QVERIFY(ReadAll(folder.filePath(QStringLiteral("many.gpkg"))) == earlier);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+                 (QStringList{"many.bna", "many.gpkg", "manyArea.csv", "manyCentroid.bna", "manyMap.bmp"}));
+    }
+#endif
+
+    // `zarn FILE.bna` and a .bna dropped on the window start a run on it as
+    // if it had been chosen; a drop is refused while a run goes on, and so
+    // is anything but one .bna file.
+    void aFileNamedOrDroppedStartsARun()
+    {
+        QVERIFY(!FileArgument({QStringLiteral("zarn")}).has_value());
+        const QString relative = QStringLiteral("named.bna");
+        const std::string absolute = QFile::encodeName(QDir::current().absoluteFilePath(relative)).toStdString();
+        QCOMPARE(FileArgument({QStringLiteral("zarn"), relative}), std::optional<std::string>(absolute));
+
+        const QString path = Path(QStringLiteral("dropped.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.OpenInputFile(path.toStdString());
+        QCOMPARE(form.lastOutcome(), RunOutcome::Completed);
+        QCOMPARE(form.list1().Line(0), " Open " + path.toStdString());
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(dialogs.opened, std::size_t{0});
+
+        const auto drag = [&](const QString& file) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(file)});
+            const QPoint at = form.rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &enter);
+            if (!enter.isAccepted()) {
+                return false;
+            }
+            QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &drop);
+            return drop.isAccepted();
+        };
+        QVERIFY(!drag(Path(QStringLiteral("notes.txt"))));
+        std::optional<bool> takenDuringRun;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] { takenDuringRun = drag(path); };
+        QVERIFY(drag(path));
+        QTRY_VERIFY(takenDuringRun.has_value());
+        QVERIFY(!*takenDuringRun);
+        QCOMPARE(form.list2().LineCount(), std::size_t{7});
+        QCOMPARE(form.list1().Line(0), " Open " + path.toStdString());
+        QTest::qWait(50);
+        const std::vector<std::string> progress = Lines(form.list1());
+        const auto opens = [](const std::string& l) { return l.starts_with(" Open "); };
+        QCOMPARE(std::count_if(progress.begin(), progress.end(), opens), std::ptrdiff_t{1});
+    }
+
+    // At its start size the controls are where they have always been; a
+    // larger window gives the room to the lists, and the canvas keeps its
+    // size beside them.
+    void resizingGrowsTheListsAndKeepsTheCanvasBesideThem()
     {
         ScriptedDialogs dialogs;
         Form1 form(dialogs, CancellingPickers());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        auto* picture = form.findChild<QWidget*>(QStringLiteral("Picture1"));
-        const QPoint before = picture->mapTo(&form, QPoint(0, 0));
-        form.resize(form.width() + 300, form.height() + 200);
-        QTest::qWait(20);
-        QCOMPARE(picture->mapTo(&form, QPoint(0, 0)), before);
-        QCOMPARE(picture->size(), QSize(545, 545));
+        const auto at = [&](const char* name) { return form.findChild<QWidget*>(QString::fromLatin1(name))->geometry(); };
+        QCOMPARE(at("List1"), QRect(8, 64, 377, 342));
+        QCOMPARE(at("List2"), QRect(8, 424, 377, 121));
+        QCOMPARE(at("Picture1"), QRect(392, 8, 545, 545));
+
+        form.resize(form.size() + QSize(300, 200));
+        QTRY_COMPARE(at("Picture1").size(), QSize(545, 545));
+        QTRY_COMPARE(at("Picture1").topLeft(), QPoint(392 + 300, 8));
+        QCOMPARE(at("List1").width(), 377 + 300);
+        QCOMPARE(at("List1").height() + at("List2").height(), 342 + 121 + 200);
+        QVERIFY(at("List1").height() > 342 + 100 && at("List2").height() > 121 + 20);
+        QCOMPARE(at("List2").bottom(), at("Picture1").bottom() + 200 - 8);
+        QCOMPARE(at("Command1"), QRect(8, 8, 377, 41));
+    }
+
+    // The window fits the screen it is on (run also at a scale factor of 1.5
+    // on a 1280 x 800 screen): it starts within the screen, its status bar
+    // with Stop is in view during a run, the controls scroll where they do
+    // not fit, and the settings windows and About open over it. The
+    // focused button shows its mark from the start.
+    void theWindowFitsItsScreen()
+    {
+        const QString path = Path(QStringLiteral("fits.bna"));
+        WriteFile(path, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(path.toStdString());
+        test::CuttingForm form(dialogs, CancellingPickers());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QRect screen = form.screen()->availableGeometry();
+        QVERIFY2(screen.contains(form.frameGeometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                    .arg(form.width())
+                                                                    .arg(form.height())
+                                                                    .arg(screen.width())
+                                                                    .arg(screen.height())));
+        QVERIFY(form.minimumSizeHint().width() <= screen.width() && form.minimumSizeHint().height() <= screen.height());
+
+        auto* button = form.findChild<QPushButton*>(QStringLiteral("Command1"));
+        const QRgb mark = form.palette().color(QPalette::Active, QPalette::Highlight).rgb();
+        const QImage focused = button->grab().toImage();
+        QCOMPARE(focused.pixel(0, focused.height() / 2), mark);
+        QCOMPARE(focused.pixel(focused.width() / 2, 1), mark);
+
+        bool stopInView = false;
+        form.at = "Read polygon Box with 5 points.";
+        form.meanwhile = [&] {
+            auto* stop = form.findChild<QPushButton*>(QStringLiteral("cmdStop"));
+            stopInView = stop->isVisible() && form.rect().contains(QRect(stop->mapTo(&form, QPoint(0, 0)), stop->size()));
+        };
+        form.Form1_Command1_Click();
+        QVERIFY(stopInView);
+
+        const int canvasHeight = form.findChild<QWidget*>(QStringLiteral("Picture1"))->height();
+        auto* area = form.findChild<QScrollArea*>(QStringLiteral("clientArea"));
+        QCOMPARE(area->verticalScrollBar()->maximum() > 0, area->viewport()->height() < canvasHeight + 12);
+
+        form.findChild<QAction*>(QStringLiteral("mnuFont"))->trigger();
+        form.activateWindow();
+        QTRY_VERIFY(form.isActiveWindow());
+        form.findChild<QAction*>(QStringLiteral("mnuAbout"))->trigger();
+        for (FormWindow* w : std::vector<FormWindow*>{form.form3(), form.form2()}) {
+            const QPoint offset = w->window()->frameGeometry().center() - form.frameGeometry().center();
+            QVERIFY2(offset.manhattanLength() <= 6, qPrintable(w->window()->windowTitle()));  // frames of odd size
+        }
     }
 
     void aRunFillsTheListsWritesTheFilesAndSavesTheMap()
@@ -454,6 +762,36 @@ private slots:
         QVERIFY(ColourNear(map, px(11), py(50.5), qRgb(0, 0, 255)));
         // Nothing but background far from every polygon.
         QCOMPARE(map.pixel(500, 300) & 0xFFFFFFU, qRgb(255, 255, 255) & 0xFFFFFFU);
+    }
+
+    // On a screen whose pixels are finer (run also at a scale factor of 2),
+    // the map on screen is drawn at the screen's resolution, not the saved
+    // picture enlarged; the saved map stays the 545 x 545 canvas.
+    void theMapIsDrawnAtTheScreensResolution()
+    {
+        const QString input = Path(QStringLiteral("sharp.bna"));
+        WriteFile(input, Rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Form1_Command1_Click();
+
+        const qreal ratio = form.devicePixelRatio();
+        QCOMPARE(form.screenPicture() != nullptr, ratio > 1.0);
+        QImage saved;
+        QVERIFY(saved.load(Path(QStringLiteral("sharpMap.bmp")), "BMP"));
+        QCOMPARE(saved.size(), QSize(545, 545));
+        QCOMPARE(saved, form.picture().image().convertToFormat(saved.format()));
+        const QImage shown = form.findChild<QWidget*>(QStringLiteral("Picture1"))->grab().toImage().convertToFormat(saved.format());
+        QCOMPARE(shown.size(), QSize(545, 545) * ratio);
+        if (ratio > 1.0) {
+            QVERIFY(shown != saved.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            const CanvasTransform t(form.mapDrawing().mapExtent(), ComputeMapScale(form.mapDrawing().mapExtent()));
+            QVERIFY(ColourNear(shown, ImageCanvas::PixelX(t.X(10.5)) * ratio, ImageCanvas::PixelY(t.Y(50)) * ratio,
+                               qRgb(255, 0, 0)));
+        }
     }
 
     void aCancelledChoiceLeavesEverythingEmpty()
@@ -625,6 +963,12 @@ private slots:
         auto* about = form.form2()->window()->findChild<QListWidget*>(QStringLiteral("List1"));
         QVERIFY(about != nullptr && about->count() > 1);
         QVERIFY(!about->item(0)->text().contains(QStringLiteral("not found")));
+        // With the version, and wide enough for its longest line.
+        QCOMPARE(about->item(1)->text(), QStringLiteral("Version " ZARN_VERSION ", by the ZARN developers"));
+        QVERIFY(about->viewport()->width() >= about->sizeHintForColumn(0));
+        const QSize before = about->size();
+        form.form2()->window()->resize(form.form2()->window()->size() + QSize(100, 80));
+        QCOMPARE(about->size(), before + QSize(100, 80));
     }
 
 #ifdef ZARN_HAVE_GEODESIC
@@ -739,6 +1083,40 @@ private slots:
         QVERIFY(QFile::exists(Path(QStringLiteral("exportedPolygons.shp"))));
         QVERIFY(!QFile::exists(Path(QStringLiteral("exportedPolygons.geojson"))));
         QCOMPARE(form.list2().Line(form.list2().LineCount() - 1), std::string("\tShapefile: \texportedCentroids.shp"));
+    }
+
+    // An export that fails once the classic files and the map are written
+    // (its name taken by a folder) is a warning that names it, its cause
+    // behind "Show Details…", with the summary shown at its line.
+    void anExportThatFailsAfterAGoodRunIsAWarning()
+    {
+        QTemporaryDir folder;
+        const QString input = folder.filePath(QStringLiteral("warn.bna"));
+        WriteFile(input, Rings);
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("warn.gpkg")));
+        ScriptedDialogs dialogs;
+        dialogs.ticks = {std::vector<bool>{true, false, false, false, false}};
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.findChild<QAction*>(QStringLiteral("mnuExport"))->trigger();
+
+        form.Form1_Command1_Click();
+
+        QVERIFY(dialogs.messages.empty());
+        QCOMPARE(dialogs.warnings,
+                 std::vector<std::string>{"The centroid and area files and the map are written, but not: GeoPackage."});
+        QVERIFY2(dialogs.warningCauses.front().starts_with("GeoPackage: not written: "), dialogs.warningCauses.front().c_str());
+        for (const char* name : {"warnCentroid.bna", "warnArea.csv", "warnMap.bmp"}) {
+            QVERIFY2(QFileInfo(folder.filePath(QString::fromLatin1(name))).size() > 0, name);
+        }
+        const std::vector<std::string> summary = Lines(form.list2());
+        QCOMPARE(summary.size(), std::size_t{8});
+        QVERIFY(summary.back().starts_with("\tGeoPackage: \tnot written: "));
+        auto* list2 = form.findChild<QListView*>(QStringLiteral("List2"));
+        QCOMPARE(list2->currentIndex().row(), 7);
+        QVERIFY(list2->viewport()->rect().contains(list2->visualRect(list2->currentIndex()).topLeft()));
     }
 #endif
 };
