@@ -41,15 +41,6 @@ bool OnCut(double lon)
     return std::fabs(std::remainder(lon, 360.0)) == 180.0;
 }
 
-// The whole turns in a longitude: lon = remainder(lon, 360) + 360 * Turns(lon).
-std::int64_t Turns(double lon)
-{
-    if (!(std::fabs(lon) < 1e15)) {
-        return 0;
-    }
-    return std::llround((lon - std::remainder(lon, 360.0)) / 360.0);
-}
-
 // Twice the signed area of a closed ring [begin, end) (its last point repeating its first).
 double TwiceArea(const std::vector<double>& x, const std::vector<double>& y, std::size_t begin, std::size_t end)
 {
@@ -63,12 +54,6 @@ double TwiceArea(const std::vector<double>& x, const std::vector<double>& y, std
 }
 
 }  // namespace
-
-double WrapLongitude(double lon)
-{
-    const double r = std::remainder(lon, 360.0);
-    return r >= 180.0 ? r - 360.0 : r;
-}
 
 void RegionShape::Clear()
 {
@@ -133,7 +118,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
 
     std::size_t previous = at(start);
     std::int64_t turn = 0;
-    std::int64_t window = Turns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
+    std::int64_t window = LongitudeTurns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
     double lastX = std::remainder(lon[previous], 360.0);  // the last vertex off the meridian, in its window
     double lastY = lat[previous];
     const std::size_t ringBegin = px_.size();
@@ -151,9 +136,10 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
     bool run = false;
     for (std::size_t j = 1; j <= s; ++j) {
         const std::size_t i = at(start + j);
-        turn = StepTurn(lon[previous], lon[i], turn);
+        turn = StepTurn(lon[previous], lat[previous], lon[i], lat[i], turn);
         previous = i;
         if (OnCut(lon[i])) {
+            touches_ = true;
             if (!run) {
                 run = true;
                 runFrom = j;
@@ -162,7 +148,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             runTo = j;
             continue;
         }
-        const std::int64_t w = turn + Turns(lon[i]);
+        const std::int64_t w = turn + LongitudeTurns(lon[i]);
         const double x = std::remainder(lon[i], 360.0);
         const double y = lat[i];
         // Where the walk leaves this window and enters the next (or comes
@@ -177,17 +163,22 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             if (run) {
                 // Touches the meridian and turns back. Where the region lies
                 // inside the turn, the run stays, on the side it touched. Where
-                // it lies outside (the ring turns right there), the region
-                // runs on along the border on both sides of the touch: the
-                // ring is split there, so that the border joins the pieces
-                // as two rings that meet at the point rather than one that
-                // touches itself. The end is placed just past the start on
-                // the border, so that the border arriving from below takes
-                // the start and the end goes on along the border.
+                // it lies outside (the region goes on across the meridian
+                // there), the region runs on along the border on both sides
+                // of the touch: the ring is split there, so that the border
+                // joins the pieces as rings that meet the meridian rather
+                // than one that runs along itself. The end is placed just
+                // past the start on the border, so that the border arriving
+                // from below takes the start and the end goes on along the
+                // border. A run along the meridian has the region on its
+                // left: inside where it goes north on 180 or south on -180.
+                // A touch at one latitude is told by the turn the ring makes
+                // there.
                 const double side = runLine == window ? 180.0 : -180.0;
                 const double y1 = lat[at(start + runFrom)];
                 const double y2 = lat[at(start + runTo)];
-                const double turn = (side - lastX) * (y - y2) - (y1 - lastY) * (x - side);
+                const double turn = y1 != y2 ? ((y2 > y1) == (side > 0.0) ? 1.0 : -1.0)
+                                             : (side - lastX) * (y - y2) - (y1 - lastY) * (x - side);
                 if (turn < 0.0) {
                     split = true;
                     nudge = true;
@@ -466,6 +457,34 @@ void RegionShaper::Assemble(const std::vector<Ring>& rings, Coordinates coordina
     }
 }
 
+// A full-width edge (see ringrule.h) runs from one meridian of the cut to
+// the next: a vertex at its middle, longitude 0 on its parallel, makes it
+// two steps of 180 degrees along the same line, which the cut takes as any
+// other edge.
+bool RegionShaper::SplitFullWidth(const double* lon, const double* lat, const Ring& r)
+{
+    const std::size_t end = r.first + r.size;
+    const auto next = [&](std::size_t k) { return k + 1 < end ? k + 1 : r.first; };
+    std::size_t k = r.first;
+    while (k < end && !FullWidthStep(lon[k], lat[k], lon[next(k)], lat[next(k)])) {
+        ++k;
+    }
+    if (k == end) {
+        return false;
+    }
+    wideLon_.clear();
+    wideLat_.clear();
+    for (k = r.first; k < end; ++k) {
+        wideLon_.push_back(lon[k]);
+        wideLat_.push_back(lat[k]);
+        if (FullWidthStep(lon[k], lat[k], lon[next(k)], lat[next(k)])) {
+            wideLon_.push_back(0.0);
+            wideLat_.push_back(lat[k]);
+        }
+    }
+    return true;
+}
+
 void RegionShaper::Make(const double* lon, const double* lat, const std::vector<Ring>& rings, Coordinates coordinates,
                         RegionShape& out)
 {
@@ -473,6 +492,7 @@ void RegionShaper::Make(const double* lon, const double* lat, const std::vector<
     px_.clear();
     py_.clear();
     pieces_.clear();
+    touches_ = false;
     for (std::size_t k = 0; k < rings.size(); ++k) {
         const Ring& r = rings[k];
         // The record's region to the left: an island's region, outside a hole's.
@@ -480,13 +500,15 @@ void RegionShaper::Make(const double* lon, const double* lat, const std::vector<
         const bool forward = island == r.regionLeft;
         if (coordinates == Coordinates::Plane) {
             Orient(lon, lat, r, forward, static_cast<std::int32_t>(k));
+        } else if (SplitFullWidth(lon, lat, r)) {
+            Cut(wideLon_.data(), wideLat_.data(), Ring{0, wideLon_.size()}, forward, static_cast<std::int32_t>(k));
         } else {
             Cut(lon, lat, r, forward, static_cast<std::int32_t>(k));
         }
     }
     const std::size_t before = pieces_.size();
     JoinChains();
-    out.cut = pieces_.size() != before;
+    out.cut = pieces_.size() != before || touches_;
     Assemble(rings, coordinates, out);
 }
 
@@ -508,10 +530,10 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
     bool placed = false;
     for (std::size_t k = 0; k < n; ++k) {
         if (k > 0) {
-            turn = StepTurn(lon[k - 1], lon[k], turn);
+            turn = StepTurn(lon[k - 1], lat[k - 1], lon[k], lat[k], turn);
         }
         if (!OnCut(lon[k])) {
-            window = turn + Turns(lon[k]);
+            window = turn + LongitudeTurns(lon[k]);
             placed = true;
             break;
         }
@@ -529,7 +551,7 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
     };
     for (std::size_t k = 0; k < n; ++k) {
         if (k > 0) {
-            turn = StepTurn(lon[k - 1], lon[k], turn);
+            turn = StepTurn(lon[k - 1], lat[k - 1], lon[k], lat[k], turn);
         }
         if (OnCut(lon[k])) {
             if (!placed) {
@@ -547,7 +569,7 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
             }
             continue;
         }
-        const std::int64_t w = turn + Turns(lon[k]);
+        const std::int64_t w = turn + LongitudeTurns(lon[k]);
         const double x = std::remainder(lon[k], 360.0);
         const double y = lat[k];
         if (last && w != window) {

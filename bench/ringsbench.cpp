@@ -231,7 +231,7 @@ std::unique_ptr<OGRLinearRing> Unwrapped(const Record& rec, const Ring& ring, do
     std::size_t before = ring.first;
     for (std::size_t k = 0; k <= ring.size; ++k) {
         const std::size_t i = ring.first + (k == ring.size ? 0 : k);
-        turn = StepTurn(rec.lon[before], rec.lon[i], turn);
+        turn = StepTurn(rec.lon[before], rec.lat[before], rec.lon[i], rec.lat[i], turn);
         before = i;
         xs.push_back(rec.lon[i] + 360.0 * static_cast<double>(turn));
         ys.push_back(rec.lat[i]);
@@ -257,8 +257,7 @@ std::unique_ptr<OGRLinearRing> Unwrapped(const Record& rec, const Ring& ring, do
 }
 
 // The GDAL/GEOS way: each outer ring with its holes as one polygon in
-// unwrapped longitudes (a ring whose region is its outside as the plane
-// less it), cut by intersecting with the three boxes of 360 degrees round
+// unwrapped longitudes, cut by intersecting with the three boxes of 360 degrees round
 // [-180, 180] and shifting the pieces, which a union merges (also the
 // pieces of one polygon that meet again at 180).
 std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>& rings)
@@ -273,12 +272,6 @@ std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>&
         auto poly = std::make_unique<OGRPolygon>();
         near[i] = std::remainder(rec.lon[rings[i].first], 360.0);
         auto ring = Unwrapped(rec, rings[i], near[i]);
-        if (rings[i].region == RingRegion::Complement) {
-            OGREnvelope e;
-            ring->getEnvelope(&e);
-            const double lo = e.MinX - (360.0 - (e.MaxX - e.MinX)) / 2.0;
-            poly->addRingDirectly(test::LongitudeBand(lo).release());
-        }
         poly->addRingDirectly(ring.release());
         polygonOf[i] = static_cast<int>(polygons.size());
         polygons.push_back(std::move(poly));
