@@ -635,10 +635,7 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     const double norm = std::sqrt(horizontal * horizontal + c.z * c.z);
     if (norm > 0.0) {
         out.hasCentroid = true;
-        out.centroidLon = std::atan2(c.y, c.x) / Degree;
-        if (out.centroidLon >= 180.0) {
-            out.centroidLon -= 360.0;
-        }
+        out.centroidLon = WrapLongitude(std::atan2(c.y, c.x) / Degree);
         out.centroidLat =
             GeographicLib::Ellipsoid::WGS84().InverseAuthalicLatitude(std::atan2(c.z, horizontal) / Degree);
     }

@@ -38,7 +38,7 @@ constexpr std::array<std::array<double, 3>, 4> Corners{{
 // On the 180th meridian (or one a whole number of turns from it).
 bool OnCut(double lon)
 {
-    return std::fabs(std::remainder(lon, 360.0)) == 180.0;
+    return WrapLongitude(lon) == -180.0;
 }
 
 // Twice the signed area of a closed ring [begin, end) (its last point repeating its first).
@@ -119,7 +119,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
     std::size_t previous = at(start);
     std::int64_t turn = 0;
     std::int64_t window = LongitudeTurns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
-    double lastX = std::remainder(lon[previous], 360.0);  // the last vertex off the meridian, in its window
+    double lastX = WrapLongitude(lon[previous]);  // the last vertex off the meridian, in its window
     double lastY = lat[previous];
     const std::size_t ringBegin = px_.size();
     std::size_t chainBegin = ringBegin;
@@ -149,7 +149,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             continue;
         }
         const std::int64_t w = turn + LongitudeTurns(lon[i]);
-        const double x = std::remainder(lon[i], 360.0);
+        const double x = WrapLongitude(lon[i]);
         const double y = lat[i];
         // Where the walk leaves this window and enters the next (or comes
         // back into this one): the cut's two points, on the border.
@@ -524,6 +524,23 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
         out.ringEnd.push_back(n);
         return;
     }
+    // Full-width steps split at their middle, as a ring's are.
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+        if (FullWidthStep(lon[k], lat[k], lon[k + 1], lat[k + 1])) {
+            std::vector<double> wideLon(lon, lon + k + 1);
+            std::vector<double> wideLat(lat, lat + k + 1);
+            for (std::size_t j = k; j + 1 < n; ++j) {
+                if (FullWidthStep(lon[j], lat[j], lon[j + 1], lat[j + 1])) {
+                    wideLon.push_back(0.0);
+                    wideLat.push_back(lat[j]);
+                }
+                wideLon.push_back(lon[j + 1]);
+                wideLat.push_back(lat[j + 1]);
+            }
+            CutLine(wideLon.data(), wideLat.data(), wideLon.size(), coordinates, out);
+            return;
+        }
+    }
     // The window [-180, 180] + 360 w of the first vertex off the meridian.
     std::int64_t turn = 0;
     std::int64_t window = 0;
@@ -555,7 +572,7 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
         }
         if (OnCut(lon[k])) {
             if (!placed) {
-                emit(std::remainder(lon[k], 360.0), lat[k]);
+                emit(WrapLongitude(lon[k]), lat[k]);
                 continue;
             }
             const std::int64_t line = turn + std::llround((lon[k] - 180.0) / 360.0);
@@ -570,7 +587,7 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
             continue;
         }
         const std::int64_t w = turn + LongitudeTurns(lon[k]);
-        const double x = std::remainder(lon[k], 360.0);
+        const double x = WrapLongitude(lon[k]);
         const double y = lat[k];
         if (last && w != window) {
             const bool east = w > window;

@@ -1023,6 +1023,9 @@ void GisExport::Add(const RecordResult& result)
         it.kind = Polygons;
         SplitRings(lon, lat, n, coordinates, rings_);
         shaper_.Make(lon, lat, rings_, coordinates, it.region);
+        if (degrees && shapeCheck_.Repair(lon, lat, rings_, it.region) && it.hasFigures) {
+            it.figures.flags |= PolygonRebuilt;
+        }
     } else if (record.nPoints < 0 || record.nPoints == 2) {
         it.kind = Lines;
         CutLine(lon, lat, n, coordinates, it.region);
@@ -1176,6 +1179,9 @@ void GisExport::Close(RunHost& host)
         notes_->namesTold = true;
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
                             QuotedList(recoded_, recodedCount_) + ".");
+    }
+    if (!shapeCheck_.Note().empty()) {
+        host.AppendProgress(shapeCheck_.Note());
     }
     for (const std::unique_ptr<Target>& target : targets_) {
         if (target->info.format != ExportFormat::Shapefile) {

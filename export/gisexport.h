@@ -4,6 +4,7 @@
 #include "regionshape.h"
 #include "rings.h"
 #include "runoutput.h"
+#include "shapecheck.h"
 
 #include <cstdint>
 #include <memory>
@@ -102,6 +103,7 @@ private:
     std::vector<std::unique_ptr<Target>> targets_;
     std::vector<Ring> rings_;
     RegionShaper shaper_;
+    ShapeCheck shapeCheck_;
     std::unique_ptr<Writer> writer_;
     bool coordinatesKnown_ = false;
     bool asText_ = false;   // a format written as text (GeoJSON, KML) is written

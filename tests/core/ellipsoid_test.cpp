@@ -595,6 +595,7 @@ TEST(EllipsoidFigures, NotInDegreesHasNoFigures)
         const char* flags;
     } cases[] = {
         {"\"a\",\"b\",4\n0,0\n1,0\n1,91\n0,0\n", Coordinates::Degrees, "not-degrees"},
+        {"\"a\",\"b\",4\n0,0\n-1e30,0\n1,1\n0,0\n", Coordinates::Degrees, "not-degrees"},
         {"\"a\",\"b\",4\n0,0\n1,0\n1,1\n0,0\n", Coordinates::Plane, "not-degrees"},
         {"\"a\",\"b\",12\n0,0\n9,0\n9,9\n0,0\n20,0\n21,0\n21,1\n20,0\n0,0\n5,5\n6,5\n6,6\n", Coordinates::Plane,
          "closed-here;multi-ring;not-degrees"},

@@ -246,6 +246,12 @@ TEST(CutLine, CutsAtTheMeridianAndKeepsTheVerticesRead)
     EXPECT_EQ(x, (std::vector<double>{170, 179, 180, -180, -179, -170, -175, -180, 180, 175}));
     EXPECT_EQ(line.y[2], 2.0);
     EXPECT_EQ(line.y[7], 6.0);
+
+    // A full-width step is the parallel, not a point.
+    const double wideLon[] = {-180.0, 180.0};
+    const double wideLat[] = {45.0, 45.0};
+    CutLine(wideLon, wideLat, 2, Coordinates::Degrees, line);
+    EXPECT_EQ(std::vector<double>(line.x.begin(), line.x.end()), (std::vector<double>{-180, 0, 180}));
 }
 
 }  // namespace
