@@ -185,9 +185,9 @@ std::string ShapeCheck::Note() const
     if (rebuilt_ == 0) {
         return {};
     }
-    return "Export: the polygons of " + std::to_string(rebuilt_) +
-           (rebuilt_ == 1 ? " record were" : " records were") +
-           " rebuilt by GEOS, their direct cut at the 180th meridian not being valid (flag polygon-rebuilt).";
+    return "Export: GEOS rebuilt the polygons of " + std::to_string(rebuilt_) +
+           (rebuilt_ == 1 ? " record, whose" : " records, whose") +
+           " cut at the 180th meridian failed its check (flag polygon-rebuilt).";
 }
 
 }  // namespace zarn

@@ -899,6 +899,32 @@ TEST_P(EachFormat, GivesRingsAcross180AndRoundThePolesTheirRegions)
     }
 }
 
+#ifdef ZARN_HAVE_GEODESIC
+// A record whose direct cut fails the check is rebuilt, flagged and counted
+// in the closing note; the others are not.
+TEST(Export, SaysWhichPolygonsGeosRebuilt)
+{
+    TempFolder dir;
+    const ClassCase* spike = std::find_if(std::begin(Classes), std::end(Classes), [](const ClassCase& c) {
+        return std::string_view(c.name) == "a spike an ulp past 180 between two touches";
+    });
+    ASSERT_NE(spike, std::end(Classes));
+    const std::string bna = Record("\"spike\",\"\",7\r\n", spike->rings[0]) +
+                            Record("\"box\",\"\",5\r\n", {{179, -1}, {-179, -1}, {-179, 1}, {179, 1}, {179, -1}});
+    const ExportRun run = RunExport(dir, "r", bna, {ExportFormat::GeoPackage}, true);
+    ASSERT_EQ(run.outcome, RunOutcome::Completed);
+    const auto polygons = ReadLayer(dir.File("r.gpkg"), "polygons");
+    ASSERT_TRUE(polygons);
+    ASSERT_EQ(polygons->size(), 2U);
+    EXPECT_NE((*polygons)[0].Field("flags").find("polygon-rebuilt"), std::string::npos);
+    EXPECT_EQ((*polygons)[1].Field("flags").find("polygon-rebuilt"), std::string::npos);
+    EXPECT_NE(std::find(run.host.progress.begin(), run.host.progress.end(),
+                        "Export: GEOS rebuilt the polygons of 1 record, whose cut at the 180th meridian failed "
+                        "its check (flag polygon-rebuilt)."),
+              run.host.progress.end());
+}
+#endif
+
 // zarn-batch as a script runs it: --export repeated, its files and lines.
 TEST(BatchExport, WritesEachFormatGivenAndRefusesAnUnknownOne)
 {

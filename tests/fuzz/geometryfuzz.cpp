@@ -21,7 +21,7 @@
 #include "shapecheck.h"
 
 #include <GeographicLib/Ellipsoid.hpp>
-#include <gdal_priv.h>
+#include <cpl_error.h>
 #include <ogr_api.h>
 #include <ogr_geometry.h>
 
@@ -436,7 +436,6 @@ int main(int argc, char** argv)
     if (rings == 0 && seconds <= 0.0) {
         rings = 2000;
     }
-    GDALAllRegister();
     // GEOS says why a ring made here crosses itself: such rings are skipped.
     CPLPushErrorHandler(CPLQuietErrorHandler);
     zarn::Rng rng(seed);
