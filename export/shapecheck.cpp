@@ -30,30 +30,85 @@ OGRMultiPolygon AsMultiPolygon(const RegionShape& shape)
     return out;
 }
 
-// A ring's region in unwrapped longitudes, its first vertex within
-// [-180, 180]; a ring round the globe closed through the pole of its region.
-std::unique_ptr<OGRPolygon> Unwrapped(const double* lon, const double* lat, const Ring& ring, OGREnvelope& extent)
+// GEOS's validity test holds several times a record's vertices in memory;
+// a record of more is checked by its area alone.
+constexpr std::size_t MaxCheckedVertices = 1000000;
+
+// Calls each(x, y) for the closed ring of a ring's region in unwrapped
+// longitudes, its first vertex within [-180, 180]; a ring round the globe
+// closed through the pole of its region.
+template <typename Each>
+void ForUnwrapped(const double* lon, const double* lat, const Ring& ring, Each each)
 {
-    auto lr = std::make_unique<OGRLinearRing>();
     std::int64_t turn = -LongitudeTurns(lon[ring.first]);
     std::size_t before = ring.first;
+    double x = 0.0;
     for (std::size_t k = 0; k <= ring.size; ++k) {
         const std::size_t i = ring.first + (k == ring.size ? 0 : k);
         turn = StepTurn(lon[before], lat[before], lon[i], lat[i], turn);
         before = i;
-        lr->addPoint(lon[i] + 360.0 * static_cast<double>(turn), lat[i]);
+        x = lon[i] + 360.0 * static_cast<double>(turn);
+        each(x, lat[i]);
     }
     if (ring.region != RingRegion::Interior) {
         const double pole = ring.region == RingRegion::NorthCap ? 90.0 : -90.0;
-        const int last = lr->getNumPoints() - 1;
-        lr->addPoint(lr->getX(last), pole);
-        lr->addPoint(lr->getX(0), pole);
-        lr->addPoint(lr->getX(0), lr->getY(0));
+        const double x0 = lon[ring.first] - 360.0 * static_cast<double>(LongitudeTurns(lon[ring.first]));
+        each(x, pole);
+        each(x0, pole);
+        each(x0, lat[ring.first]);
     }
+}
+
+std::unique_ptr<OGRPolygon> Unwrapped(const double* lon, const double* lat, const Ring& ring, OGREnvelope& extent)
+{
+    auto lr = std::make_unique<OGRLinearRing>();
+    ForUnwrapped(lon, lat, ring, [&](double x, double y) { lr->addPoint(x, y); });
     lr->getEnvelope(&extent);
     auto polygon = std::make_unique<OGRPolygon>();
     polygon->addRingDirectly(lr.release());
     return polygon;
+}
+
+// The record's region's area in the plane of unwrapped longitudes, which
+// cutting and shifting keep: the islands' less the lakes'.
+double RegionArea(const double* lon, const double* lat, const std::vector<Ring>& rings)
+{
+    double area = 0.0;
+    for (const Ring& ring : rings) {
+        double twice = 0.0;
+        bool first = true;
+        double x0 = 0.0;
+        double y0 = 0.0;
+        double xp = 0.0;
+        double yp = 0.0;
+        ForUnwrapped(lon, lat, ring, [&](double x, double y) {
+            if (first) {
+                x0 = x;
+                y0 = y;
+                first = false;
+            } else {
+                twice += (xp - x0) * (y - y0) - (x - x0) * (yp - y0);
+            }
+            xp = x;
+            yp = y;
+        });
+        area += (ring.outer < 0 ? 0.5 : -0.5) * std::fabs(twice);
+    }
+    return area;
+}
+
+// The polygons' area, outer rings counter-clockwise and holes clockwise.
+double ShapeArea(const RegionShape& shape)
+{
+    double twice = 0.0;
+    for (std::size_t r = 0; r < shape.ringEnd.size(); ++r) {
+        const std::size_t b = shape.RingBegin(r);
+        for (std::size_t k = b + 1; k + 1 < shape.ringEnd[r]; ++k) {
+            twice += (shape.x[k] - shape.x[b]) * (shape.y[k + 1] - shape.y[b]) -
+                     (shape.x[k + 1] - shape.x[b]) * (shape.y[k] - shape.y[b]);
+        }
+    }
+    return twice / 2.0;
 }
 
 // Adds the polygons of `g`, shifted by `by` degrees of longitude.
@@ -143,19 +198,10 @@ bool ShapeCheck::Repair(const double* lon, const double* lat, const std::vector<
     // GEOS tells why a polygon is invalid as a GDAL message: here an
     // expected answer, not a failure of the export.
     const CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
-    const OGRMultiPolygon direct = AsMultiPolygon(shape);
-    if (direct.IsValid()) {
-        // Valid, and of the region's area: cutting and shifting keep the
-        // area in the plane, so the islands' unwrapped areas less the
-        // lakes' must come out again.
-        double area = 0.0;
-        for (const Ring& ring : rings) {
-            OGREnvelope e;
-            area += (ring.outer < 0 ? 1.0 : -1.0) * Unwrapped(lon, lat, ring, e)->get_Area();
-        }
-        if (std::fabs(direct.get_Area() - area) <= 1e-9 * std::fabs(area) + 1e-12) {
-            return false;
-        }
+    const double area = RegionArea(lon, lat, rings);
+    if (std::fabs(ShapeArea(shape) - area) <= 1e-9 * std::fabs(area) + 1e-12 &&
+        (shape.x.size() > MaxCheckedVertices || AsMultiPolygon(shape).IsValid())) {
+        return false;
     }
     std::unique_ptr<OGRGeometry> region;
     for (const Ring& ring : rings) {

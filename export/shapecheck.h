@@ -13,7 +13,9 @@ namespace zarn {
 // cut at the 180th meridian, closed through a pole or touch the meridian
 // (RegionShape::cut) is checked with GEOS's validity test (through OGR),
 // and its area in the plane against that of its rings unwrapped (which
-// cutting and shifting keep). One that fails either is not written
+// cutting and shifting keep); a record of more than a million vertices by
+// its area alone, since GEOS's test would hold several times its vertices
+// in memory. One that fails either is not written
 // invalid or of another region: its polygons are rebuilt the
 // GEOS way, each ring's region unwrapped by the ring rule (ringrule.h; a
 // ring round the globe closed through the pole of its region), intersected

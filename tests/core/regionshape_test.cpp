@@ -222,6 +222,14 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"a_cap_drawn_with_edges_of_180_degrees",
                   {{0, 60}, {180, 60}, {360, 60}, {0, 60}},
                   {{1, {{0, 60}, {360, 60}, {360, 90}, {0, 90}}}}, 1},
+        ShapeCase{"a_polar_box_with_a_lake_and_an_island_south_of_it",
+                  {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}, {-180, 66.5},
+                   {10, 70}, {20, 70}, {20, 75}, {10, 75}, {10, 70}, {-180, 66.5},
+                   {10, 50}, {20, 50}, {20, 55}, {10, 55}, {10, 50}},
+                  {{1, {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}}},
+                   {-1, {{10, 70}, {20, 70}, {20, 75}, {10, 75}}},
+                   {1, {{10, 50}, {20, 50}, {20, 55}, {10, 55}}}},
+                  2},
         // Its notch reaches -180 from the east and runs along it: the part
         // east of 180 is two polygons, each meeting the meridian.
         ShapeCase{"a_ring_running_along_minus_180_and_turning_back",

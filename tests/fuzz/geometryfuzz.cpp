@@ -70,7 +70,8 @@ double Ulps(Rng& rng, double to)
 
 // Writes the made ring: wrapped into [-180, 180], as unwrapped, or each
 // vertex a random whole turn away (every step of a made ring is short, so
-// each reads back the same).
+// each reads back the same; 540 - 1e-14 would round to 540, so a vertex is
+// only moved where the double holds it exactly).
 void Write(Rng& rng, Made& m)
 {
     const int way = Pick(rng, 0, 2);
@@ -82,7 +83,10 @@ void Write(Rng& rng, Made& m)
                 lon = -lon;
             }
         } else if (way == 2) {
-            lon += 360.0 * Pick(rng, -1, 1);
+            const double turn = 360.0 * Pick(rng, -1, 1);
+            if ((lon + turn) - turn == lon) {
+                lon += turn;  // a whole turn away only where the double holds it exactly
+            }
         }
         m.lon.push_back(lon);
         m.lat.push_back(m.y[k]);
