@@ -784,6 +784,16 @@ const ClassCase Classes[] = {
     {"two vertices on -180 an ulp apart, then one ulps from it",
      {{{-170, 60}, {-180, 62.78458035475048}, {-180, 62.78458035475049}, {-179.99999999999994, 62.8}, {-170, 65}, {-170, 60}}},
      "POLYGON ((-170 60,-180 62.78458035475048,-180 62.78458035475049,-179.99999999999994 62.8,-170 65,-170 60))"},
+    {"coincident vertices on 180", {{{179, 0}, {180, 0}, {180, 0}, {-179, 0}, {-179, 1}, {180, 1}, {180, 1}, {179, 1}, {179, 0}}},
+     "POLYGON ((179 0,181 0,181 1,179 1,179 0))"},
+    {"touching 180 three times",
+     {{{170, 0}, {180, 1}, {170, 2}, {180, 3}, {170, 4}, {180, 5}, {170, 6}, {160, 3}, {170, 0}}},
+     "POLYGON ((170 0,180 1,170 2,180 3,170 4,180 5,170 6,160 3,170 0))"},
+    // Its steps, each the short way round, go once round the globe through
+    // the vertex on the pole: the cap between it and the pole.
+    {"a ring round the North Pole through a vertex on it",
+     {{{170, 80}, {-170, 80}, {0, 90}, {170, 80}}},
+     "POLYGON ((170 80,190 80,360 90,530 80,530 90,170 90,170 80))"},
     // Found by geometry_fuzz: the direct cut of this spike an ulp past 180
     // between two touches was valid but of another region (rebuilt by GEOS).
     {"a spike an ulp past 180 between two touches",
