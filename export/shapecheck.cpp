@@ -192,7 +192,8 @@ void Store(const OGRGeometry& g, RegionShape& shape)
 
 bool ShapeCheck::Repair(const double* lon, const double* lat, const std::vector<Ring>& rings, RegionShape& shape)
 {
-    if (!shape.cut) {
+    static const bool geos = OGRGeometryFactory::haveGEOS();
+    if (!shape.cut || !geos) {
         return false;
     }
     // GEOS tells why a polygon is invalid as a GDAL message: here an

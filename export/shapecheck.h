@@ -24,7 +24,8 @@ namespace zarn {
 // rebuilt polygons hold the same region, valid, their outer rings
 // counter-clockwise and holes clockwise; vertices on the cut may differ from
 // the direct cut's by a few units in the last place. Records in plane
-// coordinates, and records not cut, are left as they are.
+// coordinates, and records not cut, are left as they are, and all records
+// where GDAL was built without GEOS.
 class ShapeCheck {
 public:
     // True when `shape` (RegionShaper's polygons of these rings, in degrees)
