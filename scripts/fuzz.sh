@@ -39,7 +39,8 @@ cmake --build build-fuzz --target "${target}_fuzz"
 
 geometry_seconds=${GEOMETRY_SECONDS:-20}
 if [ "$geometry_seconds" != 0 ]; then
-  if ninja -C build-fuzz -t targets all | grep -q '^geometry_fuzz:'; then
+  # grep reads all (not -q), so that ninja is not cut off under pipefail.
+  if ninja -C build-fuzz -t targets all | grep '^geometry_fuzz:' >/dev/null; then
     cmake --build build-fuzz --target geometry_fuzz
     seed=$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')
     ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
