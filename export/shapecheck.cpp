@@ -131,11 +131,19 @@ void AddShifted(const OGRGeometry& g, double by, OGRMultiPolygon& out)
 }
 
 // One ring's region within [-180, 180]: the unwrapped region intersected
-// with each band of 360 degrees it reaches, each piece shifted back.
+// with each band of 360 degrees it reaches, each piece shifted back. A ring
+// through a pole touches its own closure there: GEOS's MakeValid makes such
+// a shape one it can intersect.
 std::unique_ptr<OGRGeometry> Wrapped(const double* lon, const double* lat, const Ring& ring)
 {
     OGREnvelope e;
-    const std::unique_ptr<OGRPolygon> region = Unwrapped(lon, lat, ring, e);
+    std::unique_ptr<OGRGeometry> region = Unwrapped(lon, lat, ring, e);
+    if (!region->IsValid()) {
+        region.reset(region->MakeValid());
+        if (!region) {
+            return nullptr;
+        }
+    }
     OGRMultiPolygon pieces;
     const auto first = static_cast<std::int64_t>(std::floor((e.MinX + 180.0) / 360.0));
     const auto last = static_cast<std::int64_t>(std::ceil((e.MaxX - 180.0) / 360.0));
