@@ -14,7 +14,9 @@
 // ring with its holes, unwrapped and closed through the pole, intersected
 // with the three 360-degree boxes round [-180, 180], the pieces shifted and
 // merged by a union) and prints its time and how far the two results lie
-// apart (area, and the area of their symmetric difference).
+// apart (area, and the area of their symmetric difference), and the time of
+// the export's check of the direct cut (ShapeCheck: its area, GEOS's
+// validity test) and whether it rebuilt the record.
 //
 // Usage: bna-rings-bench [--quick]   (--quick: a tenth of the sizes)
 
@@ -30,6 +32,7 @@
 #include <ogr_geometry.h>
 
 #include "geoscut.h"
+#include "shapecheck.h"
 #endif
 
 #include <algorithm>
@@ -340,7 +343,8 @@ int Main(int argc, char* argv[])
     const std::vector<Record> records = {Islands(n), Lakes(n), Nested(n), Polar(n), Russia(2 * n), Antarctica(2 * n)};
     std::printf("%-11s %8s %9s %9s %9s %9s", "record", "rings", "points", "split s", "shape s", "meter s");
 #ifdef ZARN_HAVE_EXPORT
-    std::printf(" %9s %9s %9s %11s %9s", "direct s", "geos s", "valid", "area diff", "symdiff");
+    std::printf(" %9s %9s %9s %11s %9s %9s %9s", "direct s", "geos s", "valid", "area diff", "symdiff", "check s",
+                "rebuilt");
 #endif
     std::printf("\n");
     for (const Record& rec : records) {
@@ -376,6 +380,14 @@ int Main(int argc, char* argv[])
             sym = d ? OGR_G_Area(OGRGeometry::ToHandle(d.get())) : -1.0;
         }
         std::printf(" %9.3f %9.3f %9s %11.3g %9.3g", directTime, geosTime, valid ? "yes" : "NO", std::fabs(a - b) / a, sym / a);
+        bool rebuilt = false;
+        RegionShape checked;
+        const double checkTime = Best([&] {
+            checked = shape;
+            ShapeCheck check;
+            rebuilt = check.Repair(rec.lon.data(), rec.lat.data(), rings, checked);
+        });
+        std::printf(" %9.3f %9s", checkTime, rebuilt ? "yes" : "no");
 #endif
         std::printf("\n");
         std::fflush(stdout);
