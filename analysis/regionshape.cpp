@@ -97,10 +97,18 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
         Orient(lon, lat, r, forward, source);
         return;
     }
-    // The walk starts on a vertex off the meridian; a ring on it throughout has no area.
+    // The walk starts on a vertex off the meridian, and off the pole lines
+    // where it can; a ring on the meridian throughout has no area.
+    const auto offPole = [&](std::size_t k) { return std::fabs(lat[at(k)]) != 90.0; };
     std::size_t start = 0;
-    while (start < s && OnCut(lon[at(start)])) {
+    while (start < s && (OnCut(lon[at(start)]) || !offPole(start))) {
         ++start;
+    }
+    if (start == s) {
+        start = 0;
+        while (start < s && OnCut(lon[at(start)])) {
+            ++start;
+        }
     }
     if (start == s) {
         return;
@@ -134,6 +142,44 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
     std::size_t runTo = 0;
     std::int64_t runLine = 0;  // the walk's x there is 180 + 360 runLine
     bool run = false;
+    // Ends the chain at (outX, yOut) and starts the next at (inX, yIn).
+    const auto splitAt = [&](double outX, double yOut, double inX, double yIn, bool nudge) {
+        emit(outX, yOut);
+        if (!cut) {
+            // The first chain waits to be joined to the last.
+            firstX_.assign(px_.begin() + static_cast<std::ptrdiff_t>(ringBegin), px_.end());
+            firstY_.assign(py_.begin() + static_cast<std::ptrdiff_t>(ringBegin), py_.end());
+            firstEndT = BorderPosition(px_.back(), py_.back());
+            if (nudge) {
+                firstEndT = std::nextafter(firstEndT, BorderLength);
+            }
+            px_.resize(ringBegin);
+            py_.resize(ringBegin);
+        } else {
+            endChain(chainBegin);
+            if (nudge) {
+                pieces_.back().endT = std::nextafter(pieces_.back().endT, BorderLength);
+            }
+        }
+        cut = true;
+        chainBegin = px_.size();
+        emit(inX, yIn);
+    };
+    // A run of vertices on a pole line, between two off it in one window:
+    // where the region lies outside its turn (the region goes on along the
+    // pole line there), the ring is split at the run as at a run along the
+    // meridian, so that the border along the pole joins the pieces as rings
+    // that meet the pole line rather than one that runs along itself.
+    bool poleRun = false;
+    std::size_t poleFrom = 0;  // the walk's index of its first vertex
+    std::size_t poleTo = 0;
+    std::size_t poleAt = 0;  // where its first vertex lies in px_
+    std::int64_t poleWindow = 0;
+    double beforeX = 0.0;  // the vertex before it
+    double beforeY = 0.0;
+    double poleX1 = 0.0;
+    double poleX2 = 0.0;
+    std::size_t lastOff = 0;  // the walk's index of the last vertex off the meridian
     for (std::size_t j = 1; j <= s; ++j) {
         const std::size_t i = at(start + j);
         turn = StepTurn(lon[previous], lat[previous], lon[i], lat[i], turn);
@@ -151,6 +197,20 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
         const std::int64_t w = turn + LongitudeTurns(lon[i]);
         const double x = WrapLongitude(lon[i]);
         const double y = lat[i];
+        const std::int64_t windowBefore = window;
+        if (poleRun && std::fabs(y) != 90.0) {
+            poleRun = false;
+            if (!run && lastOff == poleTo && w == window && window == poleWindow) {
+                const double poleY = lat[at(start + poleFrom)];
+                const double t = poleX1 != poleX2 ? ((poleX2 < poleX1) == (poleY > 0.0) ? 1.0 : -1.0)
+                                                  : (poleX1 - beforeX) * (y - poleY) - (poleY - beforeY) * (x - poleX1);
+                if (t < 0.0) {
+                    px_.resize(poleAt + 1);
+                    py_.resize(poleAt + 1);
+                    splitAt(poleX1, poleY, poleX2, poleY, true);
+                }
+            }
+        }
         // Where the walk leaves this window and enters the next (or comes
         // back into this one): the cut's two points, on the border.
         double outX = 0.0;
@@ -211,26 +271,23 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             window = w;
         }
         if (split) {
-            emit(outX, yOut);
-            if (!cut) {
-                // The first chain waits to be joined to the last.
-                firstX_.assign(px_.begin() + static_cast<std::ptrdiff_t>(ringBegin), px_.end());
-                firstY_.assign(py_.begin() + static_cast<std::ptrdiff_t>(ringBegin), py_.end());
-                firstEndT = BorderPosition(px_.back(), py_.back());
-                if (nudge) {
-                    firstEndT = std::nextafter(firstEndT, BorderLength);
-                }
-                px_.resize(ringBegin);
-                py_.resize(ringBegin);
-            } else {
-                endChain(chainBegin);
-                if (nudge) {
-                    pieces_.back().endT = std::nextafter(pieces_.back().endT, BorderLength);
-                }
+            splitAt(outX, yOut, inX, yIn, nudge);
+        }
+        if (std::fabs(y) == 90.0 && j < s) {
+            if (!poleRun || run || lastOff + 1 != j) {
+                poleRun = !run && lastOff + 1 == j;
+                poleFrom = j;
+                poleAt = px_.size();
+                poleWindow = window;
+                beforeX = lastX + 360.0 * static_cast<double>(windowBefore - window);  // in this window
+                beforeY = lastY;
+                poleX1 = x;
             }
-            cut = true;
-            chainBegin = px_.size();
-            emit(inX, yIn);
+            poleTo = j;
+            poleX2 = x;
+            if (window != poleWindow) {
+                poleRun = false;
+            }
         }
         run = false;
         if (j < s) {
@@ -238,6 +295,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
         }
         lastX = x;
         lastY = y;
+        lastOff = j;
     }
     if (!cut) {
         const double x = px_[ringBegin];

@@ -230,6 +230,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {-1, {{10, 70}, {20, 70}, {20, 75}, {10, 75}}},
                    {1, {{10, 50}, {20, 50}, {20, 55}, {10, 55}}}},
                   2},
+        // It touches the pole at a vertex: two polygons meeting there, not
+        // one whose ring runs through a point of its own edge along the pole.
+        ShapeCase{"a_ring_round_the_South_Pole_through_a_vertex_on_it",
+                  {{-120, -60}, {0, -90}, {120, -60}, {-120, -60}},
+                  {{1, {{-120, -60}, {0, -90}, {120, -60}, {240, -60}, {240, -90}, {-120, -90}}}}, 2},
         // Its notch reaches -180 from the east and runs along it: the part
         // east of 180 is two polygons, each meeting the meridian.
         ShapeCase{"a_ring_running_along_minus_180_and_turning_back",

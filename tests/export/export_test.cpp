@@ -789,6 +789,8 @@ const ClassCase Classes[] = {
     {"touching 180 three times",
      {{{170, 0}, {180, 1}, {170, 2}, {180, 3}, {170, 4}, {180, 5}, {170, 6}, {160, 3}, {170, 0}}},
      "POLYGON ((170 0,180 1,170 2,180 3,170 4,180 5,170 6,160 3,170 0))"},
+    {"a ring round the South Pole through a vertex on it", {{{-120, -60}, {0, -90}, {120, -60}, {-120, -60}}},
+     "MULTIPOLYGON (((-120 -60,0 -90,-120 -90,-120 -60)),((0 -90,120 -60,240 -60,240 -90,0 -90)))"},
     // Its steps, each the short way round, go once round the globe through
     // the vertex on the pole: the cap between it and the pole.
     {"a ring round the North Pole through a vertex on it",
