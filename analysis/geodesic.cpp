@@ -202,7 +202,7 @@ struct RingSums {
     // straight in longitude and latitude (StraightSouthIntegral).
     double south = 0.0;
     bool crosses = false;
-    bool poleEdge = false;  // a full-width edge along a pole line
+    bool poleEdge = false;  // an edge along a pole line
 };
 
 // atan(x) for |x| < 0.01, exact to double precision.
@@ -399,12 +399,14 @@ public:
                     sums.crosses = true;
                     if (FullWidthStep(lon_[before], lat_[before], lon_[i], lat_[i])) {
                         b_.parallel[k - 1] = step > 0.0 ? 1 : -1;
-                        sums.poleEdge = sums.poleEdge || std::fabs(lat_[i]) == 90.0;
                     } else {
                         step = std::remainder(step, 360.0);
                     }
                 }
                 b_.step[k - 1] = step * Degree;
+                if (std::fabs(lat_[i]) == 90.0 && lat_[before] == lat_[i] && step != 0.0) {
+                    sums.poleEdge = true;
+                }
                 if (next < ring.size) {
                     latTurner_.Next(lat_[i]);
                     lonTurner_.Next(lon_[i]);

@@ -522,6 +522,22 @@ INSTANTIATE_TEST_SUITE_P(
                      "crosses-antimeridian;encloses-pole"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A polar box with vertices between, 180 degrees apart: its region holds
+// the pole (it runs along the pole line), and its geodesic edges are no
+// longer its parallels.
+TEST(EllipsoidFigures, APolarBoxWithVerticesBetweenEnclosesThePoleAndHasLongEdges)
+{
+    Record r = FromText("\"a\",\"b\",7\n-180,66.5\n0,66.5\n180,66.5\n180,90\n0,90\n-180,90\n-180,66.5\n");
+    for (int pass = 0; pass < 2; ++pass) {
+        EllipsoidMeter meter;
+        GeodesicFigures got;
+        meter.Measure(r.count, r.lon.data(), r.lat.data(), r.lon.size(), got);
+        EXPECT_EQ(FlagWords(got.flags), "encloses-pole;long-edges");
+        std::reverse(r.lon.begin(), r.lon.end());
+        std::reverse(r.lat.begin(), r.lat.end());
+    }
+}
+
 // Edges of 20 to 100 km at 45 degrees north, in every direction: the range
 // where the first-order term per edge stands in for the exact geodesic.
 class MidLatitudeEdges : public testing::TestWithParam<double> {};
