@@ -38,7 +38,10 @@ struct RegionShape {
 // to +-90 and along the pole line. Rings are cut where they cross the 180th
 // meridian, the crossing's latitude interpolated linearly (edges are straight
 // in longitude and latitude, as RFC 7946 reads them); the pieces are shifted
-// into [-180, 180] and joined along the meridian and the pole lines. Holes
+// into [-180, 180] and joined along the meridian and the pole lines. Where a
+// ring touches or runs along the meridian or a pole line with its region
+// on the far side (the region goes on across it), it is split there, so that
+// the pieces meet the border rather than one ring running along itself. Holes
 // and islands are those of the nesting on the sphere. Every vertex that is
 // not on a cut is the double read (a longitude beyond +-180 shifted by whole
 // turns, exactly), the vertices on a cut lie at exactly -180 or 180, and a
@@ -47,7 +50,8 @@ struct RegionShape {
 // to be valid (OGC simple features: rings simple, holes inside their outer
 // ring, no two polygons overlapping); the export checks those it cut with
 // GEOS all the same (see ShapeCheck), since vertices a few units in the last
-// place from the meridian can leave a cut ring touching itself.
+// place from the meridian can leave a cut ring touching itself, as do rings
+// that touch themselves on the sphere (a band whose seam is off 180).
 //
 // Plane: the rings as written, oriented and nested in the plane.
 //
