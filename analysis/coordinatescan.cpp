@@ -134,13 +134,25 @@ Field ExactField(std::string_view token)
     return std::fabs(lat) <= 90.0 ? Field::Within : Field::Beyond;
 }
 
-// A longitude matters only where the record loop would fail on it.
+// A longitude matters where the record loop would fail on it, and beyond
+// LongitudeLimit, where the file is no longer in degrees. Up to six whole
+// digits without an exponent lie within the limit whatever follows.
 Field LongitudeField(std::string_view token)
 {
-    if (token.size() <= MaxSafeIntegerDigits && !HasExponent(token)) {
+    std::size_t i = !token.empty() && (token[0] == '+' || token[0] == '-') ? 1 : 0;
+    const std::size_t first = i;
+    while (i < token.size() && IsDigit(token[i])) {
+        ++i;
+    }
+    if (i - first <= 6 && !HasExponent(token)) {
         return Field::Within;
     }
-    return ExactField(token) == Field::TooLarge ? Field::TooLarge : Field::Within;
+    float value = 0.0F;
+    double lon = 0.0;
+    if (ParseCoordinate(token, value, lon) == NumberStatus::TooLarge) {
+        return Field::TooLarge;
+    }
+    return std::fabs(lon) <= LongitudeLimit ? Field::Within : Field::Beyond;
 }
 
 Field LatitudeField(std::string_view token)
@@ -157,7 +169,7 @@ Field LatitudeField(std::string_view token)
 }
 
 enum class Walked : std::uint8_t {
-    Plane,    // a latitude beyond +-90
+    Plane,    // a latitude beyond +-90, or a longitude beyond LongitudeLimit
     Degrees,  // the end of the file, or where the record loop would fail
     Left,     // no verdict: told to stop, or left before a record
 };
@@ -187,14 +199,15 @@ Walked WalkRecords(BnaInput& in, const std::atomic<bool>* stop, AtRecord&& atRec
                 return Walked::Left;
             }
             // TooLarge ends the readable part, as it ends the run.
-            if (in.ReadCoordinateText(LongitudeField) == Field::TooLarge) {
+            const Field lon = in.ReadCoordinateText(LongitudeField);
+            if (lon == Field::TooLarge) {
                 return Walked::Degrees;
             }
             const Field lat = in.ReadCoordinateText(LatitudeField);
             if (lat == Field::TooLarge) {
                 return Walked::Degrees;
             }
-            if (lat == Field::Beyond) {
+            if (lat == Field::Beyond || lon == Field::Beyond) {
                 return Walked::Plane;
             }
         }

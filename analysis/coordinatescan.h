@@ -9,11 +9,11 @@
 namespace zarn {
 
 // Whether a BNA file's coordinates can be degrees: Plane as soon as one
-// latitude (the second number of a pair, in any record) lies beyond +-90,
-// Degrees otherwise. A pass over the file with the analysis' own reader and
+// latitude (the second number of a pair, in any record) lies beyond +-90 or
+// one longitude beyond +-LongitudeLimit (ringrule.h), Degrees otherwise. A pass over the file with the analysis' own reader and
 // its field rules, which converts no number it can judge from its text: a
 // longitude is only looked at for a value too large for a float (where the
-// record loop fails), a plain latitude by its integer part (see
+// record loop fails) or with more than six whole digits, a plain latitude by its integer part (see
 // JudgeLatitudeText); the rest take the record loop's exact parse. The
 // reader's walk from field to field, which the verdict needs to know which
 // number is a latitude, runs inline on its in-buffer path, and the exponent

@@ -198,7 +198,11 @@ struct RingSums {
     double area = 0.0;       // steradians, region to the left, modulo 4 pi
     double perimeter = 0.0;  // metres
     Vec c{0.0, 0.0, 0.0};    // surface integral of the position over the region to the left
+    // The sum of sin(authalic latitude) d(longitude) over the edges read
+    // straight in longitude and latitude (StraightSouthIntegral).
+    double south = 0.0;
     bool crosses = false;
+    bool poleEdge = false;  // an edge along a pole line
 };
 
 // atan(x) for |x| < 0.01, exact to double precision.
@@ -243,6 +247,9 @@ struct Block {
     double bendY[BlockEdges];
     double bendZ[BlockEdges];
     double check[BlockEdges];  // 1 or more, or NaN: the edge needs the general formulas
+    double step[BlockEdges];   // the edge's longitude step as the ring rule unwraps it, radians
+    double south[BlockEdges];  // its StraightSouthIntegral on the authalic sphere
+    signed char parallel[BlockEdges];  // +1, -1: a full-width edge east or west along its parallel
 };
 
 // The sines and cosines of slot k are given; the rest of the vertex follows.
@@ -305,6 +312,8 @@ inline void ShortEdge(Block& b, std::size_t k, const Vec& a)
     const double fz = b.qz[j] - b.qz[k];
     const double c2 = fx * fx + fy * fy + fz * fz;
     b.length[k] = Wgs84A * std::sqrt(c2) * (1.0 + c2 * ArcFromChord);
+    // Straight: the edges are short, sin(beta) by the trapezoid rule.
+    b.south[k] = b.step[k] * 0.5 * (b.sinBeta[k] + b.sinBeta[j]);
     // Without branches, so that the loop runs two edges at a time: 1 or more
     // (or NaN) when |t| >= 0.01, den <= 0 or the edge is long.
     b.check[k] = std::fabs(t) * 100.0 + chord2 * (1.0 / LongEdgeChord2) + (1.0 - std::copysign(1.0, den));
@@ -323,6 +332,8 @@ void GeneralEdge(Block& b, std::size_t k, const Vec& a, const double* lon, const
     const double chord2 = ex * ex + ey * ey + ez * ez;
     const double det = a.x * b.crossX[k] + a.y * b.crossY[k] + a.z * b.crossZ[k];
     const double den = 4.0 - 0.5 * (b.d2[k] + b.d2[j] + chord2);
+    b.south[k] = StraightSouthIntegral(0.0, std::atan2(b.sinBeta[k], b.cosBeta[k]), b.step[k],
+                                       std::atan2(b.sinBeta[j], b.cosBeta[j]));
     if (chord2 < LongEdgeChord2) {
         const double uz = a.x * ey - a.y * ex + b.crossZ[k];
         b.area[k] = 2.0 * std::atan2(det, den) - Flattening / 6.0 * (b.sinBeta[k] + b.sinBeta[j]) * 0.5 * chord2 * uz;
@@ -382,8 +393,19 @@ public:
             for (std::size_t k = 1; k <= count; ++k, ++next) {
                 const std::size_t i = next < ring.size ? ring.first + next : ring.first;
                 const std::size_t before = b_.index[k - 1];
-                if (!(std::fabs(lon_[i] - lon_[before]) <= 180.0)) {
+                double step = lon_[i] - lon_[before];
+                b_.parallel[k - 1] = 0;
+                if (!(std::fabs(step) <= 180.0)) {
                     sums.crosses = true;
+                    if (FullWidthStep(lon_[before], lat_[before], lon_[i], lat_[i])) {
+                        b_.parallel[k - 1] = step > 0.0 ? 1 : -1;
+                    } else {
+                        step = std::remainder(step, 360.0);
+                    }
+                }
+                b_.step[k - 1] = step * Degree;
+                if (std::fabs(lat_[i]) == 90.0 && lat_[before] == lat_[i] && step != 0.0) {
+                    sums.poleEdge = true;
                 }
                 if (next < ring.size) {
                     latTurner_.Next(lat_[i]);
@@ -407,7 +429,11 @@ public:
                 if (!(b_.check[k] < 1.0)) {
                     GeneralEdge(b_, k, a, lon_, lat_);
                 }
+                if (b_.parallel[k] != 0) {
+                    AddParallel(k, sums);
+                }
                 sums.area += b_.area[k];
+                sums.south += b_.south[k];
                 sums.perimeter += b_.length[k];
                 cross.x += b_.crossX[k];
                 cross.y += b_.crossY[k];
@@ -423,6 +449,23 @@ public:
     }
 
 private:
+    // A full-width edge is its parallel, not the geodesic from a point to
+    // itself: the cap north of it joins the region to the left (eastward)
+    // or leaves it (westward). On the authalic sphere the cap north of
+    // authalic latitude beta has the area 2 pi (1 - sin beta) and the
+    // position integral pi cos^2 beta towards the north pole, both the
+    // ellipsoid's exactly; the parallel's length is 2 pi N cos(phi).
+    void AddParallel(std::size_t k, RingSums& sums) const
+    {
+        const double sign = b_.parallel[k];
+        const double sinBeta = b_.sinBeta[k];
+        const double cosBeta = b_.cosBeta[k];
+        sums.area += sign * 2.0 * Pi * (1.0 - sinBeta);
+        sums.c.z += sign * Pi * cosBeta * cosBeta;
+        const double s = b_.sinLat[k];
+        sums.perimeter += 2.0 * Pi * Wgs84A * b_.cosLat[k] / std::sqrt(1.0 - E2 * s * s);
+    }
+
     void SetTurned(std::size_t k, std::size_t i)
     {
         b_.index[k] = i;
@@ -458,10 +501,32 @@ private:
     Block b_;
 };
 
+// How far the areas with geodesic and with straight edges may part before a
+// record is flagged long-edges.
+constexpr double LongEdgesShare = 0.01;
+
+// The area of a ring's region on the unit authalic sphere with its edges
+// straight in longitude and latitude, from the sum of its edges'
+// StraightSouthIntegral: J = 2 pi turns + south is the signed area between
+// the ring and the south pole; the region to the left has -J, modulo 4 pi
+// for a ring round the globe, and an interior to the right J.
+double StraightArea(const Ring& ring, double south)
+{
+    const double j = 2.0 * Pi * static_cast<double>(ring.turns) + south;
+    if (ring.turns == 0) {
+        return ring.regionLeft ? -j : j;
+    }
+    double left = std::remainder(-j, 4.0 * Pi);
+    if (left < 0.0) {
+        left += 4.0 * Pi;
+    }
+    return ring.regionLeft ? left : 4.0 * Pi - left;
+}
+
 bool PlausibleDegrees(const double* lon, const double* lat, std::size_t n)
 {
     for (std::size_t k = 0; k < n; ++k) {
-        if (!(std::fabs(lat[k]) <= 90.0) || !std::isfinite(lon[k])) {
+        if (!(std::fabs(lat[k]) <= 90.0) || !(std::fabs(lon[k]) <= LongitudeLimit)) {
             return false;
         }
     }
@@ -518,25 +583,23 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     netAreas_.assign(rings_.size(), 0.0);
     for (const Ring& ring : rings_) {
         RingSums sums = meter.Measure(ring);
-        // The ring's region is the one SplitRings chose (the smaller of the
-        // two by its own measure on the sphere), so that the figures and the
-        // exported polygons describe the same region. The region to the left
-        // has the reduced sum, modulo 4 pi; the one to the right the rest,
-        // and its integral is -c (over the whole sphere the position
-        // integrates to nothing). Where the two measures disagree on a ring
-        // that is far from half the sphere (a ring crossing itself, whose
-        // sides are no regions), the smaller by this measure is taken.
+        // The ring's region is the one SplitRings chose by the ring rule,
+        // so that the figures and the exported polygons describe the same
+        // region. The region to the left has the reduced sum, modulo 4 pi;
+        // the one to the right the rest, and its integral is -c (over the
+        // whole sphere the position integrates to nothing). Of the areas
+        // modulo 4 pi the one nearest the region's area with straight edges
+        // is taken: 4 pi for the whole world, 0 and not 4 pi for a ring
+        // without extent.
         const double left = std::remainder(sums.area, 4.0 * Pi);
-        bool takeLeft = ring.regionLeft;
-        if (takeLeft != (left >= 0.0) && std::fabs(std::fabs(left) - 2.0 * Pi) > 0.01 * 2.0 * Pi) {
-            takeLeft = left >= 0.0;
-        }
-        double a = 0.0;
-        if (takeLeft) {
-            a = left >= 0.0 ? left : left + 4.0 * Pi;
-        } else {
-            a = left <= 0.0 ? -left : 4.0 * Pi - left;
+        const double straight = StraightArea(ring, sums.south);
+        double a = ring.regionLeft ? left : -left;
+        if (!ring.regionLeft) {
             sums.c = -1.0 * sums.c;
+        }
+        a = std::fmax(a + 4.0 * Pi * std::nearbyint((straight - a) / (4.0 * Pi)), 0.0);
+        if (std::fabs(a - straight) > LongEdgesShare * std::fmax(straight, 1e-12)) {
+            out.flags |= LongEdges;
         }
         const double sign = ring.outer < 0 ? 1.0 : -1.0;
         area += sign * a;
@@ -547,7 +610,7 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
         if (sums.crosses) {
             out.flags |= CrossesAntimeridian;
         }
-        if (ring.turns != 0) {
+        if (ring.turns != 0 || sums.poleEdge) {
             out.flags |= EnclosesPole;
         }
         if (ring.closedHere) {
@@ -574,10 +637,7 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     const double norm = std::sqrt(horizontal * horizontal + c.z * c.z);
     if (norm > 0.0) {
         out.hasCentroid = true;
-        out.centroidLon = std::atan2(c.y, c.x) / Degree;
-        if (out.centroidLon >= 180.0) {
-            out.centroidLon -= 360.0;
-        }
+        out.centroidLon = WrapLongitude(std::atan2(c.y, c.x) / Degree);
         out.centroidLat =
             GeographicLib::Ellipsoid::WGS84().InverseAuthalicLatitude(std::atan2(c.z, horizontal) / Degree);
     }
@@ -585,7 +645,7 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
 
 void AppendFlagWords(std::string& out, std::uint32_t flags)
 {
-    static constexpr std::array<std::pair<std::uint32_t, const char*>, 8> Words = {{
+    static constexpr std::array<std::pair<std::uint32_t, const char*>, 10> Words = {{
         {CrossesAntimeridian, "crosses-antimeridian"},
         {EnclosesPole, "encloses-pole"},
         {ClosedHere, "closed-here"},
@@ -594,6 +654,8 @@ void AppendFlagWords(std::string& out, std::uint32_t flags)
         {NotDegrees, "not-degrees"},
         {NoRing, "no-ring"},
         {ClassicDiffers, "classic-differs"},
+        {LongEdges, "long-edges"},
+        {PolygonRebuilt, "polygon-rebuilt"},
     }};
     bool first = true;
     for (const auto& [bit, word] : Words) {

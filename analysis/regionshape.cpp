@@ -38,16 +38,7 @@ constexpr std::array<std::array<double, 3>, 4> Corners{{
 // On the 180th meridian (or one a whole number of turns from it).
 bool OnCut(double lon)
 {
-    return std::fabs(std::remainder(lon, 360.0)) == 180.0;
-}
-
-// The whole turns in a longitude: lon = remainder(lon, 360) + 360 * Turns(lon).
-std::int64_t Turns(double lon)
-{
-    if (!(std::fabs(lon) < 1e15)) {
-        return 0;
-    }
-    return std::llround((lon - std::remainder(lon, 360.0)) / 360.0);
+    return WrapLongitude(lon) == -180.0;
 }
 
 // Twice the signed area of a closed ring [begin, end) (its last point repeating its first).
@@ -63,12 +54,6 @@ double TwiceArea(const std::vector<double>& x, const std::vector<double>& y, std
 }
 
 }  // namespace
-
-double WrapLongitude(double lon)
-{
-    const double r = std::remainder(lon, 360.0);
-    return r >= 180.0 ? r - 360.0 : r;
-}
 
 void RegionShape::Clear()
 {
@@ -112,10 +97,18 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
         Orient(lon, lat, r, forward, source);
         return;
     }
-    // The walk starts on a vertex off the meridian; a ring on it throughout has no area.
+    // The walk starts on a vertex off the meridian, and off the pole lines
+    // where it can; a ring on the meridian throughout has no area.
+    const auto offPole = [&](std::size_t k) { return std::fabs(lat[at(k)]) != 90.0; };
     std::size_t start = 0;
-    while (start < s && OnCut(lon[at(start)])) {
+    while (start < s && (OnCut(lon[at(start)]) || !offPole(start))) {
         ++start;
+    }
+    if (start == s) {
+        start = 0;
+        while (start < s && OnCut(lon[at(start)])) {
+            ++start;
+        }
     }
     if (start == s) {
         return;
@@ -133,8 +126,8 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
 
     std::size_t previous = at(start);
     std::int64_t turn = 0;
-    std::int64_t window = Turns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
-    double lastX = std::remainder(lon[previous], 360.0);  // the last vertex off the meridian, in its window
+    std::int64_t window = LongitudeTurns(lon[previous]);  // the window [-180, 180] + 360 window the walk is in
+    double lastX = WrapLongitude(lon[previous]);  // the last vertex off the meridian, in its window
     double lastY = lat[previous];
     const std::size_t ringBegin = px_.size();
     std::size_t chainBegin = ringBegin;
@@ -149,11 +142,50 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
     std::size_t runTo = 0;
     std::int64_t runLine = 0;  // the walk's x there is 180 + 360 runLine
     bool run = false;
+    // Ends the chain at (outX, yOut) and starts the next at (inX, yIn).
+    const auto splitAt = [&](double outX, double yOut, double inX, double yIn, bool nudge) {
+        emit(outX, yOut);
+        if (!cut) {
+            // The first chain waits to be joined to the last.
+            firstX_.assign(px_.begin() + static_cast<std::ptrdiff_t>(ringBegin), px_.end());
+            firstY_.assign(py_.begin() + static_cast<std::ptrdiff_t>(ringBegin), py_.end());
+            firstEndT = BorderPosition(px_.back(), py_.back());
+            if (nudge) {
+                firstEndT = std::nextafter(firstEndT, BorderLength);
+            }
+            px_.resize(ringBegin);
+            py_.resize(ringBegin);
+        } else {
+            endChain(chainBegin);
+            if (nudge) {
+                pieces_.back().endT = std::nextafter(pieces_.back().endT, BorderLength);
+            }
+        }
+        cut = true;
+        chainBegin = px_.size();
+        emit(inX, yIn);
+    };
+    // A run of vertices on a pole line, between two off it in one window:
+    // where the region lies outside its turn (the region goes on along the
+    // pole line there), the ring is split at the run as at a run along the
+    // meridian, so that the border along the pole joins the pieces as rings
+    // that meet the pole line rather than one that runs along itself.
+    bool poleRun = false;
+    std::size_t poleFrom = 0;  // the walk's index of its first vertex
+    std::size_t poleTo = 0;
+    std::size_t poleAt = 0;  // where its first vertex lies in px_
+    std::int64_t poleWindow = 0;
+    double beforeX = 0.0;  // the vertex before it
+    double beforeY = 0.0;
+    double poleX1 = 0.0;
+    double poleX2 = 0.0;
+    std::size_t lastOff = 0;  // the walk's index of the last vertex off the meridian
     for (std::size_t j = 1; j <= s; ++j) {
         const std::size_t i = at(start + j);
-        turn = StepTurn(lon[previous], lon[i], turn);
+        turn = StepTurn(lon[previous], lat[previous], lon[i], lat[i], turn);
         previous = i;
         if (OnCut(lon[i])) {
+            touches_ = true;
             if (!run) {
                 run = true;
                 runFrom = j;
@@ -162,9 +194,23 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             runTo = j;
             continue;
         }
-        const std::int64_t w = turn + Turns(lon[i]);
-        const double x = std::remainder(lon[i], 360.0);
+        const std::int64_t w = turn + LongitudeTurns(lon[i]);
+        const double x = WrapLongitude(lon[i]);
         const double y = lat[i];
+        const std::int64_t windowBefore = window;
+        if (poleRun && std::fabs(y) != 90.0) {
+            poleRun = false;
+            if (!run && lastOff == poleTo && w == window && window == poleWindow) {
+                const double poleY = lat[at(start + poleFrom)];
+                const double t = poleX1 != poleX2 ? ((poleX2 < poleX1) == (poleY > 0.0) ? 1.0 : -1.0)
+                                                  : (poleX1 - beforeX) * (y - poleY) - (poleY - beforeY) * (x - poleX1);
+                if (t < 0.0) {
+                    px_.resize(poleAt + 1);
+                    py_.resize(poleAt + 1);
+                    splitAt(poleX1, poleY, poleX2, poleY, true);
+                }
+            }
+        }
         // Where the walk leaves this window and enters the next (or comes
         // back into this one): the cut's two points, on the border.
         double outX = 0.0;
@@ -177,17 +223,22 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             if (run) {
                 // Touches the meridian and turns back. Where the region lies
                 // inside the turn, the run stays, on the side it touched. Where
-                // it lies outside (the ring turns right there), the region
-                // runs on along the border on both sides of the touch: the
-                // ring is split there, so that the border joins the pieces
-                // as two rings that meet at the point rather than one that
-                // touches itself. The end is placed just past the start on
-                // the border, so that the border arriving from below takes
-                // the start and the end goes on along the border.
+                // it lies outside (the region goes on across the meridian
+                // there), the region runs on along the border on both sides
+                // of the touch: the ring is split there, so that the border
+                // joins the pieces as rings that meet the meridian rather
+                // than one that runs along itself. The end is placed just
+                // past the start on the border, so that the border arriving
+                // from below takes the start and the end goes on along the
+                // border. A run along the meridian has the region on its
+                // left: inside where it goes north on 180 or south on -180.
+                // A touch at one latitude is told by the turn the ring makes
+                // there.
                 const double side = runLine == window ? 180.0 : -180.0;
                 const double y1 = lat[at(start + runFrom)];
                 const double y2 = lat[at(start + runTo)];
-                const double turn = (side - lastX) * (y - y2) - (y1 - lastY) * (x - side);
+                const double turn = y1 != y2 ? ((y2 > y1) == (side > 0.0) ? 1.0 : -1.0)
+                                             : (side - lastX) * (y - y2) - (y1 - lastY) * (x - side);
                 if (turn < 0.0) {
                     split = true;
                     nudge = true;
@@ -220,26 +271,23 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
             window = w;
         }
         if (split) {
-            emit(outX, yOut);
-            if (!cut) {
-                // The first chain waits to be joined to the last.
-                firstX_.assign(px_.begin() + static_cast<std::ptrdiff_t>(ringBegin), px_.end());
-                firstY_.assign(py_.begin() + static_cast<std::ptrdiff_t>(ringBegin), py_.end());
-                firstEndT = BorderPosition(px_.back(), py_.back());
-                if (nudge) {
-                    firstEndT = std::nextafter(firstEndT, BorderLength);
-                }
-                px_.resize(ringBegin);
-                py_.resize(ringBegin);
-            } else {
-                endChain(chainBegin);
-                if (nudge) {
-                    pieces_.back().endT = std::nextafter(pieces_.back().endT, BorderLength);
-                }
+            splitAt(outX, yOut, inX, yIn, nudge);
+        }
+        if (std::fabs(y) == 90.0 && j < s) {
+            if (!poleRun || run || lastOff + 1 != j) {
+                poleRun = !run && lastOff + 1 == j;
+                poleFrom = j;
+                poleAt = px_.size();
+                poleWindow = window;
+                beforeX = lastX + 360.0 * static_cast<double>(windowBefore - window);  // in this window
+                beforeY = lastY;
+                poleX1 = x;
             }
-            cut = true;
-            chainBegin = px_.size();
-            emit(inX, yIn);
+            poleTo = j;
+            poleX2 = x;
+            if (window != poleWindow) {
+                poleRun = false;
+            }
         }
         run = false;
         if (j < s) {
@@ -247,6 +295,7 @@ void RegionShaper::Cut(const double* lon, const double* lat, const Ring& r, bool
         }
         lastX = x;
         lastY = y;
+        lastOff = j;
     }
     if (!cut) {
         const double x = px_[ringBegin];
@@ -466,6 +515,34 @@ void RegionShaper::Assemble(const std::vector<Ring>& rings, Coordinates coordina
     }
 }
 
+// A full-width edge (see ringrule.h) runs from one meridian of the cut to
+// the next: a vertex at its middle, longitude 0 on its parallel, makes it
+// two steps of 180 degrees along the same line, which the cut takes as any
+// other edge.
+bool RegionShaper::SplitFullWidth(const double* lon, const double* lat, const Ring& r)
+{
+    const std::size_t end = r.first + r.size;
+    const auto next = [&](std::size_t k) { return k + 1 < end ? k + 1 : r.first; };
+    std::size_t k = r.first;
+    while (k < end && !FullWidthStep(lon[k], lat[k], lon[next(k)], lat[next(k)])) {
+        ++k;
+    }
+    if (k == end) {
+        return false;
+    }
+    wideLon_.clear();
+    wideLat_.clear();
+    for (k = r.first; k < end; ++k) {
+        wideLon_.push_back(lon[k]);
+        wideLat_.push_back(lat[k]);
+        if (FullWidthStep(lon[k], lat[k], lon[next(k)], lat[next(k)])) {
+            wideLon_.push_back(0.0);
+            wideLat_.push_back(lat[k]);
+        }
+    }
+    return true;
+}
+
 void RegionShaper::Make(const double* lon, const double* lat, const std::vector<Ring>& rings, Coordinates coordinates,
                         RegionShape& out)
 {
@@ -473,6 +550,7 @@ void RegionShaper::Make(const double* lon, const double* lat, const std::vector<
     px_.clear();
     py_.clear();
     pieces_.clear();
+    touches_ = false;
     for (std::size_t k = 0; k < rings.size(); ++k) {
         const Ring& r = rings[k];
         // The record's region to the left: an island's region, outside a hole's.
@@ -480,13 +558,15 @@ void RegionShaper::Make(const double* lon, const double* lat, const std::vector<
         const bool forward = island == r.regionLeft;
         if (coordinates == Coordinates::Plane) {
             Orient(lon, lat, r, forward, static_cast<std::int32_t>(k));
+        } else if (SplitFullWidth(lon, lat, r)) {
+            Cut(wideLon_.data(), wideLat_.data(), Ring{0, wideLon_.size()}, forward, static_cast<std::int32_t>(k));
         } else {
             Cut(lon, lat, r, forward, static_cast<std::int32_t>(k));
         }
     }
     const std::size_t before = pieces_.size();
     JoinChains();
-    out.cut = pieces_.size() != before;
+    out.cut = pieces_.size() != before || touches_;
     Assemble(rings, coordinates, out);
 }
 
@@ -502,16 +582,33 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
         out.ringEnd.push_back(n);
         return;
     }
+    // Full-width steps split at their middle, as a ring's are.
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+        if (FullWidthStep(lon[k], lat[k], lon[k + 1], lat[k + 1])) {
+            std::vector<double> wideLon(lon, lon + k + 1);
+            std::vector<double> wideLat(lat, lat + k + 1);
+            for (std::size_t j = k; j + 1 < n; ++j) {
+                if (FullWidthStep(lon[j], lat[j], lon[j + 1], lat[j + 1])) {
+                    wideLon.push_back(0.0);
+                    wideLat.push_back(lat[j]);
+                }
+                wideLon.push_back(lon[j + 1]);
+                wideLat.push_back(lat[j + 1]);
+            }
+            CutLine(wideLon.data(), wideLat.data(), wideLon.size(), coordinates, out);
+            return;
+        }
+    }
     // The window [-180, 180] + 360 w of the first vertex off the meridian.
     std::int64_t turn = 0;
     std::int64_t window = 0;
     bool placed = false;
     for (std::size_t k = 0; k < n; ++k) {
         if (k > 0) {
-            turn = StepTurn(lon[k - 1], lon[k], turn);
+            turn = StepTurn(lon[k - 1], lat[k - 1], lon[k], lat[k], turn);
         }
         if (!OnCut(lon[k])) {
-            window = turn + Turns(lon[k]);
+            window = turn + LongitudeTurns(lon[k]);
             placed = true;
             break;
         }
@@ -529,11 +626,11 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
     };
     for (std::size_t k = 0; k < n; ++k) {
         if (k > 0) {
-            turn = StepTurn(lon[k - 1], lon[k], turn);
+            turn = StepTurn(lon[k - 1], lat[k - 1], lon[k], lat[k], turn);
         }
         if (OnCut(lon[k])) {
             if (!placed) {
-                emit(std::remainder(lon[k], 360.0), lat[k]);
+                emit(WrapLongitude(lon[k]), lat[k]);
                 continue;
             }
             const std::int64_t line = turn + std::llround((lon[k] - 180.0) / 360.0);
@@ -547,8 +644,8 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
             }
             continue;
         }
-        const std::int64_t w = turn + Turns(lon[k]);
-        const double x = std::remainder(lon[k], 360.0);
+        const std::int64_t w = turn + LongitudeTurns(lon[k]);
+        const double x = WrapLongitude(lon[k]);
         const double y = lat[k];
         if (last && w != window) {
             const bool east = w > window;

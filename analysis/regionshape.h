@@ -17,7 +17,8 @@ struct RegionShape {
     std::vector<std::size_t> ringEnd;
     // Polygon p holds the rings [polygonEnd[p - 1], polygonEnd[p]); its first is the outer ring.
     std::vector<std::size_t> polygonEnd;
-    // Some ring was cut at the 180th meridian or closed through a pole.
+    // Some ring was cut at the 180th meridian, closed through a pole or has
+    // a vertex on the meridian.
     bool cut = false;
 
     void Clear();
@@ -30,18 +31,27 @@ struct RegionShape {
 // nesting) into its region as polygons: the geometry step of every export.
 //
 // Degrees: the region on the sphere, cut into the plane [-180, 180] x
-// [-90, 90]. Each ring is unwrapped (every step the short way round). A ring
+// [-90, 90]. Each ring is read as ringrule.h states: unwrapped, every step
+// the short way round but for full-width edges along a parallel, its region
+// its interior as drawn or, for a ring round the globe, its cap. A ring
 // round a pole is closed through it: at its ends it runs along the meridian
 // to +-90 and along the pole line. Rings are cut where they cross the 180th
 // meridian, the crossing's latitude interpolated linearly (edges are straight
 // in longitude and latitude, as RFC 7946 reads them); the pieces are shifted
-// into [-180, 180] and joined along the meridian and the pole lines. Holes
+// into [-180, 180] and joined along the meridian and the pole lines. Where a
+// ring touches or runs along the meridian or a pole line with its region
+// on the far side (the region goes on across it), it is split there, so that
+// the pieces meet the border rather than one ring running along itself. Holes
 // and islands are those of the nesting on the sphere. Every vertex that is
 // not on a cut is the double read (a longitude beyond +-180 shifted by whole
-// turns, exactly), the vertices on a cut lie at exactly -180 or 180.
-// For valid rings (none crossing itself or another) the polygons are valid
-// (OGC simple features: rings simple, holes inside their outer ring, no two
-// polygons overlapping).
+// turns, exactly), the vertices on a cut lie at exactly -180 or 180, and a
+// full-width edge gains a vertex at longitude 0 on its parallel.
+// For valid rings (none crossing itself or another) the polygons are meant
+// to be valid (OGC simple features: rings simple, holes inside their outer
+// ring, no two polygons overlapping); the export checks those it cut with
+// GEOS all the same (see ShapeCheck), since vertices a few units in the last
+// place from the meridian can leave a cut ring touching itself, as do rings
+// that touch themselves on the sphere (a band whose seam is off 180).
 //
 // Plane: the rings as written, oriented and nested in the plane.
 //
@@ -64,6 +74,7 @@ private:
 
     void Orient(const double* lon, const double* lat, const Ring& r, bool forward, std::int32_t source);
     void Cut(const double* lon, const double* lat, const Ring& r, bool forward, std::int32_t source);
+    bool SplitFullWidth(const double* lon, const double* lat, const Ring& r);
     void JoinChains();
     void Assemble(const std::vector<Ring>& rings, Coordinates coordinates, RegionShape& out);
 
@@ -72,6 +83,9 @@ private:
     std::vector<Piece> pieces_;
     std::vector<double> firstX_;  // the first chain of the ring being cut, joined to its last at the end
     std::vector<double> firstY_;
+    std::vector<double> wideLon_;  // a ring with its full-width edges split
+    std::vector<double> wideLat_;
+    bool touches_ = false;  // a vertex of some ring lies on the meridian
 };
 
 // A line (a line record, a segment) in the plane of longitude and latitude,
@@ -80,8 +94,5 @@ private:
 // into [-180, 180]; in plane coordinates as written. Its pieces are the
 // "rings" of `out` (not closed), polygonEnd stays empty.
 void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates coordinates, RegionShape& out);
-
-// A longitude reduced into [-180, 180), exactly.
-double WrapLongitude(double lon);
 
 }  // namespace zarn

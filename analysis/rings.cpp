@@ -145,7 +145,7 @@ public:
     {
         if (degrees_) {
             const double l = lon[first_];
-            turn_ = std::fabs(l) <= 180.0 || !(std::fabs(l) < 1e15) ? 0 : -std::llround((l - std::remainder(l, 360.0)) / 360.0);
+            turn_ = std::fabs(l) <= 180.0 ? 0 : -LongitudeTurns(l);
         }
         startTurn_ = turn_;
     }
@@ -155,7 +155,7 @@ public:
     {
         const std::size_t i = first_ + (k == size_ ? 0 : k);
         if (degrees_) {
-            turn_ = StepTurn(lon_[prev_], lon_[i], turn_);
+            turn_ = StepTurn(lon_[prev_], lat_[prev_], lon_[i], lat_[i], turn_);
         }
         prev_ = i;
     }
@@ -186,27 +186,23 @@ struct RingExtent {
     bool northIn = false;  // the region holds the north pole (degrees), for the ray tests upward
 };
 
-// The area to the left of a ring on the unit sphere, edges as great circles
-// through the vertices' latitudes, modulo 4 pi; the quadrilaterals between
-// each edge and the equator add up to the area between the ring and the
-// equator, and a ring going round the pole axis adds 2 pi per turn.
-double LeftAreaOnSphere(const double* lon, const double* lat, const Ring& r, std::int64_t turns)
+// The sum of StraightSouthIntegral over a ring's edges.
+double SouthIntegral(const double* lon, const double* lat, const Ring& r)
 {
     double sum = 0.0;
     RingWalk walk(lon, lat, r, Coordinates::Degrees);
     walk.Start();
-    double x1 = walk.X();
-    double t1 = std::tan(walk.Y() * Degree / 2.0);
+    double x1 = walk.X() * Degree;
+    double y1 = walk.Y() * Degree;
     for (std::size_t k = 1; k <= r.size; ++k) {
         walk.Step(k);
-        const double x2 = walk.X();
-        const double t2 = std::tan(walk.Y() * Degree / 2.0);
-        const double half = (x2 - x1) * Degree / 2.0;
-        sum += 2.0 * std::atan2(std::sin(half) * (t1 + t2), std::cos(half) * (1.0 + t1 * t2));
+        const double x2 = walk.X() * Degree;
+        const double y2 = walk.Y() * Degree;
+        sum += StraightSouthIntegral(x1, y1, x2, y2);
         x1 = x2;
-        t1 = t2;
+        y1 = y2;
     }
-    return std::remainder(2.0 * Pi * static_cast<double>(turns) - sum, 4.0 * Pi);
+    return sum;
 }
 
 RingExtent DecideRegion(const double* lon, const double* lat, Ring& r, Coordinates c)
@@ -249,27 +245,19 @@ RingExtent DecideRegion(const double* lon, const double* lat, Ring& r, Coordinat
         e.measure = std::fabs(planar);
         return e;
     }
-    // A ring within less than half a turn of longitude encloses at most a
-    // lune narrower than half the sphere: its interior is the smaller part.
-    // Others are measured on the sphere.
-    if (turns == 0 && e.maxX - e.minX < 180.0) {
+    if (turns == 0) {
+        r.region = RingRegion::Interior;
         r.regionLeft = ccw;
     } else {
-        r.regionLeft = LeftAreaOnSphere(lon, lat, r, turns) >= 0.0;
-    }
-    if (turns == 0) {
-        r.region = r.regionLeft == ccw ? RingRegion::Interior : RingRegion::Complement;
-    } else {
-        r.region = (r.regionLeft == (turns > 0)) ? RingRegion::NorthCap : RingRegion::SouthCap;
+        // The pole on the smaller side, measured with the edges straight.
+        const bool north = SouthIntegral(lon, lat, r) * static_cast<double>(turns) > 0.0;
+        r.region = north ? RingRegion::NorthCap : RingRegion::SouthCap;
+        r.regionLeft = north == (turns > 0);
     }
     const double sign = turns > 0 ? 1.0 : -1.0;
     switch (r.region) {
     case RingRegion::Interior:
         e.measure = std::fabs(planar);
-        break;
-    case RingRegion::Complement:
-        e.measure = 2.0 * HalfWorld - std::fabs(planar);
-        e.northIn = true;
         break;
     case RingRegion::NorthCap:
         e.measure = HalfWorld - sign * trapezoids;
@@ -385,14 +373,7 @@ private:
     };
 
     // A vertex's x for the tests: in degrees reduced into [-180, 180).
-    double QueryX(std::size_t k) const
-    {
-        if (!degrees_) {
-            return lon_[k];
-        }
-        double x = std::remainder(lon_[k], 360.0);
-        return x >= 180.0 ? x - 360.0 : x;
-    }
+    double QueryX(std::size_t k) const { return degrees_ ? WrapLongitude(lon_[k]) : lon_[k]; }
 
     void AddBoxes(std::uint32_t ring, const RingExtent& e)
     {
@@ -402,9 +383,6 @@ private:
             return;
         }
         switch (r.region) {
-        case RingRegion::Complement:
-            boxes_.push_back({-180.0, 180.0, -90.0, 90.0, ring});
-            return;
         case RingRegion::NorthCap:
             boxes_.push_back({-180.0, 180.0, e.minY, 90.0, ring});
             return;
@@ -418,9 +396,8 @@ private:
             boxes_.push_back({-180.0, 180.0, e.minY, e.maxY, ring});
             return;
         }
-        double shift = -360.0 * std::floor((e.minX + 180.0) / 360.0);
-        const double x0 = e.minX + shift;
-        const double x1 = e.maxX + shift;
+        const double x0 = WrapLongitude(e.minX);
+        const double x1 = e.maxX + (x0 - e.minX);
         boxes_.push_back({x0, std::min(x1, 180.0), e.minY, e.maxY, ring});
         if (x1 > 180.0) {
             boxes_.push_back({-180.0, x1 - 360.0, e.minY, e.maxY, ring});
@@ -540,9 +517,9 @@ private:
             const double y2 = walk.Y();
             Edge e = x1 <= x2 ? Edge{x1, y1, x2, y2} : Edge{x2, y2, x1, y1};
             if (degrees_ && !(e.xa >= -180.0 && e.xa < 180.0)) {
-                const double shift = -360.0 * std::floor((e.xa + 180.0) / 360.0);
-                e.xa += shift;
-                e.xb += shift;
+                const double wrapped = WrapLongitude(e.xa);
+                e.xb += wrapped - e.xa;
+                e.xa = wrapped;
             }
             each(e);
             x1 = x2;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cmath>
+#include "ringrule.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,24 +9,21 @@
 namespace zarn {
 
 // What a file's coordinates are. A file is in degrees (longitude, latitude)
-// unless one of its latitudes lies beyond +-90; then its coordinates are
-// taken as plane x, y as written.
+// unless one of its latitudes lies beyond +-90 or one of its longitudes
+// beyond +-LongitudeLimit (ringrule.h); then its coordinates are taken as
+// plane x, y as written.
 enum class Coordinates : std::uint8_t { Degrees, Plane };
 
-// The region a ring bounds.
-//   Degrees: on the sphere, edges straight in longitude and latitude, each step
-//   taken the short way round (a step of exactly 180 degrees as written). A
-//   ring divides the sphere in two; its region is the smaller part by the
-//   rule of the ellipsoid area (the part of at most half the sphere, measured
-//   on the sphere with great-circle edges), whatever the ring's direction:
-//   Interior    the ring does not go round the pole axis and its region is
-//               what it encloses in the plane of unwrapped longitudes;
-//   Complement  the same, but its region is everything else (a ring of more
-//               than half the sphere: its region holds both poles);
-//   NorthCap    the ring goes once round the pole axis (its steps add up to
-//   SouthCap    +-360 degrees) and its region holds that pole.
+// The region a ring bounds (the rule and its reasons are in ringrule.h).
+//   Degrees:
+//   Interior    the ring's unwrapped longitudes come back to where they
+//               started: its region is what it encloses in the plane of
+//               unwrapped longitudes, whatever its orientation and size;
+//   NorthCap    the ring goes round the pole axis (its steps add up to a
+//   SouthCap    multiple of 360 degrees, not 0): its region lies between it
+//               and that pole, the one on the smaller side.
 //   Plane: always Interior.
-enum class RingRegion : std::uint8_t { Interior, Complement, NorthCap, SouthCap };
+enum class RingRegion : std::uint8_t { Interior, NorthCap, SouthCap };
 
 // The rings of one record, in the "islands and lakes" convention of BNA
 // writers: the first ring is written and closed on its own first vertex; each
@@ -68,19 +66,5 @@ void SplitRings(const double* lon, const double* lat, std::size_t n, Coordinates
 // so that the time grows as n log n in the rings for rings nested a few
 // levels deep (as islands and lakes are), whatever their sizes.
 void NestRings(const double* lon, const double* lat, Coordinates coordinates, std::vector<Ring>& rings);
-
-// How a ring's longitudes unwrap: each step from one vertex to the next is
-// taken the short way round (the difference as written, reduced into
-// [-180, 180] when it lies beyond), and a vertex lies at lon + 360 * turn.
-// Returns the turn of a vertex at `lon` after one at `previousLon` with
-// `turn` (start at 0 for a ring's first vertex).
-inline std::int64_t StepTurn(double previousLon, double lon, std::int64_t turn)
-{
-    const double step = lon - previousLon;
-    if (!(std::fabs(step) > 180.0) || !(std::fabs(step) < 1e15)) {
-        return turn;  // within the half turn (or too far out to mean anything)
-    }
-    return turn - std::llround((step - std::remainder(step, 360.0)) / 360.0);
-}
 
 }  // namespace zarn

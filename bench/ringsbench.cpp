@@ -14,7 +14,9 @@
 // ring with its holes, unwrapped and closed through the pole, intersected
 // with the three 360-degree boxes round [-180, 180], the pieces shifted and
 // merged by a union) and prints its time and how far the two results lie
-// apart (area, and the area of their symmetric difference).
+// apart (area, and the area of their symmetric difference), and the time of
+// the export's check of the direct cut (ShapeCheck: its area, GEOS's
+// validity test) and whether it rebuilt the record.
 //
 // Usage: bna-rings-bench [--quick]   (--quick: a tenth of the sizes)
 
@@ -30,6 +32,7 @@
 #include <ogr_geometry.h>
 
 #include "geoscut.h"
+#include "shapecheck.h"
 #endif
 
 #include <algorithm>
@@ -231,7 +234,7 @@ std::unique_ptr<OGRLinearRing> Unwrapped(const Record& rec, const Ring& ring, do
     std::size_t before = ring.first;
     for (std::size_t k = 0; k <= ring.size; ++k) {
         const std::size_t i = ring.first + (k == ring.size ? 0 : k);
-        turn = StepTurn(rec.lon[before], rec.lon[i], turn);
+        turn = StepTurn(rec.lon[before], rec.lat[before], rec.lon[i], rec.lat[i], turn);
         before = i;
         xs.push_back(rec.lon[i] + 360.0 * static_cast<double>(turn));
         ys.push_back(rec.lat[i]);
@@ -257,8 +260,7 @@ std::unique_ptr<OGRLinearRing> Unwrapped(const Record& rec, const Ring& ring, do
 }
 
 // The GDAL/GEOS way: each outer ring with its holes as one polygon in
-// unwrapped longitudes (a ring whose region is its outside as the plane
-// less it), cut by intersecting with the three boxes of 360 degrees round
+// unwrapped longitudes, cut by intersecting with the three boxes of 360 degrees round
 // [-180, 180] and shifting the pieces, which a union merges (also the
 // pieces of one polygon that meet again at 180).
 std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>& rings)
@@ -273,12 +275,6 @@ std::unique_ptr<OGRGeometry> GeosWay(const Record& rec, const std::vector<Ring>&
         auto poly = std::make_unique<OGRPolygon>();
         near[i] = std::remainder(rec.lon[rings[i].first], 360.0);
         auto ring = Unwrapped(rec, rings[i], near[i]);
-        if (rings[i].region == RingRegion::Complement) {
-            OGREnvelope e;
-            ring->getEnvelope(&e);
-            const double lo = e.MinX - (360.0 - (e.MaxX - e.MinX)) / 2.0;
-            poly->addRingDirectly(test::LongitudeBand(lo).release());
-        }
         poly->addRingDirectly(ring.release());
         polygonOf[i] = static_cast<int>(polygons.size());
         polygons.push_back(std::move(poly));
@@ -347,7 +343,8 @@ int Main(int argc, char* argv[])
     const std::vector<Record> records = {Islands(n), Lakes(n), Nested(n), Polar(n), Russia(2 * n), Antarctica(2 * n)};
     std::printf("%-11s %8s %9s %9s %9s %9s", "record", "rings", "points", "split s", "shape s", "meter s");
 #ifdef ZARN_HAVE_EXPORT
-    std::printf(" %9s %9s %9s %11s %9s", "direct s", "geos s", "valid", "area diff", "symdiff");
+    std::printf(" %9s %9s %9s %11s %9s %9s %9s", "direct s", "geos s", "valid", "area diff", "symdiff", "check s",
+                "rebuilt");
 #endif
     std::printf("\n");
     for (const Record& rec : records) {
@@ -383,6 +380,14 @@ int Main(int argc, char* argv[])
             sym = d ? OGR_G_Area(OGRGeometry::ToHandle(d.get())) : -1.0;
         }
         std::printf(" %9.3f %9.3f %9s %11.3g %9.3g", directTime, geosTime, valid ? "yes" : "NO", std::fabs(a - b) / a, sym / a);
+        bool rebuilt = false;
+        RegionShape checked;
+        const double checkTime = Best([&] {
+            checked = shape;
+            ShapeCheck check;
+            rebuilt = check.Repair(rec.lon.data(), rec.lat.data(), rings, checked);
+        });
+        std::printf(" %9.3f %9s", checkTime, rebuilt ? "yes" : "no");
 #endif
         std::printf("\n");
         std::fflush(stdout);

@@ -214,6 +214,7 @@ void GisExport::Add(const RecordResult& result)
                 std::vector<Ring> rings;
                 SplitRings(lon, lat, n, coordinates, rings);
                 RegionShaper().Make(lon, lat, rings, coordinates, *shape);
+                notes_->sharedRebuilt = degrees && shapeCheck_.Repair(lon, lat, rings, *shape);
             } else {
                 CutLine(lon, lat, n, coordinates, *shape);
             }
@@ -221,13 +222,19 @@ void GisExport::Add(const RecordResult& result)
             notes_->sharedRecord = &record;
             notes_->sharedNumber = recordNumber_;
         }
+        bool rebuilt = false;
         if (huge) {
             it.shared = notes_->shared;
+            rebuilt = it.kind == Polygons && notes_->sharedRebuilt;
         } else if (it.kind == Polygons) {
             SplitRings(lon, lat, n, coordinates, rings_);
             shaper_.Make(lon, lat, rings_, coordinates, it.region);
+            rebuilt = degrees && shapeCheck_.Repair(lon, lat, rings_, it.region);
         } else {
             CutLine(lon, lat, n, coordinates, it.region);
+        }
+        if (rebuilt && it.hasFigures) {
+            it.figures.flags |= PolygonRebuilt;
         }
     } else if (record.nPoints == 1) {
         it.kind = Points;

@@ -143,6 +143,10 @@ void GisExport::Complete(RunHost& host)
         host.AppendProgress("Export: names that are not UTF-8 read as Windows-1252 in " +
                             QuotedList(recoded_, recodedCount_) + ".");
     }
+    if (!notes_->rebuiltTold && !shapeCheck_.Note().empty()) {
+        notes_->rebuiltTold = true;
+        host.AppendProgress(shapeCheck_.Note());
+    }
     for (const std::unique_ptr<Target>& target : targets_) {
         if (target->info.format != ExportFormat::Shapefile) {
             continue;

@@ -4,6 +4,8 @@
 #include "regionshape.h"
 #include "rings.h"
 #include "runoutput.h"
+#include "shapecheck.h"
+#include "shapecheck.h"
 
 #include <cstdint>
 #include <memory>
@@ -70,11 +72,13 @@ public:
     // number of formats.
     struct ExportNotes {
         bool namesTold = false;
+        bool rebuiltTold = false;  // the shape check's note, by the first export
         std::vector<std::string> skipped;  // titles
         bool skippedTold = false;
         const StreamRecord* sharedRecord = nullptr;  // the record `shared` is of
         std::uint64_t sharedNumber = 0;
         std::shared_ptr<const RegionShape> shared;
+        bool sharedRebuilt = false;  // `shared` was rebuilt by the shape check
         std::mutex hugeWriting;
     };
     static constexpr std::size_t HugeVertices = std::size_t{1} << 20;
@@ -121,6 +125,8 @@ private:
     std::vector<std::unique_ptr<Target>> targets_;
     std::vector<Ring> rings_;
     RegionShaper shaper_;
+    ShapeCheck shapeCheck_;
+    ShapeCheck shapeCheck_;
     std::unique_ptr<Writer> writer_;
     bool completed_ = false;
     bool coordinatesKnown_ = false;

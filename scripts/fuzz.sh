@@ -2,7 +2,11 @@
 # Fuzzes the analysis core for SECONDS (default 60): builds the libFuzzer
 # targets into build-fuzz/ (clang++ with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs one fuzzing process from the seed
-# corpus and the kept regression inputs.
+# corpus and the kept regression inputs. Before it, the geometry step is
+# tried against GEOS on random rings from a fresh seed for GEOMETRY_SECONDS
+# (default 20; 0 for none) by geometry_fuzz, where the export is built; a
+# ring it fails on is printed with the seed, to be kept as a named case in
+# tests/export/export_test.cpp.
 #
 #   scripts/fuzz.sh [SECONDS] [CORPUS_DIR] [TARGET]
 #
@@ -32,6 +36,19 @@ cmake -S . -B build-fuzz -G Ninja \
   -DZARN_SANITIZE=ON -DZARN_FUZZ=ON \
   -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz --target "${target}_fuzz"
+
+geometry_seconds=${GEOMETRY_SECONDS:-20}
+if [ "$geometry_seconds" != 0 ]; then
+  # grep reads all (not -q), so that ninja is not cut off under pipefail.
+  if ninja -C build-fuzz -t targets all | grep '^geometry_fuzz:' >/dev/null; then
+    cmake --build build-fuzz --target geometry_fuzz
+    seed=$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')
+    ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      build-fuzz/tests/fuzz/geometry_fuzz --seed="$seed" --seconds="$geometry_seconds"
+  else
+    echo "fuzz.sh: no export in this build, geometry_fuzz skipped"
+  fi
+fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -214,7 +214,9 @@ TEST(SplitRingsSample, ReadsTheFormerGdalTestRecordsAsGdalDid)
     }
 }
 
-// Which of the two parts of the sphere a ring bounds: the smaller, whatever its direction.
+// Which region a ring bounds by the ring rule: its interior as drawn, or
+// for a ring round the globe the cap on the smaller side, whatever its
+// direction.
 struct RegionCase {
     const char* name;
     const char* bna;
@@ -225,7 +227,7 @@ struct RegionCase {
 
 class RingRegionTest : public testing::TestWithParam<RegionCase> {};
 
-TEST_P(RingRegionTest, IsTheSmallerPartOfTheSphere)
+TEST_P(RingRegionTest, FollowsTheRingRule)
 {
     const Record r = FromText(GetParam().bna);
     std::vector<Ring> rings;
@@ -251,18 +253,26 @@ INSTANTIATE_TEST_SUITE_P(
                    RingRegion::SouthCap, false, 1},
         RegionCase{"eastward_along_10_S_its_southern_part_the_smaller",
                    "\"a\",\"b\",4\n0,-10\n120,-10\n-120,-10\n0,-10\n", RingRegion::SouthCap, false, 1},
-        RegionCase{"a_box_of_more_than_half_the_earth",
+        RegionCase{"a_box_of_more_than_half_the_earth_is_its_interior",
                    "\"a\",\"b\",6\n-170,-80\n0,-80\n170,-80\n170,80\n0,80\n-170,80\n",
-                   RingRegion::Complement, false, 0}),
+                   RingRegion::Interior, true, 0},
+        RegionCase{"a_polar_box_as_GIS_writes_it", "\"a\",\"b\",4\n-180,66.5\n180,66.5\n180,90\n-180,90\n",
+                   RingRegion::Interior, true, 0},
+        RegionCase{"the_polar_box_reversed", "\"a\",\"b\",4\n-180,90\n180,90\n180,66.5\n-180,66.5\n",
+                   RingRegion::Interior, false, 0},
+        RegionCase{"a_cap_drawn_with_edges_of_180_degrees", "\"a\",\"b\",3\n0,60\n180,60\n360,60\n",
+                   RingRegion::NorthCap, true, 1},
+        RegionCase{"the_cap_of_long_edges_reversed", "\"a\",\"b\",3\n360,60\n180,60\n0,60\n",
+                   RingRegion::NorthCap, false, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #ifdef ZARN_HAVE_GEODESIC
 
 // ---------------------------------------------------------- the figures
 
-// One ring by GeographicLib's PolygonArea (the smaller region's area, the
-// perimeter), and the centroid's vector by its definition evaluated directly
-// in long double.
+// One ring by GeographicLib's PolygonArea (the area of the ring's region on
+// the side the ring rule gives it, the perimeter), and the centroid's vector
+// by its definition evaluated directly in long double.
 struct Figures {
     double areaKm2 = 0.0;
     double perimeterKm = 0.0;
@@ -285,7 +295,12 @@ Figures Reference(const Record& r, const Ring& ring)
     double area = 0.0;
     poly.Compute(false, true, f.perimeterKm, area);
     f.perimeterKm /= 1000.0;
-    f.areaKm2 = std::fabs(area) / 1e6;
+    const double whole = GeographicLib::Geodesic::WGS84().EllipsoidArea();
+    if (ring.regionLeft) {
+        f.areaKm2 = (area >= 0.0 ? area : area + whole) / 1e6;
+    } else {
+        f.areaKm2 = (area <= 0.0 ? -area : whole - area) / 1e6;
+    }
     for (std::size_t k = 0; k < p.size(); ++k) {
         const auto& u = p[k];
         const auto& v = p[(k + 1) % p.size()];
@@ -294,7 +309,7 @@ Figures Reference(const Record& r, const Ring& ring)
         if (sine > 0.0L) {
             const long double theta = std::atan2(sine, u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
             for (int i = 0; i < 3; ++i) {
-                f.c[i] += (area < 0.0 ? -0.5L : 0.5L) * theta * n[i] / sine;
+                f.c[i] += (ring.regionLeft ? 0.5L : -0.5L) * theta * n[i] / sine;
             }
         }
     }
@@ -431,23 +446,23 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"a\",\"b\",5\n179,-17\n181,-17\n181,-16\n179,-16\n179,-17\n", -1.0, "crosses-antimeridian"},
         FigureCase{"a_ring_round_the_South_Pole",
                    "\"a\",\"b\",7\n0,-70\n60,-72\n120,-70\n180,-75\n-120,-70\n-60,-71\n0,-70\n", -1.0,
-                   "crosses-antimeridian;encloses-pole"},
+                   "crosses-antimeridian;encloses-pole;long-edges"},
         FigureCase{"the_ring_round_the_South_Pole_as_a_GIS_writes_it",
                    "\"a\",\"b\",8\n-180,-70\n-90,-72\n0,-70\n90,-72\n180,-70\n180,-90\n-180,-90\n-180,-70\n", -1.0,
-                   "crosses-antimeridian;encloses-pole"},
+                   "crosses-antimeridian;encloses-pole;long-edges"},
         FigureCase{"a_ring_round_the_South_Pole_with_islands_beside_it",
                    "\"a\",\"b\",16\n0,-70\n90,-70\n180,-70\n-90,-70\n0,-70\n"
                    "30,-60\n31,-60\n31,-59\n30,-59\n30,-60\n0,-70\n"
                    "179.5,-60\n180.5,-60\n180.5,-59\n179.5,-59\n179.5,-60\n",
-                   -1.0, "crosses-antimeridian;encloses-pole;multi-ring", {1, 1, 1}},
+                   -1.0, "crosses-antimeridian;encloses-pole;multi-ring;long-edges", {1, 1, 1}},
         FigureCase{"a_ring_round_the_North_Pole_with_a_lake_in_its_cap",
                    "\"a\",\"b\",10\n0,70\n-90,70\n180,70\n90,70\n0,70\n"
                    "30,80\n31,80\n31,81\n30,81\n30,80\n",
-                   -1.0, "crosses-antimeridian;encloses-pole;multi-ring", {1, -1}},
-        FigureCase{"a_ring_of_more_than_half_the_earth_bounds_the_rest",
-                   "\"a\",\"b\",7\n-170,-80\n0,-80\n170,-80\n170,80\n0,80\n-170,80\n-170,-80\n", -1.0, ""},
+                   -1.0, "crosses-antimeridian;encloses-pole;multi-ring;long-edges", {1, -1}},
+        FigureCase{"a_ring_of_more_than_half_the_earth_bounds_its_interior",
+                   "\"a\",\"b\",7\n-170,-80\n0,-80\n170,-80\n170,80\n0,80\n-170,80\n-170,-80\n", -1.0, "long-edges"},
         FigureCase{"long_edges_across_a_continent",
-                   "\"a\",\"b\",6\n30,50\n100,55\n170,65\n120,75\n60,70\n30,50\n", -1.0, ""},
+                   "\"a\",\"b\",6\n30,50\n100,55\n170,65\n120,75\n60,70\n30,50\n", -1.0, "long-edges"},
         FigureCase{"an_island_with_a_lake",
                    "\"a\",\"b\",11\n0,40\n10,40\n10,50\n0,50\n0,40\n2,42\n8,42\n8,48\n2,48\n2,42\n0,40\n", -1.0,
                    "multi-ring", {1, -1}},
@@ -462,6 +477,70 @@ INSTANTIATE_TEST_SUITE_P(
         FigureCase{"a_line_record_is_no_ring", "\"a\",\"b\",-3\n0,0\n1,0\n1,1\n", 0.0, "no-ring", {}},
         FigureCase{"two_points_are_no_ring", "\"a\",\"b\",2\n0,0\n1,1\n", 0.0, "no-ring", {}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Rings with full-width edges (-180 to 180 at one latitude), which are their
+// parallels: the area between two parallels over the whole width, from
+// GeographicLib's authalic latitude, in both orientations.
+struct ParallelCase {
+    const char* name;
+    const char* bna;
+    double south;  // the region's parallels
+    double north;
+    const char* flags;
+};
+
+class FullWidthEdges : public testing::TestWithParam<ParallelCase> {};
+
+TEST_P(FullWidthEdges, BoundTheBandBetweenTheirParallels)
+{
+    const ParallelCase& c = GetParam();
+    const auto& ellipsoid = GeographicLib::Ellipsoid::WGS84();
+    const double sine = [&](double lat) { return std::sin(ellipsoid.AuthalicLatitude(lat) * M_PI / 180.0); }(c.north) -
+                        std::sin(ellipsoid.AuthalicLatitude(c.south) * M_PI / 180.0);
+    const double want = ellipsoid.Area() / 2.0 * sine / 1e6;
+    Record r = FromText(c.bna);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "as written" : "reversed");
+        EllipsoidMeter meter;
+        GeodesicFigures got;
+        meter.Measure(r.count, r.lon.data(), r.lat.data(), r.lon.size(), got);
+        EXPECT_NEAR(got.areaKm2, want, 1e-9 * want);
+        EXPECT_EQ(FlagWords(got.flags), c.flags);
+        std::reverse(r.lon.begin(), r.lon.end());
+        std::reverse(r.lat.begin(), r.lat.end());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, FullWidthEdges,
+    testing::Values(
+        ParallelCase{"a_polar_box", "\"a\",\"b\",5\n-180,66.5\n180,66.5\n180,90\n-180,90\n-180,66.5\n", 66.5, 90.0,
+                     "crosses-antimeridian;encloses-pole"},
+        ParallelCase{"a_south_cap", "\"a\",\"b\",5\n-180,-60\n180,-60\n180,-90\n-180,-90\n-180,-60\n", -90.0, -60.0,
+                     "crosses-antimeridian;encloses-pole"},
+        ParallelCase{"a_latitude_band", "\"a\",\"b\",5\n-180,40\n180,40\n180,50\n-180,50\n-180,40\n", 40.0, 50.0,
+                     "crosses-antimeridian"},
+        ParallelCase{"a_band_of_more_than_half_the_world", "\"a\",\"b\",5\n-180,-10\n180,-10\n180,66.5\n-180,66.5\n-180,-10\n",
+                     -10.0, 66.5, "crosses-antimeridian"},
+        ParallelCase{"the_whole_world", "\"a\",\"b\",5\n-180,-90\n180,-90\n180,90\n-180,90\n-180,-90\n", -90.0, 90.0,
+                     "crosses-antimeridian;encloses-pole"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A polar box with vertices between, 180 degrees apart: its region holds
+// the pole (it runs along the pole line), and its geodesic edges are no
+// longer its parallels.
+TEST(EllipsoidFigures, APolarBoxWithVerticesBetweenEnclosesThePoleAndHasLongEdges)
+{
+    Record r = FromText("\"a\",\"b\",7\n-180,66.5\n0,66.5\n180,66.5\n180,90\n0,90\n-180,90\n-180,66.5\n");
+    for (int pass = 0; pass < 2; ++pass) {
+        EllipsoidMeter meter;
+        GeodesicFigures got;
+        meter.Measure(r.count, r.lon.data(), r.lat.data(), r.lon.size(), got);
+        EXPECT_EQ(FlagWords(got.flags), "encloses-pole;long-edges");
+        std::reverse(r.lon.begin(), r.lon.end());
+        std::reverse(r.lat.begin(), r.lat.end());
+    }
+}
 
 // Edges of 20 to 100 km at 45 degrees north, in every direction: the range
 // where the first-order term per edge stands in for the exact geodesic.
@@ -536,6 +615,7 @@ TEST(EllipsoidFigures, NotInDegreesHasNoFigures)
         const char* flags;
     } cases[] = {
         {"\"a\",\"b\",4\n0,0\n1,0\n1,91\n0,0\n", Coordinates::Degrees, "not-degrees"},
+        {"\"a\",\"b\",4\n0,0\n-1e30,0\n1,1\n0,0\n", Coordinates::Degrees, "not-degrees"},
         {"\"a\",\"b\",4\n0,0\n1,0\n1,1\n0,0\n", Coordinates::Plane, "not-degrees"},
         {"\"a\",\"b\",12\n0,0\n9,0\n9,9\n0,0\n20,0\n21,0\n21,1\n20,0\n0,0\n5,5\n6,5\n6,6\n", Coordinates::Plane,
          "closed-here;multi-ring;not-degrees"},

@@ -585,13 +585,14 @@ Coordinates ExactVerdict(const std::string& path)
     try {
         BnaInput in(path);
         std::string name;
+        double lon = 0.0;
         double lat = 0.0;
         while (!in.AtEnd()) {
             const std::int64_t count = std::abs(static_cast<std::int64_t>(ReadRecordHeader(in, name, name)));
             for (std::int64_t k = 0; k < count; ++k) {
-                in.ReadCoordinate();
+                in.ReadCoordinate(lon);
                 in.ReadCoordinate(lat);
-                if (!(std::fabs(lat) <= 90.0)) {
+                if (!(std::fabs(lat) <= 90.0) || std::fabs(lon) > 1e6) {
                     return Coordinates::Plane;
                 }
             }
@@ -646,6 +647,13 @@ TEST(CoordinateScan, GivesTheVerdictOfTheExactParse)
         {"\"a\",\"b\",1\n1,1e2\n", Coordinates::Plane},
         {"\"a\",\"b\",1\n1,nan\n", Coordinates::Degrees},
         {"\"a\",\"b\",1\n500,1\n", Coordinates::Degrees},
+        // A longitude too large to be degrees (beyond 1e6) makes the file plane.
+        {"\"a\",\"b\",2\n1,1\n-1e30,1\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1000000,1\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n-999999.99999999999,1\n", Coordinates::Degrees},
+        {"\"a\",\"b\",1\n1000000.0000001,1\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n-0001000001,1\n", Coordinates::Plane},
+        {"\"a\",\"b\",1\n1.5e6,1\n", Coordinates::Plane},
         {"\"a\",\"b\",1\n1,1\n\"c\",\"d\",2\n1,1\n2,95\n", Coordinates::Plane},
         {"\"a\",\"b\",\n2\n1,1\n2,95\n", Coordinates::Plane},
         {"\"a\",\"b\",3\n1 1 2 2 3 95\n", Coordinates::Plane},

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -51,33 +52,32 @@ double TwiceArea(const RegionShape& s, std::size_t r)
 
 class RegionShapeTest : public testing::TestWithParam<ShapeCase> {};
 
-TEST_P(RegionShapeTest, CoversTheRegionWithinThePlane)
+// The polygons' area in the plane of degrees, each ring checked on the way.
+double CheckedArea(const ShapeCase& c, const std::vector<double>& lon, const std::vector<double>& lat,
+                   std::size_t& polygons)
 {
-    const ShapeCase& c = GetParam();
-    std::vector<double> lon;
-    std::vector<double> lat;
-    for (const auto& [x, y] : c.pairs) {
-        lon.push_back(x);
-        lat.push_back(y);
-    }
     std::vector<Ring> rings;
     SplitRings(lon.data(), lat.data(), lon.size(), c.coordinates, rings);
     RegionShaper shaper;
     RegionShape shape;
     shaper.Make(lon.data(), lat.data(), rings, c.coordinates, shape);
-
-    EXPECT_EQ(shape.Polygons(), c.polygons);
-    // The vertices off the cut are the pairs read (longitudes shifted by whole turns).
+    polygons = shape.Polygons();
+    // The vertices off the cut are the pairs read (longitudes shifted by
+    // whole turns), or lie on a full-width edge at longitude 0.
     std::set<std::pair<double, double>> read;
     for (std::size_t k = 0; k < lon.size(); ++k) {
         read.emplace(c.coordinates == Coordinates::Degrees ? std::remainder(lon[k], 360.0) : lon[k], lat[k]);
+        const std::size_t next = (k + 1) % lon.size();
+        if (std::fabs(lon[k]) == 180.0 && lon[next] == -lon[k] && lat[next] == lat[k]) {
+            read.emplace(0.0, lat[k]);
+        }
     }
     double area = 0.0;
     for (std::size_t p = 0; p < shape.Polygons(); ++p) {
         for (std::size_t r = shape.PolygonBegin(p); r < shape.polygonEnd[p]; ++r) {
             const std::size_t b = shape.RingBegin(r);
             const std::size_t e = shape.ringEnd[r];
-            ASSERT_GE(e - b, 4U);
+            EXPECT_GE(e - b, 4U);
             EXPECT_EQ(shape.x[b], shape.x[e - 1]);
             EXPECT_EQ(shape.y[b], shape.y[e - 1]);
             const double twice = TwiceArea(shape, r);
@@ -96,11 +96,34 @@ TEST_P(RegionShapeTest, CoversTheRegionWithinThePlane)
             }
         }
     }
+    return area;
+}
+
+TEST_P(RegionShapeTest, CoversTheRegionWithinThePlane)
+{
+    const ShapeCase& c = GetParam();
+    std::vector<double> lon;
+    std::vector<double> lat;
+    for (const auto& [x, y] : c.pairs) {
+        lon.push_back(x);
+        lat.push_back(y);
+    }
+    std::size_t polygons = 0;
+    const double area = CheckedArea(c, lon, lat, polygons);
+    EXPECT_EQ(polygons, c.polygons);
     double want = 0.0;
     for (const auto& [sign, ring] : c.truth) {
         want += sign * std::fabs(Shoelace(ring));
     }
     EXPECT_NEAR(area, want, 1e-9 * want);
+    // A ring and its reverse bound one region.
+    if (c.truth.size() == 1) {
+        SCOPED_TRACE("reversed");
+        std::reverse(lon.begin(), lon.end());
+        std::reverse(lat.begin(), lat.end());
+        EXPECT_NEAR(CheckedArea(c, lon, lat, polygons), want, 1e-9 * want);
+        EXPECT_EQ(polygons, c.polygons);
+    }
 }
 
 const Points Cap = {{0, -70}, {90, -72}, {180, -70}, {-90, -71}, {0, -70}};
@@ -178,10 +201,45 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"a_ring_written_west_of_minus_180",
                   {{-190, 10}, {-170, 10}, {-170, 12}, {-190, 12}, {-190, 10}},
                   {{1, {{-190, 10}, {-170, 10}, {-170, 12}, {-190, 12}}}}, 2},
-        ShapeCase{"a_ring_of_more_than_half_the_earth_bounds_the_rest",
+        ShapeCase{"a_ring_of_more_than_half_the_earth_bounds_its_interior",
                   {{-170, -80}, {0, -80}, {170, -80}, {170, 80}, {0, 80}, {-170, 80}, {-170, -80}},
-                  {{1, {{-180, -90}, {180, -90}, {180, 90}, {-180, 90}}}, {-1, {{-170, -80}, {170, -80}, {170, 80}, {-170, 80}}}},
-                  1},
+                  {{1, {{-170, -80}, {170, -80}, {170, 80}, {-170, 80}}}}, 1},
+        ShapeCase{"a_polar_box_as_GIS_writes_it",
+                  {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}, {-180, 66.5}},
+                  {{1, {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}}}}, 1},
+        ShapeCase{"a_south_cap_as_GIS_writes_it",
+                  {{-180, -60}, {180, -60}, {180, -90}, {-180, -90}, {-180, -60}},
+                  {{1, {{-180, -60}, {180, -60}, {180, -90}, {-180, -90}}}}, 1},
+        ShapeCase{"a_latitude_band_as_GIS_writes_it",
+                  {{-180, 40}, {180, 40}, {180, 50}, {-180, 50}, {-180, 40}},
+                  {{1, {{-180, 40}, {180, 40}, {180, 50}, {-180, 50}}}}, 1},
+        ShapeCase{"the_whole_world_as_GIS_writes_it",
+                  {{-180, -90}, {180, -90}, {180, 90}, {-180, 90}, {-180, -90}},
+                  {{1, {{-180, -90}, {180, -90}, {180, 90}, {-180, 90}}}}, 1},
+        ShapeCase{"a_band_of_more_than_half_the_world_with_vertices_between",
+                  {{-180, -10}, {-60, -10}, {60, -10}, {180, -10}, {180, 66.5}, {60, 66.5}, {-60, 66.5}, {-180, 66.5}, {-180, -10}},
+                  {{1, {{-180, -10}, {180, -10}, {180, 66.5}, {-180, 66.5}}}}, 1},
+        ShapeCase{"a_cap_drawn_with_edges_of_180_degrees",
+                  {{0, 60}, {180, 60}, {360, 60}, {0, 60}},
+                  {{1, {{0, 60}, {360, 60}, {360, 90}, {0, 90}}}}, 1},
+        ShapeCase{"a_polar_box_with_a_lake_and_an_island_south_of_it",
+                  {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}, {-180, 66.5},
+                   {10, 70}, {20, 70}, {20, 75}, {10, 75}, {10, 70}, {-180, 66.5},
+                   {10, 50}, {20, 50}, {20, 55}, {10, 55}, {10, 50}},
+                  {{1, {{-180, 66.5}, {180, 66.5}, {180, 90}, {-180, 90}}},
+                   {-1, {{10, 70}, {20, 70}, {20, 75}, {10, 75}}},
+                   {1, {{10, 50}, {20, 50}, {20, 55}, {10, 55}}}},
+                  2},
+        // It touches the pole at a vertex: two polygons meeting there, not
+        // one whose ring runs through a point of its own edge along the pole.
+        ShapeCase{"a_ring_round_the_South_Pole_through_a_vertex_on_it",
+                  {{-120, -60}, {0, -90}, {120, -60}, {-120, -60}},
+                  {{1, {{-120, -60}, {0, -90}, {120, -60}, {240, -60}, {240, -90}, {-120, -90}}}}, 2},
+        // Its notch reaches -180 from the east and runs along it: the part
+        // east of 180 is two polygons, each meeting the meridian.
+        ShapeCase{"a_ring_running_along_minus_180_and_turning_back",
+                  {{175, 0}, {-175, 0}, {-175, 3}, {180, 4}, {180, 6}, {-179, 5.5}, {-175, 7}, {-175, 10}, {175, 10}, {175, 0}},
+                  {{1, {{175, 0}, {185, 0}, {185, 3}, {180, 4}, {180, 6}, {181, 5.5}, {185, 7}, {185, 10}, {175, 10}}}}, 3},
         ShapeCase{"plane_coordinates_as_written",
                   {{0, 0}, {0, 394}, {693, 394}, {693, 0}, {0, 0}, {10, 10}, {20, 10}, {20, 20}, {10, 20}, {10, 10}},
                   {{1, {{0, 0}, {693, 0}, {693, 394}, {0, 394}}}, {-1, {{10, 10}, {20, 10}, {20, 20}, {10, 20}}}},
@@ -201,6 +259,12 @@ TEST(CutLine, CutsAtTheMeridianAndKeepsTheVerticesRead)
     EXPECT_EQ(x, (std::vector<double>{170, 179, 180, -180, -179, -170, -175, -180, 180, 175}));
     EXPECT_EQ(line.y[2], 2.0);
     EXPECT_EQ(line.y[7], 6.0);
+
+    // A full-width step is the parallel, not a point.
+    const double wideLon[] = {-180.0, 180.0};
+    const double wideLat[] = {45.0, 45.0};
+    CutLine(wideLon, wideLat, 2, Coordinates::Degrees, line);
+    EXPECT_EQ(std::vector<double>(line.x.begin(), line.x.end()), (std::vector<double>{-180, 0, 180}));
 }
 
 }  // namespace

@@ -174,11 +174,13 @@ FieldWalk WalkFields(const std::string& path)
             walk.fields += firstName + '\0' + secondName + '\0';
             add(n);
             for (std::int64_t k = std::llabs(n); k > 0; --k) {
+                double lon = 0.0;
                 double lat = 0.0;
-                add(in.ReadCoordinate());
+                add(in.ReadCoordinate(lon));
                 add(in.ReadCoordinate(lat));
                 add(lat);
-                if (walk.verdict == Coordinates::Degrees && !(std::fabs(lat) <= 90.0)) {
+                if (walk.verdict == Coordinates::Degrees &&
+                    (!(std::fabs(lat) <= 90.0) || std::fabs(lon) > LongitudeLimit)) {
                     walk.verdict = Coordinates::Plane;
                 }
             }
