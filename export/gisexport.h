@@ -5,7 +5,6 @@
 #include "rings.h"
 #include "runoutput.h"
 #include "shapecheck.h"
-#include "shapecheck.h"
 
 #include <cstdint>
 #include <memory>
@@ -125,7 +124,6 @@ private:
     std::vector<std::unique_ptr<Target>> targets_;
     std::vector<Ring> rings_;
     RegionShaper shaper_;
-    ShapeCheck shapeCheck_;
     ShapeCheck shapeCheck_;
     std::unique_ptr<Writer> writer_;
     bool completed_ = false;
