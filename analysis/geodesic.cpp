@@ -444,7 +444,8 @@ public:
             }
             CarryLast(count);
         }
-        sums.c = 0.5 * (cross + bend);
+        // The parallels' caps were added to c as the edges went.
+        sums.c = sums.c + 0.5 * (cross + bend);
         return sums;
     }
 
@@ -637,7 +638,9 @@ void EllipsoidMeter::Measure(std::int32_t count, const double* lon, const double
     const double norm = std::sqrt(horizontal * horizontal + c.z * c.z);
     if (norm > 0.0) {
         out.hasCentroid = true;
-        out.centroidLon = WrapLongitude(std::atan2(c.y, c.x) / Degree);
+        // On the axis (a cap or a band round it) the longitude is rounding
+        // noise: the meridian of Greenwich, as at the poles themselves.
+        out.centroidLon = horizontal > 1e-12 * norm ? WrapLongitude(std::atan2(c.y, c.x) / Degree) : 0.0;
         out.centroidLat =
             GeographicLib::Ellipsoid::WGS84().InverseAuthalicLatitude(std::atan2(c.z, horizontal) / Degree);
     }

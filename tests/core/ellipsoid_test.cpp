@@ -506,6 +506,13 @@ TEST_P(FullWidthEdges, BoundTheBandBetweenTheirParallels)
         meter.Measure(r.count, r.lon.data(), r.lat.data(), r.lon.size(), got);
         EXPECT_NEAR(got.areaKm2, want, 1e-9 * want);
         EXPECT_EQ(FlagWords(got.flags), c.flags);
+        // The region is round the axis: its centroid is the pole of the
+        // larger share, none for the whole world.
+        EXPECT_EQ(got.hasCentroid, c.south != -c.north);
+        if (got.hasCentroid) {
+            EXPECT_EQ(got.centroidLat, std::fabs(c.north) > std::fabs(c.south) ? 90.0 : -90.0);
+            EXPECT_EQ(got.centroidLon, 0.0);
+        }
         std::reverse(r.lon.begin(), r.lon.end());
         std::reverse(r.lat.begin(), r.lat.end());
     }
