@@ -513,6 +513,9 @@ private slots:
     // them; a stop there drops the run's files and leaves the earlier ones.
     void aGeoPackageCanBeStoppedInsideSQLite()
     {
+#ifndef ZARN_GPKG_INDEX_AFTER_ROWS
+        QSKIP("this GDAL fills a GeoPackage's R-tree while the rows go in: its completion has no long statement to stop");
+#endif
         class AskCountingForm : public test::CuttingForm {
         public:
             using CuttingForm::CuttingForm;
