@@ -1,7 +1,9 @@
 #include "imagecanvas.h"
 
 #include "filetext.h"
+#include "labelfont.h"
 #include "runerror.h"
+#include "threadexit.h"
 
 #include <QColor>
 #include <QFile>
@@ -51,6 +53,7 @@ ImageCanvas::ImageCanvas()
     image_.setDotsPerMeterX(DotsPerMetre96Dpi);
     image_.setDotsPerMeterY(DotsPerMetre96Dpi);
     image_.fill(ToQRgb(backColor_));
+    UseBuiltInLabelFont();
     font_.setFamily(QStringLiteral("DejaVu Sans"));
     font_.setStyleHint(QFont::SansSerif);
     font_.setPointSizeF(8.25);
@@ -222,6 +225,7 @@ void ImageCanvas::Print(std::string_view text)
     }
     const QString label = DecodeFileText(text);
     EndPainting();
+    ReleaseQtThreadDataAtThreadEnd();
     if (labels_.Draw(image_, font_, ToQColor(foreColor_), px, py, label)) {
         return;
     }
