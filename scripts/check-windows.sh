@@ -10,11 +10,13 @@
 #    files (the map included: the label font is built in) and progress lines
 #    must match those of the Linux zarn-batch (build/, from scripts/build.sh)
 #    byte for byte;
-#  - uses zarn.exe under a virtual X display as a person would: the button,
-#    the open-file dialog with a path typed in, Enter, the three result files
-#    compared with Linux's, each settings window and About opened and closed
-#    with Esc, and a screenshot of the main window after the run
-#    (ZARN_WINDOWS_SHOT, default /tmp/zarn-windows-window.png);
+#  - uses zarn.exe under a virtual X display as a person would: Settings >
+#    Ellipsoid areas, the button, the open-file dialog with a path typed in,
+#    Enter, the result files (the three and Geodesic.csv) compared with
+#    Linux's, each settings window and About opened and closed with Esc, and
+#    a screenshot of the main window after the run (ZARN_WINDOWS_SHOT,
+#    default /tmp/zarn-windows-window.png; with ZARN_WINDOWS_DIALOG_SHOTS=DIR
+#    one of each window too);
 #  - installs the installer silently, runs the installed zarn-batch.exe on
 #    the example, uninstalls it silently and finds nothing left behind.
 # Wine gets a prefix of its own in build-windows/wine (created on the first
@@ -138,21 +140,30 @@ wait_gone() {
   fail "window $1 did not close"
 }
 
-mkdir -p "$scratch/window" "$scratch/window-linux"
-cp examples/islands.bna "$scratch/window/islands.bna"
+# The window's input sits in a folder named with a non-ASCII letter, typed
+# into the dialog as a person would; Settings > Ellipsoid areas is ticked
+# first, so the run writes Geodesic.csv as well.
+window_folder="$scratch/fenêtre"
+mkdir -p "$window_folder" "$scratch/window-linux"
+cp examples/islands.bna "$window_folder/islands.bna"
 cp examples/islands.bna "$scratch/window-linux/islands.bna"
-(cd "$scratch/window-linux" && "$linux_batch" islands.bna >/dev/null)
+(cd "$scratch/window-linux" && "$linux_batch" --geodesic islands.bna >/dev/null)
 (cd "$(dirname "$exe")" && "$wine" zarn.exe >/dev/null 2>&1) &
 main=$(wait_for_window "ZARN, a Center of Gravity programme")
 sleep 1
-choose_input "$main" "$(winpath "$scratch/window")\\islands.bna"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key alt+s
+sleep 0.5
+xdotool key e
+sleep 0.5
+choose_input "$main" "$(winpath "$window_folder")\\islands.bna"
 for _ in $(seq 1 300); do
-  [ -f "$scratch/window/islandsMap.bmp" ] && break
+  [ -f "$window_folder/islandsMap.bmp" ] && break
   sleep 0.1
 done
 sleep 1
-for f in Centroid.bna Area.csv Map.bmp; do
-  cmp "$scratch/window-linux/islands$f" "$scratch/window/islands$f" || fail "the window's islands$f differs from Linux's"
+for f in Centroid.bna Area.csv Map.bmp Geodesic.csv; do
+  cmp "$scratch/window-linux/islands$f" "$window_folder/islands$f" || fail "the window's islands$f differs from Linux's"
 done
 import -window "$main" "$shot"
 
@@ -170,6 +181,9 @@ for step in "s b:Select Color" "s f:Font Characteristics" "s l:LIne Characterist
   fi
   dialog=$(wait_for_window "$title") || fail "\"$title\" did not open"
   sleep 0.5
+  if [ -n "${ZARN_WINDOWS_DIALOG_SHOTS:-}" ]; then
+    import -window "$dialog" "$ZARN_WINDOWS_DIALOG_SHOTS/${title// /-}.png"
+  fi
   xdotool windowfocus --sync "$dialog" 2>/dev/null || true
   xdotool key Escape
   wait_gone "$dialog"
