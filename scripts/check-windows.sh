@@ -149,7 +149,10 @@ cp examples/islands.bna "$window_folder/islands.bna"
 cp examples/islands.bna "$scratch/window-linux/islands.bna"
 (cd "$scratch/window-linux" && "$linux_batch" --geodesic islands.bna >/dev/null)
 (cd "$(dirname "$exe")" && "$wine" zarn.exe >/dev/null 2>&1) &
-main=$(wait_for_window "ZARN, a Center of Gravity programme")
+# Wine's first window in a fresh prefix can take longer than the helper's 10 s.
+main=$(wait_for_window "ZARN, a Center of Gravity programme" 2>/dev/null ||
+  wait_for_window "ZARN, a Center of Gravity programme" 2>/dev/null ||
+  wait_for_window "ZARN, a Center of Gravity programme") || fail "the window did not appear"
 sleep 1
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key alt+s
@@ -212,7 +215,10 @@ mkdir -p "$scratch/installed" "$scratch/installed-linux"
 cp examples/islands.bna "$scratch/installed/"
 cp examples/islands.bna "$scratch/installed-linux/"
 (cd "$scratch/installed-linux" && "$linux_batch" islands.bna >/dev/null)
-"$wine" 'C:\Program Files\ZARN\zarn-batch.exe' "$(winpath "$scratch/installed")\\islands.bna" >/dev/null
+# Qt's messages go to standard error as in a console window: none may show.
+QT_FORCE_STDERR_LOGGING=1 "$wine" 'C:\Program Files\ZARN\zarn-batch.exe' "$(winpath "$scratch/installed")\\islands.bna" \
+  >/dev/null 2>"$scratch/installed.err"
+[ ! -s "$scratch/installed.err" ] || fail "the installed zarn-batch.exe wrote to standard error: $(cat "$scratch/installed.err")"
 for f in Centroid.bna Area.csv Map.bmp; do
   cmp "$scratch/installed-linux/islands$f" "$scratch/installed/islands$f" || fail "the installed zarn-batch.exe's islands$f differs"
 done
