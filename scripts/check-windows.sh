@@ -100,8 +100,13 @@ for n in "${names[@]}"; do
   wine_args+=("$winfolder\\$n")
 done
 wstatus=0
-"$wine" "$exe" --geodesic --jobs 2 "${wine_args[@]}" >"$scratch/wine.out" 2>/dev/null || wstatus=$?
+"$wine" "$exe" --geodesic --jobs 2 "${wine_args[@]}" >"$scratch/wine.out" 2>"$scratch/wine.err" || wstatus=$?
 [ "$status" -eq "$wstatus" ] || fail "exit status $wstatus under Wine, $status on Linux"
+# A program that dies after its last line may still exit 0; Wine says so.
+no_crash() {
+  ! grep -q "^wine: Unhandled" "$1" || fail "$2 crashed: $(grep "^wine: Unhandled" "$1")"
+}
+no_crash "$scratch/wine.err" "zarn-batch.exe"
 
 # The progress lines, less those that name the folder and Windows' CR LF.
 normalise() { tr -d '\r' <"$1" | grep -v -e '^ Open ' -e '^ at the folder '; }
@@ -148,7 +153,8 @@ mkdir -p "$window_folder" "$scratch/window-linux"
 cp examples/islands.bna "$window_folder/islands.bna"
 cp examples/islands.bna "$scratch/window-linux/islands.bna"
 (cd "$scratch/window-linux" && "$linux_batch" --geodesic islands.bna >/dev/null)
-(cd "$(dirname "$exe")" && "$wine" zarn.exe >/dev/null 2>&1) &
+(cd "$(dirname "$exe")" && exec "$wine" zarn.exe >/dev/null 2>"$scratch/window.err") &
+window_pid=$!
 # Wine's first window in a fresh prefix can take longer than the helper's 10 s.
 main=$(wait_for_window "ZARN, a Center of Gravity programme" 2>/dev/null ||
   wait_for_window "ZARN, a Center of Gravity programme" 2>/dev/null ||
@@ -159,14 +165,31 @@ xdotool key alt+s
 sleep 0.5
 xdotool key e
 sleep 0.5
+# wait_for_map: waits up to 60 s for the window's map file.
+wait_for_map() {
+  for _ in $(seq 1 600); do
+    [ -f "$window_folder/islandsMap.bmp" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
 choose_input "$main" "$(winpath "$window_folder")\\islands.bna"
-for _ in $(seq 1 300); do
-  [ -f "$window_folder/islandsMap.bmp" ] && break
-  sleep 0.1
-done
+if ! wait_for_map && [ ! -e "$window_folder/islandsCentroid.bna" ]; then
+  # Now and then, on a busy machine, the typed keys miss the dialog's name
+  # field (there is no window manager to hand it the focus); once more.
+  import -window root /tmp/zarn-windows-retry.png
+  echo "check-windows: no run after the typed path (the screen: /tmp/zarn-windows-retry.png); typing it again" >&2
+  xdotool key Escape
+  sleep 1
+  choose_input "$main" "$(winpath "$window_folder")\\islands.bna"
+  wait_for_map || true
+fi
 sleep 1
 for f in Centroid.bna Area.csv Map.bmp Geodesic.csv; do
-  cmp "$scratch/window-linux/islands$f" "$window_folder/islands$f" || fail "the window's islands$f differs from Linux's"
+  if ! cmp "$scratch/window-linux/islands$f" "$window_folder/islands$f"; then
+    import -window root /tmp/zarn-windows-failure.png
+    fail "the window's islands$f differs from Linux's (the screen: /tmp/zarn-windows-failure.png)"
+  fi
 done
 import -window "$main" "$shot"
 
@@ -194,6 +217,10 @@ done
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool key alt+F4
 wait_gone "$main"
+window_status=0
+wait "$window_pid" || window_status=$?
+[ "$window_status" -eq 0 ] || fail "zarn.exe ended with status $window_status"
+no_crash "$scratch/window.err" "zarn.exe"
 "$wineserver" -w
 kill "$xvfb"
 xvfb=
