@@ -16,7 +16,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 cache=${ZARN_WINDOWS_CACHE:-/var/cache/zarn}
-mkdir -p "$cache"
+if ! mkdir -p "$cache" 2>/dev/null || [ ! -w "$cache" ]; then
+  sudo install -d -o "$(id -u)" -g "$(id -g)" "$cache"
+fi
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 compiler=$(x86_64-w64-mingw32-g++-posix --version | head -n 1)
 
@@ -27,18 +29,16 @@ compiler=$(x86_64-w64-mingw32-g++-posix --version | head -n 1)
 # signature and the files' checksums.
 fetch_debian_source() {
   local package=$1 version=$2 dest=$3
-  local apt=$dest.apt
-  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/download"
-  : >"$apt/sources.list"
+  local apt=$dest.apt f
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/download" "$apt/sources.list.d"
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] || continue
+    [ -f "$f" ] || continue
     awk 'BEGIN { RS = "" } /debian-archive-keyring/ { sub(/Types: deb\n/, "Types: deb-src\n"); print; print "" }' "$f"
-  done >"$apt/debian.sources"
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list >"$apt/sources.list"
-  fi
-  mkdir -p "$apt/sources.list.d"
-  mv "$apt/debian.sources" "$apt/sources.list.d/"
+  done >"$apt/sources.list.d/debian.sources"
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' "$f"
+  done >"$apt/sources.list"
   local opts=(
     -o Dir::Etc::sourcelist="$apt/sources.list"
     -o Dir::Etc::sourceparts="$apt/sources.list.d"
