@@ -1,8 +1,12 @@
 # The Debian package (cpack -G DEB, scripts/package.sh): the installation of
 # install rules, with the dependencies dpkg-shlibdeps reads from the
 # programs, and the copyright and changelog files Debian asks of every
-# package (installed by cmake --install as well).
-add_subdirectory(data)
+# package (installed by cmake --install as well). On Windows: the installer
+# and the portable .zip (cpack, scripts/build-windows.sh), the programs and
+# zarn.txt in one folder.
+if(NOT WIN32)
+  add_subdirectory(data)
+endif()
 
 set(ZARN_MAINTAINER "ZARN developers <zarn-developers@example.org>" CACHE STRING
     "Maintainer of the Debian package, name and address")
@@ -11,7 +15,9 @@ string(TIMESTAMP ZARN_COPYRIGHT_YEAR "%Y" UTC)
 configure_file(data/copyright ${CMAKE_BINARY_DIR}/debian-doc/copyright @ONLY)
 configure_file(data/changelog ${CMAKE_BINARY_DIR}/debian-doc/changelog @ONLY)
 find_program(ZARN_GZIP gzip)
-if(ZARN_GZIP)
+if(WIN32)
+  install(FILES ${CMAKE_BINARY_DIR}/debian-doc/copyright DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME copyright.txt)
+elseif(ZARN_GZIP)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian-doc/changelog.gz
     COMMAND ${ZARN_GZIP} -9nkf changelog
     DEPENDS ${CMAKE_BINARY_DIR}/debian-doc/changelog
@@ -41,6 +47,29 @@ The package holds the window (zarn) and the batch command for scripts
 set(CPACK_PACKAGE_INSTALL_DIRECTORY zarn)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
+if(WIN32)
+  # zarn-VERSION-win64-setup.exe (NSIS: Program Files, a Start-menu entry,
+  # an uninstaller listed by Windows; /S installs and uninstalls silently)
+  # and the portable zarn-VERSION-win64.zip of the same files.
+  set(CPACK_GENERATOR NSIS ZIP)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY ZARN)
+  set(CPACK_PACKAGE_FILE_NAME zarn-${PROJECT_VERSION}-win64)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/shell/windows/cpack-options.cmake)
+  # A 64-bit installer and uninstaller (NSIS's amd64 stubs), so that they
+  # write Windows' 64-bit registry view and need no 32-bit subsystem.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_PACKAGE_NAME ZARN)
+  set(CPACK_NSIS_DISPLAY_NAME "ZARN ${PROJECT_VERSION}")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+  set(CPACK_PACKAGE_EXECUTABLES zarn ZARN)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME zarn.exe)
+  set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/shell/windows/zarn.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_LIST_DIR}/shell/windows/zarn.ico)
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+  set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_BINARY_DIR}/debian-doc/copyright)
+endif()
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

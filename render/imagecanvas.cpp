@@ -1,8 +1,10 @@
 #include "imagecanvas.h"
 
 #include "filetext.h"
+#include "labelfont.h"
 #include "runerror.h"
 #include "safefile.h"
+#include "threadexit.h"
 
 #include <QColor>
 #include <QFile>
@@ -50,6 +52,7 @@ ImageCanvas::ImageCanvas()
     image_.setDotsPerMeterX(DotsPerMetre96Dpi);
     image_.setDotsPerMeterY(DotsPerMetre96Dpi);
     image_.fill(ToQRgb(backColor_));
+    UseBuiltInLabelFont();
     font_.setFamily(QStringLiteral("DejaVu Sans"));
     font_.setStyleHint(QFont::SansSerif);
     font_.setPointSizeF(8.25);
@@ -221,6 +224,7 @@ void ImageCanvas::Print(std::string_view text)
     }
     const QString label = DecodeFileText(text);
     EndPainting();
+    ReleaseQtThreadDataAtThreadEnd();
     if (labels_.Draw(image_, font_, ToQColor(foreColor_), px, py, label)) {
         return;
     }

@@ -24,7 +24,8 @@ test=(
   debootstrap                    # the Debian 13 root of scripts/check-debian13.sh
   dpkg-dev file lintian          # the Debian package: dpkg-shlibdeps, its checks
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin  # the desktop entry and the BNA file type: desktop-file-validate, xdg-mime, gio
-  g++-mingw-w64-x86-64 wine64 wine  # the Windows build of zarn-batch and its run under Wine
+  g++-mingw-w64-x86-64 wine64 wine  # the Windows build and its run under Wine
+  fonts-wine nsis unzip          # Wine's own fonts for the window, the Windows installer, the .zip
 )
 case "$set_name" in
   run) packages=("${run[@]}") ;;

@@ -13,6 +13,11 @@ set_target_properties(zarn_about PROPERTIES AUTOMOC ON)
 file(RELATIVE_PATH zarn_data_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/zarn)
 target_compile_definitions(zarn_about PRIVATE ZARN_DATA_FROM_BIN="${zarn_data_from_bin}")
 # The About window shows zarn.txt (with the version filled in) from the
-# program's folder in a build tree, from <prefix>/share/zarn once installed.
+# program's folder in a build tree; once installed, from <prefix>/share/zarn,
+# on Windows from the program's folder.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/zarn.txt ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn)
+if(WIN32)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_BINDIR})
+else()
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zarn.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn)
+endif()

@@ -52,16 +52,27 @@ std::string QtDialogBackend::QtFilter(const std::string& filter)
     return result;
 }
 
+// File names reach the core as UTF-8 (filepath.h). On POSIX systems that is
+// the name's bytes, as encodeName gives them; on Windows encodeName would give
+// the ANSI code page, which cannot spell every name.
 std::optional<std::string> QtDialogBackend::OpenFile(const std::string& title, const std::string& filter,
                                                      const std::string& previous)
 {
-    const QString chosen =
-        QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), QFile::decodeName(previous.c_str()),
-                                     QString::fromStdString(QtFilter(filter)));
+#ifdef _WIN32
+    const QString start = QString::fromStdString(previous);
+#else
+    const QString start = QFile::decodeName(previous.c_str());
+#endif
+    const QString chosen = QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), start,
+                                                        QString::fromStdString(QtFilter(filter)));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
+#ifdef _WIN32
+    return chosen.toStdString();
+#else
     return QFile::encodeName(chosen).toStdString();
+#endif
 }
 
 std::optional<Colour> QtDialogBackend::PickColor(Colour initial)

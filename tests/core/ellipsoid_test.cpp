@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <numbers>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -287,8 +288,8 @@ Figures Reference(const Record& r, const Ring& ring)
     std::vector<std::array<long double, 3>> p;
     for (std::size_t k = ring.first; k < ring.first + ring.size; ++k) {
         poly.AddPoint(r.lat[k], r.lon[k]);
-        const long double b = ellipsoid.AuthalicLatitude(r.lat[k]) * M_PIl / 180.0L;
-        const long double l = r.lon[k] * M_PIl / 180.0L;
+        const long double b = ellipsoid.AuthalicLatitude(r.lat[k]) * std::numbers::pi_v<long double> / 180.0L;
+        const long double l = r.lon[k] * std::numbers::pi_v<long double> / 180.0L;
         p.push_back({std::cos(b) * std::cos(l), std::cos(b) * std::sin(l), std::sin(b)});
     }
     Figures f;
@@ -396,11 +397,11 @@ void ExpectMatchesReference(const Record& r, const std::vector<int>& signs, Geod
                                                     GeographicLib::Constants::WGS84_f());
     const long double horizontal = std::hypot(want.c[0], want.c[1]);
     const double lat = ellipsoid.InverseAuthalicLatitude(
-        static_cast<double>(std::atan2(want.c[2], horizontal) * 180.0L / M_PIl));
-    const double lon = static_cast<double>(std::atan2(want.c[1], want.c[0]) * 180.0L / M_PIl);
+        static_cast<double>(std::atan2(want.c[2], horizontal) * 180.0L / std::numbers::pi_v<long double>));
+    const double lon = static_cast<double>(std::atan2(want.c[1], want.c[0]) * 180.0L / std::numbers::pi_v<long double>);
     ASSERT_TRUE(got.hasCentroid);
     EXPECT_NEAR(got.centroidLat, lat, 1e-7);
-    EXPECT_NEAR(std::remainder(got.centroidLon - lon, 360.0) * std::cos(lat * M_PI / 180.0), 0.0, 1e-7);
+    EXPECT_NEAR(std::remainder(got.centroidLon - lon, 360.0) * std::cos(lat * std::numbers::pi / 180.0), 0.0, 1e-7);
     EXPECT_GE(got.centroidLon, -180.0);
     EXPECT_LT(got.centroidLon, 180.0);
 }
@@ -559,8 +560,8 @@ TEST_P(MidLatitudeEdges, MatchGeographicLib)
     Record r;
     const double radius = km / 111.13;  // degrees of latitude: a hexagon's edge equals its radius
     for (int k = 0; k <= 6; ++k) {
-        const double a = (k % 6) * M_PI / 3.0 + 0.3;
-        r.lon.push_back(10.0 + radius * std::cos(a) / std::cos(45.0 * M_PI / 180.0));
+        const double a = (k % 6) * std::numbers::pi / 3.0 + 0.3;
+        r.lon.push_back(10.0 + radius * std::cos(a) / std::cos(45.0 * std::numbers::pi / 180.0));
         r.lat.push_back(45.0 + radius * std::sin(a));
     }
     r.count = 7;
@@ -602,8 +603,8 @@ TEST(EllipsoidFigures, MeasureARingOfAHundredThousandPoints)
     Record r;
     const int n = 100000;
     for (int k = 0; k < n; ++k) {
-        const double a = 2.0 * M_PI * k / n;
-        r.lon.push_back(20.0 + 3.0 * std::cos(a) / std::cos(45.0 * M_PI / 180.0));
+        const double a = 2.0 * std::numbers::pi * k / n;
+        r.lon.push_back(20.0 + 3.0 * std::cos(a) / std::cos(45.0 * std::numbers::pi / 180.0));
         r.lat.push_back(45.0 + 3.0 * std::sin(a));
     }
     r.count = n;
