@@ -496,8 +496,8 @@ TEST_P(FullWidthEdges, BoundTheBandBetweenTheirParallels)
 {
     const ParallelCase& c = GetParam();
     const auto& ellipsoid = GeographicLib::Ellipsoid::WGS84();
-    const double sine = [&](double lat) { return std::sin(ellipsoid.AuthalicLatitude(lat) * M_PI / 180.0); }(c.north) -
-                        std::sin(ellipsoid.AuthalicLatitude(c.south) * M_PI / 180.0);
+    const double sine = [&](double lat) { return std::sin(ellipsoid.AuthalicLatitude(lat) * std::numbers::pi / 180.0); }(c.north) -
+                        std::sin(ellipsoid.AuthalicLatitude(c.south) * std::numbers::pi / 180.0);
     const double want = ellipsoid.Area() / 2.0 * sine / 1e6;
     Record r = FromText(c.bna);
     for (int pass = 0; pass < 2; ++pass) {
