@@ -238,6 +238,12 @@ start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Program
 [ -f "$start_menu/ZARN.lnk" ] || fail "the installer made no Start-menu entry"
 uninstall_key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZARN]'
 grep -qF "$uninstall_key" "$WINEPREFIX/system.reg" || fail "the installer listed no uninstaller"
+# "Open with ZARN" for .bna files: the window with the file as its argument.
+open_key='[Software\\Classes\\ZARN.bna\\shell\\open\\command]'
+grep -A2 -F "$open_key" "$WINEPREFIX/system.reg" | grep -qF 'zarn.exe\" \"%1\"' ||
+  fail "the installer offers no \"Open with ZARN\" for .bna files"
+grep -A2 -F '[Software\\Classes\\.bna\\OpenWithProgids]' "$WINEPREFIX/system.reg" | grep -qF '"ZARN.bna"' ||
+  fail "the installer does not offer ZARN among the programs for .bna files"
 mkdir -p "$scratch/installed" "$scratch/installed-linux"
 cp examples/islands.bna "$scratch/installed/"
 cp examples/islands.bna "$scratch/installed-linux/"
@@ -256,6 +262,7 @@ if [ -e "$program_files/ZARN" ]; then
 fi
 [ ! -e "$start_menu" ] || fail "the uninstaller left the Start-menu entry"
 ! grep -qF "$uninstall_key" "$WINEPREFIX/system.reg" || fail "the uninstaller left its listing"
+! grep -qF -e "$open_key" -e '[Software\\Classes\\.bna' "$WINEPREFIX/system.reg" || fail "the uninstaller left the .bna file type"
 
 # The portable .zip holds the same programs.
 unzip -l "$portable" >"$scratch/zip.txt"
