@@ -4,6 +4,7 @@
 #include "numbertext.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <new>
 
@@ -11,6 +12,9 @@ namespace zarn {
 
 void ProgressLines::AddNumber(std::string_view text, double value)
 {
+    if (!shown_) {
+        return;
+    }
     line_.assign(text);
     AppendNumber(line_, value, decimal_);
     host_.AppendProgress(line_);
@@ -18,6 +22,9 @@ void ProgressLines::AddNumber(std::string_view text, double value)
 
 void ProgressLines::AddPoint(std::string_view text, double x, double y)
 {
+    if (!shown_) {
+        return;
+    }
     line_.assign(text).append("(");
     AppendNumber(line_, x, decimal_);
     line_.append(", ");
@@ -34,9 +41,12 @@ PolygonRecord* ClassicStage::Measure(const StreamRecord& record)
     PolygonRecord& poly = ws_.curPoly;
     std::string& line = lines_.Buffer();
 
-    line.assign("Read polygon ").append(firstName).append(" with ");
-    line.append(std::to_string(poly.nPoints)).append(" points.");
-    lines_.Add(line);
+    if (lines_.Shown()) {
+        char count[16];
+        const auto end = std::to_chars(count, count + sizeof count, poly.nPoints).ptr;
+        line.assign("Read polygon ").append(firstName).append(" with ").append(count, end).append(" points.");
+        lines_.Add(line);
+    }
     if (poly.nPoints > MaxPoints) {
         lines_.Add("");
         line.assign("The polygon ").append(firstName).append(" consists of ");

@@ -139,6 +139,7 @@ bool MapDrawing::DrawMap(RunHost& host)
     PadMapExtent(mapExtent_);
     const MapScale scale = ComputeMapScale(mapExtent_);
     const CanvasTransform transform(mapExtent_, scale);
+    announced_ = host.ShowsProgress();
     try {
         if (kept_) {
             store_.Rewind();
@@ -320,6 +321,9 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
 
 void MapDrawing::Announce(RunHost& host, const PointStore::Record& record)
 {
+    if (!announced_) {
+        return;
+    }
     static constexpr std::string_view Before = "Read polygon ";
     static constexpr std::string_view After = " points for drawing.";
     char count[16] = " with ";

@@ -286,6 +286,7 @@ public:
             Put(line);
         }
     }
+    bool ShowsProgress() const override { return !quiet_; }
     void AppendSummary(std::string_view line) override { Put(line); }
     void SetListsBold() override {}
     void RepaintSummary() override {}
