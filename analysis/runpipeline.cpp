@@ -2,6 +2,7 @@
 
 #include "geometry.h"
 #include "numbertext.h"
+#include "vectorstate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -134,6 +135,7 @@ std::uint64_t ConsumeRecords(RecordStream& stream, RunStages& stages, ProgressLi
         }
         if (record->complete) {
             host.Progress(record->bytesRead, stream.FileSize());
+            ClearUpperVectorState();  // after a window's repaint
         }
     }
     return 0;

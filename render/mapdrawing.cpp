@@ -4,6 +4,7 @@
 #include "geometry.h"
 #include "recordstream.h"
 #include "runerror.h"
+#include "vectorstate.h"
 
 #include <atomic>
 #include <charconv>
@@ -128,6 +129,7 @@ void MapDrawing::KeepRecord(const StreamRecord& record, const PolygonRecord* acc
             canvas_.PrepareText();
         } catch (const std::exception&) {
         }
+        ClearUpperVectorState();
     }
     kept_ = true;
     fileSize_ = fileSize;
@@ -140,6 +142,7 @@ bool MapDrawing::DrawMap(RunHost& host)
     const MapScale scale = ComputeMapScale(mapExtent_);
     const CanvasTransform transform(mapExtent_, scale);
     announced_ = host.ShowsProgress();
+    ClearUpperVectorState();  // before the drawing thread starts with this one's state
     try {
         if (kept_) {
             store_.Rewind();
@@ -288,6 +291,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         Announce(host, *record);
         if (Drawn(*record)) {
             host.Progress(record->bytesRead, fileSize_);
+            ClearUpperVectorState();
         }
     }
     joiner.Join();
@@ -356,6 +360,7 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
     }
     sketch_.Marker(transform, centroidX, centroidY, record.firstName);
     host.Progress(record.bytesRead, fileSize);
+    ClearUpperVectorState();  // after a window's repaint
 }
 
 void MapDrawing::Sketch::Outline(const CanvasTransform& transform, const PointStore::Record& record)
