@@ -71,6 +71,9 @@ constexpr const char* ReadBackFailed = "the points kept for the map cannot be re
 // again and gives out every progress line; measured on 100 and 200 MB files,
 // both threads then end about together.
 constexpr double SecondShare = 0.38;
+// The share when the progress lines go nowhere (a quiet run): the caller's
+// thread then only reads the second half's positions in the file again.
+constexpr double QuietSecondShare = 0.47;
 
 // Records that are drawn; the others only have their line.
 bool Drawn(const PointStore::Record& record)
@@ -168,7 +171,7 @@ bool MapDrawing::DrawMap(RunHost& host)
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
-    const PointStore::Mark second = store_.MarkNear(SecondShare);
+    const PointStore::Mark second = store_.MarkNear(announced_ ? SecondShare : QuietSecondShare);
     if (second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
         return;
     }
