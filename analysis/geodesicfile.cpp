@@ -1,9 +1,11 @@
 #include "geodesicfile.h"
 
 #include "analysisrun.h"
+#include "numbertext.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace zarn {
 
@@ -25,6 +27,28 @@ void AppendQuoted(std::string& out, std::string_view text)
 
 void AppendFixed(std::string& out, double value, int decimals)
 {
+    std::uint64_t whole = 0;
+    if (decimals > 0 && ScaledWhole(value, decimals, whole)) {
+        // The same digits as std::to_chars, without its general machinery.
+        std::uint64_t unit = 1;
+        for (int i = 0; i < decimals; ++i) {
+            unit *= 10U;
+        }
+        char buf[48];
+        char* p = buf;
+        if (std::signbit(value) && whole != 0) {
+            *p++ = '-';
+        }
+        p = std::to_chars(p, buf + 24, whole / unit).ptr;
+        *p++ = '.';
+        std::uint64_t fraction = whole % unit;
+        for (int i = decimals - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + fraction % 10U);
+            fraction /= 10U;
+        }
+        out.append(buf, p + decimals);
+        return;
+    }
     char buf[64];
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     std::string_view text(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0);

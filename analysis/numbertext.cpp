@@ -22,30 +22,54 @@ double RoundTo3(double value)
     return rounded == 0.0 ? 0.0 : rounded;
 }
 
-namespace {
-
-// |value| x 1000 rounded to a whole number, an exact tie to the even one,
-// from the binary value itself: mantissa x 2^exponent, the mantissa times
-// 1000 below 2^63, shifted right with the bits shifted out deciding. For
-// |value| < 2^37.
-std::uint64_t Thousandths(double value)
+bool ScaledWhole(double value, int decimals, std::uint64_t& whole)
 {
+    static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
+                                               1000000000};
+    // With up to three decimals the mantissa times the power stays below
+    // 2^63; with more it takes 128 bits.
+    const bool narrow = decimals >= 0 && decimals <= 3 && std::fabs(value) < 1e11;
+#ifdef __SIZEOF_INT128__
+    const bool wide = decimals >= 0 && decimals <= 9 && std::fabs(value) < 1e9;
+#else
+    const bool wide = false;
+#endif
+    if (!narrow && !wide) {
+        return false;
+    }
     const auto bits = std::bit_cast<std::uint64_t>(value);
     const auto biased = static_cast<int>((bits >> 52U) & 0x7FFU);
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52U) - 1U);
     const std::uint64_t mantissa = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52U);
-    const int shift = 1075 - std::max(biased, 1);  // value = mantissa / 2^shift, shift > 15
-    if (shift >= 64) {
-        return 0;  // below 2^-11: under a half thousandth
+    // |value| = mantissa / 2^shift, and shift > 15 below 1e11.
+    const auto shift = static_cast<unsigned>(1075 - std::max(biased, 1));
+    const std::uint64_t power = Powers[decimals];
+    if (narrow) {
+        if (shift >= 64) {
+            whole = 0;  // below 2^-11: under half a thousandth
+            return true;
+        }
+        const std::uint64_t product = mantissa * power;
+        const std::uint64_t truncated = product >> shift;
+        const std::uint64_t rest = product & ((std::uint64_t{1} << shift) - 1U);
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1U);
+        whole = truncated + static_cast<std::uint64_t>(rest > half || (rest == half && (truncated & 1U) != 0));
+        return true;
     }
-    const std::uint64_t product = mantissa * 1000U;
-    const std::uint64_t whole = product >> static_cast<unsigned>(shift);
-    const std::uint64_t rest = product & ((std::uint64_t{1} << static_cast<unsigned>(shift)) - 1U);
-    const std::uint64_t half = std::uint64_t{1} << static_cast<unsigned>(shift - 1);
-    return whole + static_cast<std::uint64_t>(rest > half || (rest == half && (whole & 1U) != 0));
+#ifdef __SIZEOF_INT128__
+    if (shift >= 128) {
+        whole = 0;  // below 2^-75: under half a unit of the ninth decimal
+        return true;
+    }
+    __extension__ typedef unsigned __int128 Wide;
+    const Wide product = static_cast<Wide>(mantissa) * power;
+    const auto truncated = static_cast<std::uint64_t>(product >> shift);
+    const Wide rest = product & ((Wide{1} << shift) - 1U);
+    const Wide half = Wide{1} << (shift - 1U);
+    whole = truncated + static_cast<std::uint64_t>(rest > half || (rest == half && (truncated & 1U) != 0));
+#endif
+    return true;
 }
-
-}  // namespace
 
 void AppendNumber(std::string& out, double value, std::string_view decimalSeparator)
 {
@@ -53,8 +77,8 @@ void AppendNumber(std::string& out, double value, std::string_view decimalSepara
     // rounding it and writing it with 15 digits gives the same digits: the
     // thousandths in whole numbers, less the fraction's trailing zeros (and
     // "-0" is "0").
-    if (std::fabs(value) < 1e11) {
-        const std::uint64_t thousandths = Thousandths(value);
+    std::uint64_t thousandths = 0;
+    if (ScaledWhole(value, 3, thousandths)) {
         if (thousandths == 0) {
             out.push_back('0');
             return;
