@@ -3,6 +3,7 @@
 #include "analysisrun.h"
 #include "numbertext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -14,13 +15,11 @@ namespace {
 void AppendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    for (const char c : text) {
-        if (c == '"') {
-            out += '"';
-        }
-        out += c;
+    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+        out.append(text.substr(0, quote + 1)).push_back('"');
+        text.remove_prefix(quote + 1);
     }
-    out += '"';
+    out.append(text).push_back('"');
 }
 
 }  // namespace
@@ -29,11 +28,11 @@ void AppendFixed(std::string& out, double value, int decimals)
 {
     std::uint64_t whole = 0;
     if (decimals > 0 && ScaledWhole(value, decimals, whole)) {
-        // The same digits as std::to_chars, without its general machinery.
-        std::uint64_t unit = 1;
-        for (int i = 0; i < decimals; ++i) {
-            unit *= 10U;
-        }
+        // The same digits as std::to_chars, without its general machinery:
+        // the whole units, and the decimals as one number padded with zeros.
+        static constexpr std::uint32_t Units[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                                  100000000, 1000000000};
+        const std::uint32_t unit = Units[decimals];
         char buf[48];
         char* p = buf;
         if (std::signbit(value) && whole != 0) {
@@ -41,11 +40,11 @@ void AppendFixed(std::string& out, double value, int decimals)
         }
         p = std::to_chars(p, buf + 24, whole / unit).ptr;
         *p++ = '.';
-        std::uint64_t fraction = whole % unit;
-        for (int i = decimals - 1; i >= 0; --i) {
-            p[i] = static_cast<char>('0' + fraction % 10U);
-            fraction /= 10U;
-        }
+        char digits[16];
+        const auto fraction = static_cast<std::uint32_t>(whole % unit);
+        const auto written = static_cast<int>(std::to_chars(digits, digits + sizeof digits, fraction).ptr - digits);
+        std::fill_n(p, decimals - written, '0');
+        std::copy_n(digits, written, p + decimals - written);
         out.append(buf, p + decimals);
         return;
     }
@@ -78,7 +77,8 @@ void GeodesicFile::Add(const RecordResult& result)
     line_ += ',';
     AppendQuoted(line_, result.record.secondName);
     line_ += ',';
-    line_ += std::to_string(result.record.pointsRead);
+    char count[24];
+    line_.append(count, std::to_chars(count, count + sizeof count, result.record.pointsRead).ptr);
     line_ += ',';
     if (g.hasFigures) {
         AppendFixed(line_, g.areaKm2, 6);
