@@ -101,6 +101,15 @@ std::string_view LineListModel::Line(std::size_t index) const
     return {chunks_[chunk].bytes.get() + start, LineEnd(index, chunk) - start};
 }
 
+std::size_t LineListModel::TextBytes() const
+{
+    std::size_t text = 0;
+    for (const Chunk& c : chunks_) {
+        text += c.used;
+    }
+    return text;
+}
+
 std::size_t LineListModel::OverheadBytes() const
 {
     std::size_t spare = 0;
@@ -108,6 +117,11 @@ std::size_t LineListModel::OverheadBytes() const
         spare += c.capacity - c.used;
     }
     return spare + starts_.size() * sizeof(std::uint32_t) + chunks_.size() * sizeof(Chunk);
+}
+
+QModelIndex LineListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    return row >= 0 && row < published_ && column == 0 && !parent.isValid() ? createIndex(row, 0) : QModelIndex();
 }
 
 int LineListModel::rowCount(const QModelIndex& parent) const

@@ -33,9 +33,14 @@ public:
     // one that sets how wide the list's contents are.
     int LongestRow() const { return longestRow_; }
     std::string_view Line(std::size_t index) const;
+    // The bytes of all lines' text.
+    std::size_t TextBytes() const;
     // Bytes held beyond the text itself.
     std::size_t OverheadBytes() const;
 
+    // A row's index without QAbstractListModel's virtual row and column
+    // counts: a list view asks for every row's index each time it lays out.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 

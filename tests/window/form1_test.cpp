@@ -701,6 +701,7 @@ private slots:
             QVERIFY(model.Line(i) == lines[i]);
             text += lines[i].size();
         }
+        QCOMPARE(model.TextBytes(), text);
         QVERIFY(model.OverheadBytes() < text / 2);
     }
 
