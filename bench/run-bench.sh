@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The ZARN benchmark: generates BNA files of 20, 100 and 200 MB and one of
 # 600,000 five-point records (parcels), runs the parse floor, zarn-batch
-# without and with the map and a window run on each, three times, and prints one table of medians, a table of every speed goal as
-# a ratio measured in the same run with the goal beside it, the goals with
-# their verdicts, the --jobs speed-up and zarn-batch --no-map --export in
-# each format. See bench/README.md.
+# without and with the map and a window run on each, three times, and prints
+# one table of medians, a table of every speed goal as a ratio measured in
+# the same run with the goal beside it, the goals with their verdicts, the
+# --jobs speed-up and zarn-batch --no-map --export in each format. See
+# bench/README.md.
 #
 #   bench/run-bench.sh [BUILD_DIR] [--out FILE] [--sizes "20 100 200"]
 #                      [--runs 3] [--seed 1] [--data DIR] [--no-jobs]
@@ -35,7 +36,7 @@ waitIdle=0
 busyRuns=0
 
 usage() {
-  sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+  sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
