@@ -33,6 +33,9 @@ public:
     virtual std::string DecimalSeparator() const { return "."; }
 
     virtual void AppendProgress(std::string_view line) = 0;
+    // False when the progress lines go nowhere (a quiet batch run): the run
+    // then builds none of them.
+    virtual bool ShowsProgress() const { return true; }
     virtual void AppendSummary(std::string_view line) = 0;
     virtual void SetListsBold() = 0;
     virtual void RepaintSummary() = 0;

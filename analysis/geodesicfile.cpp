@@ -1,9 +1,12 @@
 #include "geodesicfile.h"
 
 #include "analysisrun.h"
+#include "numbertext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace zarn {
 
@@ -12,19 +15,39 @@ namespace {
 void AppendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    for (const char c : text) {
-        if (c == '"') {
-            out += '"';
-        }
-        out += c;
+    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+        out.append(text.substr(0, quote + 1)).push_back('"');
+        text.remove_prefix(quote + 1);
     }
-    out += '"';
+    out.append(text).push_back('"');
 }
 
 }  // namespace
 
 void AppendFixed(std::string& out, double value, int decimals)
 {
+    std::uint64_t whole = 0;
+    if (decimals > 0 && ScaledWhole(value, decimals, whole)) {
+        // The same digits as std::to_chars, without its general machinery:
+        // the whole units, and the decimals as one number padded with zeros.
+        static constexpr std::uint32_t Units[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                                  100000000, 1000000000};
+        const std::uint32_t unit = Units[decimals];
+        char buf[48];
+        char* p = buf;
+        if (std::signbit(value) && whole != 0) {
+            *p++ = '-';
+        }
+        p = std::to_chars(p, buf + 24, whole / unit).ptr;
+        *p++ = '.';
+        char digits[16];
+        const auto fraction = static_cast<std::uint32_t>(whole % unit);
+        const auto written = static_cast<int>(std::to_chars(digits, digits + sizeof digits, fraction).ptr - digits);
+        std::fill_n(p, decimals - written, '0');
+        std::copy_n(digits, written, p + decimals - written);
+        out.append(buf, p + decimals);
+        return;
+    }
     char buf[64];
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     std::string_view text(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0);
@@ -54,7 +77,8 @@ void GeodesicFile::Add(const RecordResult& result)
     line_ += ',';
     AppendQuoted(line_, result.record.secondName);
     line_ += ',';
-    line_ += std::to_string(result.record.pointsRead);
+    char count[24];
+    line_.append(count, std::to_chars(count, count + sizeof count, result.record.pointsRead).ptr);
     line_ += ',';
     if (g.hasFigures) {
         AppendFixed(line_, g.areaKm2, 6);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,12 @@ double RoundTo3(double value);
 void AppendNumber(std::string& out, double value, std::string_view decimalSeparator = ".");
 
 std::string NumberText(double value, std::string_view decimalSeparator = ".");
+
+// |value| times 10^decimals rounded to a whole number as the exact binary
+// value rounds (an exact tie to the even one), the digits that
+// std::to_chars writes with `decimals` fixed decimals; false, with `whole`
+// unset, outside the range this is done in: up to three decimals below
+// 1e11, up to nine below 1e9.
+bool ScaledWhole(double value, int decimals, std::uint64_t& whole);
 
 }  // namespace zarn

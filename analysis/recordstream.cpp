@@ -2,6 +2,7 @@
 
 #include "bnareader.h"
 #include "runerror.h"
+#include "vectorstate.h"
 
 #include <algorithm>
 #include <atomic>
@@ -336,6 +337,8 @@ RecordStream::RecordStream(BnaInput& in, StreamOptions options)
     Shared& s = *shared_;
     s.keepDegrees = options.keepDegrees;
     s.readAhead = options.readAhead;
+    // The reading thread starts with this one's vector state.
+    ClearUpperVectorState();
     try {
         s.reader = std::thread([&s, &in] { s.Read(in); });
     } catch (const std::system_error& e) {

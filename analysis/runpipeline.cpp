@@ -3,8 +3,10 @@
 #include "geometry.h"
 #include "numbertext.h"
 #include "safefile.h"
+#include "vectorstate.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <new>
 
@@ -12,6 +14,9 @@ namespace zarn {
 
 void ProgressLines::AddNumber(std::string_view text, double value)
 {
+    if (!shown_) {
+        return;
+    }
     line_.assign(text);
     AppendNumber(line_, value, decimal_);
     host_.AppendProgress(line_);
@@ -19,6 +24,9 @@ void ProgressLines::AddNumber(std::string_view text, double value)
 
 void ProgressLines::AddPoint(std::string_view text, double x, double y)
 {
+    if (!shown_) {
+        return;
+    }
     line_.assign(text).append("(");
     AppendNumber(line_, x, decimal_);
     line_.append(", ");
@@ -35,9 +43,12 @@ PolygonRecord* ClassicStage::Measure(const StreamRecord& record)
     PolygonRecord& poly = ws_.curPoly;
     std::string& line = lines_.Buffer();
 
-    line.assign("Read polygon ").append(firstName).append(" with ");
-    line.append(std::to_string(poly.nPoints)).append(" points.");
-    lines_.Add(line);
+    if (lines_.Shown()) {
+        char count[16];
+        const auto end = std::to_chars(count, count + sizeof count, poly.nPoints).ptr;
+        line.assign("Read polygon ").append(firstName).append(" with ").append(count, end).append(" points.");
+        lines_.Add(line);
+    }
     if (poly.nPoints > MaxPoints) {
         lines_.Add("");
         line.assign("The polygon ").append(firstName).append(" consists of ");
@@ -137,6 +148,7 @@ std::uint64_t ConsumeRecords(RecordStream& stream, RunStages& stages, ProgressLi
         }
         if (record->complete) {
             host.Progress(record->bytesRead, stream.FileSize());
+            ClearUpperVectorState();  // after a window's repaint
         }
     }
     return 0;

@@ -48,10 +48,21 @@ namespace zarn {
 // decimal separator.
 class ProgressLines {
 public:
-    explicit ProgressLines(RunHost& host) : host_(host), decimal_(host.DecimalSeparator()) {}
+    explicit ProgressLines(RunHost& host)
+        : host_(host), decimal_(host.DecimalSeparator()), shown_(host.ShowsProgress())
+    {
+    }
 
     RunHost& Host() { return host_; }
-    void Add(std::string_view line) { host_.AppendProgress(line); }
+    // Whether the lines go anywhere; when not, Add and the rest do nothing
+    // and a line need not be built.
+    bool Shown() const { return shown_; }
+    void Add(std::string_view line)
+    {
+        if (shown_) {
+            host_.AppendProgress(line);
+        }
+    }
     // A buffer to build a line in before Add.
     std::string& Buffer() { return line_; }
     // `text` followed by `value` as the progress list writes numbers.
@@ -62,6 +73,7 @@ public:
 private:
     RunHost& host_;
     const std::string decimal_;
+    const bool shown_;
     std::string line_;
 };
 

@@ -13,7 +13,9 @@
 //   way round, and end on their first point;
 // - every line ends with CR LF.
 // The file ends after the first record that reaches the requested size
-// (1 MB = 1,000,000 bytes).
+// (1 MB = 1,000,000 bytes), or with --records after that many records.
+// With --points N every ring has N points (the files of many small polygons
+// that census blocks and parcels make).
 
 #include <array>
 #include <cerrno>
@@ -181,12 +183,15 @@ void PutNames(Output& out, SplitMix64& rng, std::uint64_t index)
 
 // One record: header and a closed ring of n points (n - 1 distinct ones and
 // the first again).
-void PutRecord(Output& out, SplitMix64& rng, std::uint64_t index, Totals& totals)
+void PutRecord(Output& out, SplitMix64& rng, std::uint64_t index, std::int64_t points, Totals& totals)
 {
     std::int64_t n = 0;
     double radius = 0.0;
     const double kind = rng.Unit();
-    if (kind < 0.0002) {
+    if (points > 0) {
+        n = points;
+        radius = rng.Between(0.0005, 0.05);
+    } else if (kind < 0.0002) {
         n = rng.Between(std::int64_t{20001}, std::int64_t{30000});
         radius = rng.Between(0.5, 3.0);
         ++totals.huge;
@@ -236,8 +241,9 @@ void PutRecord(Output& out, SplitMix64& rng, std::uint64_t index, Totals& totals
 
 int Usage()
 {
-    std::fputs("Usage: bna-generate --size-mb N --seed S OUT.bna\n"
-               "Writes a deterministic BNA file of at least N MB (10^6 bytes).\n",
+    std::fputs("Usage: bna-generate (--size-mb N | --records N) [--points N] --seed S OUT.bna\n"
+               "Writes a deterministic BNA file of at least N MB (10^6 bytes), or of N records;\n"
+               "with --points, every ring has that many points (at least 4).\n",
                stderr);
     return 2;
 }
@@ -252,6 +258,8 @@ bool ParseWhole(std::string_view text, T& value)
 int Main(int argc, char* argv[])
 {
     double sizeMb = 0.0;
+    std::uint64_t records = 0;
+    std::int64_t points = 0;
     std::uint64_t seed = 0;
     bool haveSize = false;
     bool haveSeed = false;
@@ -261,6 +269,15 @@ int Main(int argc, char* argv[])
         if (a == "--size-mb" && i + 1 < argc) {
             haveSize = ParseWhole(argv[++i], sizeMb) && sizeMb > 0.0;
             if (!haveSize) {
+                return Usage();
+            }
+        } else if (a == "--records" && i + 1 < argc) {
+            haveSize = ParseWhole(argv[++i], records) && records > 0;
+            if (!haveSize) {
+                return Usage();
+            }
+        } else if (a == "--points" && i + 1 < argc) {
+            if (!ParseWhole(argv[++i], points) || points < 4 || points > 30000) {
                 return Usage();
             }
         } else if (a == "--seed" && i + 1 < argc) {
@@ -288,8 +305,8 @@ int Main(int argc, char* argv[])
     Output out(file);
     Totals totals;
     bool ok = true;
-    while (ok && out.Size() < target) {
-        PutRecord(out, rng, totals.records + 1, totals);
+    while (ok && (records > 0 ? totals.records < records : out.Size() < target)) {
+        PutRecord(out, rng, totals.records + 1, points, totals);
         ok = out.Drain(false);
     }
     ok = ok && out.Drain(true);

@@ -156,10 +156,7 @@ int Main(int argc, char* argv[])
     QApplication::processEvents();
 
     const LineListModel& progress = form1.list1();
-    std::size_t textBytes = 0;
-    for (std::size_t i = 0; i < progress.LineCount(); ++i) {
-        textBytes += progress.Line(i).size();
-    }
+    const std::size_t textBytes = progress.TextBytes();
     std::printf("outcome=%s progress_lines=%zu progress_text_bytes=%zu progress_overhead_bytes=%zu "
                 "summary_lines=%zu messages=%d run_ms=%lld list_paints=%d list_max_gap_ms=%lld "
                 "indicator_paints=%d indicator_max_gap_ms=%lld\n",

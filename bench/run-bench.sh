@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The ZARN benchmark: generates BNA files of 20, 100 and 200 MB, runs the
-# parse floor, zarn-batch without and with the map and a window run on each,
-# three times, and prints one table of medians, a table of every speed goal as
-# a ratio measured in the same run with the goal beside it, the goals with
-# their verdicts, the --jobs speed-up and zarn-batch --no-map --export in
-# each format. See bench/README.md.
+# The ZARN benchmark: generates BNA files of 20, 100 and 200 MB and one of
+# 600,000 five-point records (parcels), runs the parse floor, zarn-batch
+# without and with the map and a window run on each, three times, and prints
+# one table of medians, a table of every speed goal as a ratio measured in
+# the same run with the goal beside it, the goals with their verdicts, the
+# --jobs speed-up and zarn-batch --no-map --export in each format. See
+# bench/README.md.
 #
 #   bench/run-bench.sh [BUILD_DIR] [--out FILE] [--sizes "20 100 200"]
 #                      [--runs 3] [--seed 1] [--data DIR] [--no-jobs]
-#                      [--export-sizes "100"] [--wait-idle] [--clean]
+#                      [--export-sizes "100"] [--parcels 600000]
+#                      [--wait-idle] [--clean]
 #
 # Builds nothing: BUILD_DIR (default: build/ in the source tree) must hold a
 # Release build with the benchmarks (ZARN_BUILD_BENCH=ON). Needs
@@ -27,13 +29,14 @@ seed=1
 data="${ZARN_BENCH_DATA:-${TMPDIR:-/tmp}/zarn-bench}"
 jobs=1
 exportSizes="100"
+parcels=600000
 exportFormats="gpkg geojson shp fgb kml"
 clean=0
 waitIdle=0
 busyRuns=0
 
 usage() {
-  sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+  sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -46,6 +49,7 @@ while [ $# -gt 0 ]; do
     --data) data="$2"; shift 2 ;;
     --no-jobs) jobs=0; shift ;;
     --export-sizes) exportSizes="$2"; shift 2 ;;
+    --parcels) parcels="$2"; shift 2 ;;
     --wait-idle) waitIdle=1; shift ;;
     --clean) clean=1; shift ;;
     -h|--help) usage ;;
@@ -89,6 +93,19 @@ input() {
   mkdir -p "$dir"
   if [ ! -f "$file" ] || [ "$generate" -nt "$file" ]; then
     "$generate" --size-mb "$mb" --seed "$s" "$file" 2>>"$work/generate.log"
+  fi
+  echo "$file"
+}
+
+# The file of many small polygons: N records of five points each (four
+# corners and the first again), as census blocks and parcels come.
+parcelsInput() {
+  local n=$1 s=$2
+  local dir="$data/parcels-$n-s$s"
+  local file="$dir/parcels$n.bna"
+  mkdir -p "$dir"
+  if [ ! -f "$file" ] || [ "$generate" -nt "$file" ]; then
+    "$generate" --records "$n" --points 5 --seed "$s" "$file" 2>>"$work/generate.log"
   fi
   echo "$file"
 }
@@ -185,6 +202,30 @@ for mb in $sizes; do
   done
 done
 
+# The parcels: the batch runs quiet (-q), as on a server, besides the map run
+# that writes its progress lines, which the window run is measured against.
+if [ "$parcels" -gt 0 ]; then
+  pfile="$(parcelsInput "$parcels" "$seed")"
+  pMb=$(stat -c %s "$pfile" | awk '{ printf "%.3f", $1 / 1e6 }')
+  cat "$pfile" >/dev/null
+  for ((r = 1; r <= runs; r++)); do
+    measure floorP /dev/null "$floor" "$pfile"
+    measure nomapP /dev/null "$batch" --no-map -q "$pfile"
+    measure geodesicP /dev/null "$batch" --no-map -q --geodesic "$pfile"
+    measure mapP /dev/null "$batch" -q "$pfile"
+    measure maplinesP /dev/null "$batch" "$pfile"
+    measure windowP "$work/windowP.out" "$window" "$pfile"
+  done
+fi
+declare -A labelP=(
+  [floorP]="parse floor"
+  [nomapP]="--no-map -q"
+  [geodesicP]="geodesic -q --no-map"
+  [mapP]="zarn-batch -q (map)"
+  [maplinesP]="zarn-batch (map)"
+  [windowP]="window run"
+)
+
 {
   echo
   printf '%8s  %-20s %9s %8s %8s %12s %8s\n' "size MB" "program" "wall s" "MB/s" "x floor" "peak RSS MB" "cpu s"
@@ -197,6 +238,15 @@ done
         "$(calc %.3f "${mbOf[$mb]} / $w")" "$(calc %.4f "$w / $f")" "$(calc %.1f "$rss / 1024")" "$(median "$p$mb" 3)"
     done
   done
+  if [ "$parcels" -gt 0 ]; then
+    echo "  parcels: $parcels records of five points, $pMb MB:"
+    f=$(median floorP 1)
+    for p in floorP nomapP geodesicP mapP maplinesP windowP; do
+      w=$(median "$p" 1)
+      printf '%8s  %-20s %9.3f %8.1f %8.2f %12.1f %8.2f\n' "$pMb" "${labelP[$p]}" "$w" \
+        "$(calc %.3f "$pMb / $w")" "$(calc %.4f "$w / $f")" "$(calc %.1f "$(largest "$p" 2) / 1024")" "$(median "$p" 3)"
+    done
+  fi
 
   echo
   echo "Window run / zarn-batch (map), and the progress list:"
@@ -213,6 +263,16 @@ done
       "$(calc %.2f "(($rss - $tinyRss) * 1024 - $text) / $lines")" \
       "$(field "window$mb" list_max_gap_ms)" "$(field "window$mb" indicator_max_gap_ms)"
   done
+  if [ "$parcels" -gt 0 ]; then
+    lines=$(field windowP progress_lines)
+    text=$(field windowP progress_text_bytes)
+    over=$(field windowP progress_overhead_bytes)
+    printf '%8s  %9.2f %11d %14.1f %13.1f %13.1f %15s %15s  (parcels)\n' "$pMb" \
+      "$(calc %.4f "$(median windowP 1) / $(median maplinesP 1)")" "$lines" \
+      "$(calc %.1f "$text / 1e6")" "$(calc %.2f "$over / $lines")" \
+      "$(calc %.2f "(($(median windowP 2) - $tinyRss) * 1024 - $text) / $lines")" \
+      "$(field windowP list_max_gap_ms)" "$(field windowP indicator_max_gap_ms)"
+  fi
   echo "  list B/line: what the progress list model holds beyond the text, per line (LineListModel::OverheadBytes)"
   echo "  RSS B/line:  (peak RSS of the window run - that of a run on a 10 kB file - the text) / lines: the whole"
   echo "               process's growth per line beyond the text, the view's per-row layout included"
@@ -325,6 +385,18 @@ exportGoal() {
       esac ;;
     esac
   done
+  if [ "$parcels" -gt 0 ]; then
+    f=$(median floorP 1)
+    n=$(median nomapP 1)
+    prow() {
+      printf '%8s  %-28s %9.3f %-22s %8.2f %6s\n' "$pMb" "$1" "$2" "$3" "$(calc %.4f "$2 / $4")" "$5"
+    }
+    prow "parcels parse floor" "$f" "floor" "$f" "1"
+    prow "parcels --no-map -q" "$n" "floor" "$f" "2"
+    prow "parcels -q (map)" "$(median mapP 1)" "floor" "$f" "3"
+    prow "parcels window run" "$(median windowP 1)" "zarn-batch (map)" "$(median maplinesP 1)" "1.2"
+    prow "parcels --geodesic -q" "$(median geodesicP 1)" "--no-map -q" "$n" "1.5"
+  fi
 } >>"$report"
 
 # The goals, judged on this run's medians.
@@ -347,6 +419,23 @@ verdict() { awk "BEGIN { print ($1) ? \"met   \" : \"MISSED\" }"; }
     printf '  %s  ellipsoid figures (--no-map --geodesic) <= 1.5 x --no-map at %s MB: %.2f x\n' \
       "$(verdict "$g / $n <= 1.5")" "${mbOf[$mb]}" "$(calc %.4f "$g / $n")"
   done
+  if [ "$parcels" -gt 0 ]; then
+    f=$(median floorP 1)
+    n=$(median nomapP 1)
+    m=$(median mapP 1)
+    printf '  %s  parcels: zarn-batch --no-map -q <= 2 x floor: %.2f x\n' "$(verdict "$n / $f <= 2")" "$(calc %.4f "$n / $f")"
+    printf '  %s  parcels: zarn-batch -q with the map <= 3 x floor: %.2f x\n' "$(verdict "$m / $f <= 3")" "$(calc %.4f "$m / $f")"
+    w=$(median windowP 1)
+    l=$(median maplinesP 1)
+    printf '  %s  parcels: window run <= 1.2 x batch run with the map: %.2f x\n' "$(verdict "$w / $l <= 1.2")" "$(calc %.4f "$w / $l")"
+    g=$(median geodesicP 1)
+    printf '  %s  parcels: --no-map -q --geodesic <= 1.5 x --no-map -q: %.2f x\n' "$(verdict "$g / $n <= 1.5")" "$(calc %.4f "$g / $n")"
+    text=$(field windowP progress_text_bytes)
+    over=$(field windowP progress_overhead_bytes)
+    printf '  %s  parcels: progress list <= 1.5 x its text: %.2f x (model), %.2f x (window RSS growth over a 10 kB run)\n' \
+      "$(verdict "($text + $over) / $text <= 1.5")" "$(calc %.4f "($text + $over) / $text")" \
+      "$(calc %.4f "($(median windowP 2) - $tinyRss) * 1024 / $text")"
+  fi
   small=$(printf '%s\n' $sizes | sort -g | head -n 1)
   large=$(printf '%s\n' $sizes | sort -g | tail -n 1)
   if [ "$small" != "$large" ]; then

@@ -4,6 +4,7 @@
 #include "geometry.h"
 #include "recordstream.h"
 #include "runerror.h"
+#include "vectorstate.h"
 
 #include <atomic>
 #include <charconv>
@@ -70,6 +71,9 @@ constexpr const char* ReadBackFailed = "the points kept for the map cannot be re
 // again and gives out every progress line; measured on 100 and 200 MB files,
 // both threads then end about together.
 constexpr double SecondShare = 0.38;
+// The share when the progress lines go nowhere (a quiet run): the caller's
+// thread then only reads the second half's positions in the file again.
+constexpr double QuietSecondShare = 0.47;
 
 // Records that are drawn; the others only have their line.
 bool Drawn(const PointStore::Record& record)
@@ -128,6 +132,7 @@ void MapDrawing::KeepRecord(const StreamRecord& record, const PolygonRecord* acc
             canvas_.PrepareText();
         } catch (const std::exception&) {
         }
+        ClearUpperVectorState();
     }
     kept_ = true;
     fileSize_ = fileSize;
@@ -139,6 +144,8 @@ bool MapDrawing::DrawMap(RunHost& host)
     PadMapExtent(mapExtent_);
     const MapScale scale = ComputeMapScale(mapExtent_);
     const CanvasTransform transform(mapExtent_, scale);
+    announced_ = host.ShowsProgress();
+    ClearUpperVectorState();  // before the drawing thread starts with this one's state
     try {
         if (kept_) {
             store_.Rewind();
@@ -164,7 +171,7 @@ bool MapDrawing::DrawMap(RunHost& host)
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
-    const PointStore::Mark second = store_.MarkNear(SecondShare);
+    const PointStore::Mark second = store_.MarkNear(announced_ ? SecondShare : QuietSecondShare);
     if (second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
         return;
     }
@@ -287,6 +294,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         Announce(host, *record);
         if (Drawn(*record)) {
             host.Progress(record->bytesRead, fileSize_);
+            ClearUpperVectorState();
         }
     }
     joiner.Join();
@@ -320,6 +328,9 @@ void MapDrawing::DrawRecords(RunHost& host, const CanvasTransform& transform)
 
 void MapDrawing::Announce(RunHost& host, const PointStore::Record& record)
 {
+    if (!announced_) {
+        return;
+    }
     static constexpr std::string_view Before = "Read polygon ";
     static constexpr std::string_view After = " points for drawing.";
     char count[16] = " with ";
@@ -352,6 +363,7 @@ void MapDrawing::DrawRecord(RunHost& host, const CanvasTransform& transform, con
     }
     sketch_.Marker(transform, centroidX, centroidY, record.firstName);
     host.Progress(record.bytesRead, fileSize);
+    ClearUpperVectorState();  // after a window's repaint
 }
 
 void MapDrawing::Sketch::Outline(const CanvasTransform& transform, const PointStore::Record& record)

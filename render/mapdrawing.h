@@ -86,6 +86,7 @@ private:
     PointStore store_;
     bool kept_ = false;  // the analysis handed over its records
     std::uint64_t fileSize_ = 0;
+    bool announced_ = true;  // the drawing's progress lines go somewhere
     std::string line_;
     Sketch sketch_{canvas_, settings_};
     std::thread closer_;

@@ -288,6 +288,7 @@ public:
             Put(line);
         }
     }
+    bool ShowsProgress() const override { return !quiet_; }
     // A summary line "\t<output>: \tnot written: <why>" also goes to the
     // error stream, and the file counts as failed: an output asked for and
     // not written, whether it failed or was left out.

@@ -30,33 +30,36 @@ QString ExpandTabs(const QString& text)
 
 void LineListModel::Append(std::string_view line)
 {
-    if (refs_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    if (starts_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return;  // a list box holds at most INT_MAX rows
     }
     const std::size_t size = std::min<std::size_t>(line.size(), std::numeric_limits<std::uint32_t>::max());
-    if (chunks_.empty() || used_ + size > chunkSizes_.back()) {
+    if (chunks_.empty() || chunks_.back().used + size > chunks_.back().capacity) {
         const std::size_t capacity = std::max(ChunkBytes, size);
-        chunks_.push_back(std::make_unique<char[]>(capacity));
-        chunkSizes_.push_back(capacity);
-        used_ = 0;
+        chunks_.push_back({std::make_unique<char[]>(capacity), capacity, 0, starts_.size()});
     }
+    Chunk& chunk = chunks_.back();
     if (size > 0) {
-        std::memcpy(chunks_.back().get() + used_, line.data(), size);
+        std::memcpy(chunk.bytes.get() + chunk.used, line.data(), size);
     }
-    refs_.push_back({static_cast<std::uint32_t>(chunks_.size() - 1), static_cast<std::uint32_t>(used_),
-                     static_cast<std::uint32_t>(size)});
-    used_ += size;
+    starts_.push_back(static_cast<std::uint32_t>(chunk.used));
+    chunk.used += size;
 }
 
 void LineListModel::Publish()
 {
-    const int total = static_cast<int>(refs_.size());
+    const int total = static_cast<int>(starts_.size());
     if (total == published_) {
         return;
     }
     beginInsertRows(QModelIndex(), published_, total - 1);
+    std::size_t chunk = ChunkOf(static_cast<std::size_t>(published_));
     for (int row = published_; row < total; ++row) {
-        const std::size_t bytes = refs_[static_cast<std::size_t>(row)].size;
+        const auto index = static_cast<std::size_t>(row);
+        while (chunk + 1 < chunks_.size() && chunks_[chunk + 1].firstLine <= index) {
+            ++chunk;
+        }
+        const std::size_t bytes = LineEnd(index, chunk) - starts_[index];
         if (bytes > longestBytes_) {
             longestBytes_ = bytes;
             longestRow_ = row;
@@ -70,32 +73,55 @@ void LineListModel::Clear()
 {
     beginResetModel();
     chunks_.clear();
-    chunkSizes_.clear();
-    refs_.clear();
-    used_ = 0;
+    starts_.clear();
     published_ = 0;
     longestRow_ = 0;
     longestBytes_ = 0;
     endResetModel();
 }
 
+std::size_t LineListModel::ChunkOf(std::size_t index) const
+{
+    const auto after = std::upper_bound(chunks_.begin(), chunks_.end(), index,
+                                        [](std::size_t i, const Chunk& c) { return i < c.firstLine; });
+    return static_cast<std::size_t>(after - chunks_.begin()) - 1;
+}
+
+std::size_t LineListModel::LineEnd(std::size_t index, std::size_t chunk) const
+{
+    const bool lastInChunk = chunk + 1 < chunks_.size() ? index + 1 == chunks_[chunk + 1].firstLine
+                                                        : index + 1 == starts_.size();
+    return lastInChunk ? chunks_[chunk].used : starts_[index + 1];
+}
+
 std::string_view LineListModel::Line(std::size_t index) const
 {
-    const LineRef& r = refs_[index];
-    return {chunks_[r.chunk].get() + r.offset, r.size};
+    const std::size_t chunk = ChunkOf(index);
+    const std::size_t start = starts_[index];
+    return {chunks_[chunk].bytes.get() + start, LineEnd(index, chunk) - start};
+}
+
+std::size_t LineListModel::TextBytes() const
+{
+    std::size_t text = 0;
+    for (const Chunk& c : chunks_) {
+        text += c.used;
+    }
+    return text;
 }
 
 std::size_t LineListModel::OverheadBytes() const
 {
-    std::size_t text = 0;
-    for (const LineRef& r : refs_) {
-        text += r.size;
+    std::size_t spare = 0;
+    for (const Chunk& c : chunks_) {
+        spare += c.capacity - c.used;
     }
-    std::size_t chunkBytes = 0;
-    for (const std::size_t s : chunkSizes_) {
-        chunkBytes += s;
-    }
-    return chunkBytes - text + refs_.size() * sizeof(LineRef) + chunks_.size() * 2 * sizeof(void*);
+    return spare + starts_.size() * sizeof(std::uint32_t) + chunks_.size() * sizeof(Chunk);
+}
+
+QModelIndex LineListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    return row >= 0 && row < published_ && column == 0 && !parent.isValid() ? createIndex(row, 0) : QModelIndex();
 }
 
 int LineListModel::rowCount(const QModelIndex& parent) const

@@ -11,11 +11,12 @@
 namespace zarn {
 
 // The lines of a list box, stored compactly: the bytes of all lines in 1 MiB
-// chunks and a 12-byte reference per line, so that the millions of progress
-// lines of a large file cost little more than their text and never need one
-// large reallocation. Lines are only appended; Append collects them and
-// Publish tells the views in one step, so a run does not pay for a view
-// update per line.
+// chunks and, per line, where it starts in its chunk (4 bytes; it ends where
+// the next line of the chunk starts), so that the millions of progress lines
+// of a large file cost little more than their text and never need one large
+// reallocation. Lines are only appended; Append collects them and Publish
+// tells the views in one step, so a run does not pay for a view update per
+// line.
 class LineListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
@@ -27,30 +28,39 @@ public:
     void Publish();
     void Clear();
 
-    std::size_t LineCount() const { return refs_.size(); }
+    std::size_t LineCount() const { return starts_.size(); }
     // The published line with the most bytes (0 when there is none): the
     // one that sets how wide the list's contents are.
     int LongestRow() const { return longestRow_; }
     std::string_view Line(std::size_t index) const;
+    // The bytes of all lines' text.
+    std::size_t TextBytes() const;
     // Bytes held beyond the text itself.
     std::size_t OverheadBytes() const;
 
+    // A row's index without QAbstractListModel's virtual row and column
+    // counts: a list view asks for every row's index each time it lays out.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
     static constexpr std::size_t ChunkBytes = std::size_t{1} << 20;
 
-    struct LineRef {
-        std::uint32_t chunk;
-        std::uint32_t offset;
-        std::uint32_t size;
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+        std::size_t firstLine = 0;  // the index of its first line
     };
 
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    std::vector<std::size_t> chunkSizes_;
-    std::size_t used_ = 0;  // bytes used in the last chunk
-    std::deque<LineRef> refs_;
+    // The chunk that holds line `index`.
+    std::size_t ChunkOf(std::size_t index) const;
+    // The end of line `index` in chunk `chunk`, which holds it.
+    std::size_t LineEnd(std::size_t index, std::size_t chunk) const;
+
+    std::vector<Chunk> chunks_;
+    std::deque<std::uint32_t> starts_;
     int published_ = 0;
     int longestRow_ = 0;
     std::size_t longestBytes_ = 0;

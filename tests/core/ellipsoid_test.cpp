@@ -7,8 +7,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <numbers>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +18,7 @@
 
 #ifdef ZARN_HAVE_GEODESIC
 #include "geodesic.h"
+#include "geodesicfile.h"
 
 #include <GeographicLib/Ellipsoid.hpp>
 #include <GeographicLib/PolygonArea.hpp>
@@ -657,6 +660,33 @@ TEST(EllipsoidFigures, FlagWordsKeepTheirOrder)
     EXPECT_EQ(FlagWords(0xFFU), "crosses-antimeridian;encloses-pole;closed-here;multi-ring;over-point-limit;"
                                 "not-degrees;no-ring;classic-differs");
     EXPECT_EQ(FlagWords(ClosedHere | ClassicDiffers), "closed-here;classic-differs");
+}
+
+// The table's fixed decimals are those of std::to_chars (no sign on a zero),
+// at every magnitude and at the exact ties, the odd 128ths and 256ths.
+TEST(EllipsoidFigures, FixedDecimalsAreThoseOfToChars)
+{
+    std::mt19937_64 random(28);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-9, 10);
+    std::uniform_int_distribution<std::int64_t> odd(-(std::int64_t{1} << 40), std::int64_t{1} << 40);
+    for (int i = 0; i < 100000; ++i) {
+        const double tie = static_cast<double>(odd(random) | 1) / (i % 2 == 0 ? 128.0 : 256.0);
+        for (const double value : {mantissa(random) * std::pow(10.0, exponent(random)), tie,
+                                   std::nextafter(tie, 0.0), std::nextafter(tie, 2.0 * tie)}) {
+            for (const int decimals : {6, 7}) {
+                char buf[400];
+                const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+                std::string expected(buf, res.ptr);
+                if (expected.find_first_not_of("-0.") == std::string::npos && expected.front() == '-') {
+                    expected.erase(0, 1);
+                }
+                std::string got;
+                AppendFixed(got, value, decimals);
+                ASSERT_EQ(got, expected) << std::hexfloat << value;
+            }
+        }
+    }
 }
 
 // Every record of the real samples in degrees (files with a latitude beyond

@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
@@ -180,6 +181,20 @@ TEST(NumberText, RoundsTheBinaryValueToThreeDecimalsTiesToEven)
     EXPECT_EQ(NumberText(-0.5, ","), "-0,5");
 }
 
+// The three-decimal text of the binary value as std::to_chars writes it, less
+// trailing zeros; "0" for "-0".
+std::string Fixed3(double value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 3);
+    std::string text(buf, res.ptr);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text == "-0" ? "0" : text;
+}
+
 // The text is written in one conversion where the rounded value has few
 // enough digits; it must agree with rounding first and writing 15 digits.
 TEST(NumberText, ShortcutAgreesWithRoundingThenWritingFifteenDigits)
@@ -199,6 +214,14 @@ TEST(NumberText, ShortcutAgreesWithRoundingThenWritingFifteenDigits)
             c = c == 'e' ? 'E' : c;
         }
         ASSERT_EQ(NumberText(value), expected) << std::hexfloat << value;
+    }
+    // The exact ties are the odd sixteenths; they and their neighbours.
+    std::uniform_int_distribution<std::int64_t> sixteenths(-(std::int64_t{1} << 40), std::int64_t{1} << 40);
+    for (int i = 0; i < 100000; ++i) {
+        const double tie = static_cast<double>(sixteenths(random) | 1) / 16.0;
+        for (const double value : {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 2.0 * tie)}) {
+            ASSERT_EQ(NumberText(value), Fixed3(value)) << std::hexfloat << value;
+        }
     }
     EXPECT_EQ(NumberText(99999999999.9996), "100000000000");
     EXPECT_EQ(NumberText(-99999999999.999), "-99999999999.999");

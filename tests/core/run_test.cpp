@@ -144,6 +144,37 @@ TEST_F(AnalysisRun, ExampleRingsGiveTheirListsAndFilesExactly)
     EXPECT_EQ(CentroidFile(), test::ExampleCentroidFile);
 }
 
+// A host whose progress lines go nowhere gets none of them built, and the
+// files and the summary are those of a run that shows them.
+TEST_F(AnalysisRun, QuietHostGetsNoLinesAndTheSameFiles)
+{
+    for (const bool geodesic : {false, true}) {
+        if (geodesic && !HaveEllipsoidFigures()) {
+            continue;
+        }
+        RunOptions options;
+        options.geodesic = geodesic;
+        const std::string input = std::string(test::ExampleRings) + Record("Long", MaxPoints + 1);
+        const std::string path = dir.Write("in.bna", input);
+        std::vector<std::string> files[2];
+        Lines summaries[2];
+        for (const bool shows : {true, false}) {
+            RecordingHost quiet(path, "in.bna");
+            quiet.showsProgress = shows;
+            EXPECT_EQ(ProcessBnaFile(*ws, nullptr, quiet, options), RunOutcome::Completed);
+            if (!shows) {
+                EXPECT_EQ(quiet.progress, Lines{Open()});
+            }
+            for (const char* name : {"inArea.csv", "inCentroid.bna", "inGeodesic.csv"}) {
+                files[shows ? 0 : 1].push_back(ReadBytes(dir.File(name)));
+            }
+            summaries[shows ? 0 : 1] = quiet.summary;
+        }
+        EXPECT_EQ(files[0], files[1]) << geodesic;
+        EXPECT_EQ(summaries[0], summaries[1]) << geodesic;
+    }
+}
+
 TEST_F(AnalysisRun, NamesGoBackByteForByteAndDirectionDoesNotChangeTheArea)
 {
     const std::string names = "\"Z\xFCrich\", \"\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\"";

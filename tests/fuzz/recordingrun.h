@@ -38,6 +38,7 @@ public:
     std::string FileName() const override { return path_; }
     std::string FileTitle() const override { return title_; }
     void AppendProgress(std::string_view line) override { Add('P', progress, line); }
+    bool ShowsProgress() const override { return showsProgress; }
     void AppendSummary(std::string_view line) override { Add('S', summary, line); }
     void SetListsBold() override { order += 'B'; }
     void RepaintSummary() override { order += 'R'; }
@@ -49,6 +50,7 @@ public:
         phases.push_back(Names[static_cast<int>(phase)] + std::string(subject));
     }
 
+    bool showsProgress = true;  // false: a quiet host, whose lines go nowhere
     std::vector<std::string> progress;
     std::vector<std::string> summary;
     std::vector<std::string> messages;

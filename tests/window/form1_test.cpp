@@ -39,7 +39,10 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <random>
+#include <string>
 #include <string_view>
+#include <vector>
 
 using namespace zarn;
 
@@ -1020,6 +1023,33 @@ private slots:
         QCOMPARE(model.data(model.index(0)).toString(), QStringLiteral(u"Read polygon Jübek with 5 points."));
         QCOMPARE(model.data(model.index(1)).toString(), QStringLiteral(u"Read polygon Jübek with 5 points."));
         QCOMPARE(model.data(model.index(2)).toString(), QStringLiteral(u"Euro € sign"));
+    }
+
+    // Lines across chunks: empty ones, one larger than a chunk, and each
+    // read back as appended, the longest found.
+    void linesComeBackAcrossChunks()
+    {
+        LineListModel model;
+        std::vector<std::string> lines;
+        std::mt19937 random(28);
+        for (int i = 0; i < 6000; ++i) {
+            const std::size_t size = i == 2500 ? (std::size_t{3} << 19) : random() % 700;
+            lines.emplace_back(size, static_cast<char>('a' + i % 26));
+            model.Append(lines.back());
+            if (i % 1000 == 0) {
+                model.Publish();
+            }
+        }
+        model.Publish();
+        QCOMPARE(model.LineCount(), lines.size());
+        QCOMPARE(model.LongestRow(), 2500);
+        std::size_t text = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            QVERIFY(model.Line(i) == lines[i]);
+            text += lines[i].size();
+        }
+        QCOMPARE(model.TextBytes(), text);
+        QVERIFY(model.OverheadBytes() < text / 2);
     }
 
     void batchAndWindowSaveTheSameBitmap()
