@@ -9,7 +9,7 @@ scripts/install-deps.sh run
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF -DZARN_BUILD_BENCH=OFF >/dev/null
 targets=(zarn zarn-batch)
 # The export module exists where GDAL was found.
-if cmake --build build --target help | grep -q '^zarn_exportmodule:'; then
+if grep -q '^zarn_exportmodule:' <<<"$(cmake --build build --target help)"; then
   targets+=(zarn_exportmodule)
 fi
 cmake --build build --target "${targets[@]}"
