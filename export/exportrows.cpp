@@ -221,11 +221,15 @@ void GisExport::Add(const RecordResult& result)
             notes_->shared = std::move(shape);
             notes_->sharedRecord = &record;
             notes_->sharedNumber = recordNumber_;
+            notes_->sharedTaken = 0;
         }
         bool rebuilt = false;
         if (huge) {
             it.shared = notes_->shared;
             rebuilt = it.kind == Polygons && notes_->sharedRebuilt;
+            if (++notes_->sharedTaken == notes_->exports) {
+                notes_->shared.reset();
+            }
         } else if (it.kind == Polygons) {
             SplitRings(lon, lat, n, coordinates, rings_);
             shaper_.Make(lon, lat, rings_, coordinates, it.region);
@@ -295,6 +299,11 @@ void GisExport::Write(Item& item)
             shape = std::move(lines);
         } else if (kind == Points && item.point) {
             shape = std::make_unique<OGRPoint>(item.point->x, item.point->y);
+        }
+        if (!asText_ && item.shared.use_count() == 1) {
+            // The last export of a huge record: its polygons go before the
+            // driver makes its own copies of OGR's.
+            item.shared.reset();
         }
         if (item.centroid) {
             centroid.emplace(item.centroid->x, item.centroid->y);

@@ -51,6 +51,7 @@ void RegisterDrivers()
 GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<ExportNotes> notes)
     : formats_(std::move(formats)), geodesic_(geodesic), notes_(std::move(notes))
 {
+    ++notes_->exports;
 }
 
 std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportFormat>& formats, bool geodesic)
@@ -66,6 +67,7 @@ std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportF
 GisExport::~GisExport()
 {
     Abandon();
+    --notes_->exports;
 }
 
 void GisExport::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)

@@ -78,6 +78,12 @@ public:
         std::uint64_t sharedNumber = 0;
         std::shared_ptr<const RegionShape> shared;
         bool sharedRebuilt = false;  // `shared` was rebuilt by the shape check
+        // The exports made with these notes, and how many have taken
+        // `shared`: once all have, the notes let go of it, so that the
+        // last export to write it can free it before GDAL's driver copies
+        // the feature.
+        std::size_t exports = 0;
+        std::size_t sharedTaken = 0;
         std::mutex hugeWriting;
     };
     static constexpr std::size_t HugeVertices = std::size_t{1} << 20;

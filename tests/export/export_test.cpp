@@ -294,6 +294,32 @@ TEST_P(EachFormat, WritesEveryRecordAsTheFileAndTheClassicFilesHaveIt)
 INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::ValuesIn(Formats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
 
+// A record of HugeVertices or more has its geometry step done once for all
+// formats, each letting go of it as it is written: every format has all its
+// vertices, and the record after it its own.
+TEST(Export, OfAHugeRecordHasEveryVertexInEveryFormat)
+{
+    TempFolder dir;
+    const Points huge = Circle(static_cast<int>(GisExport::HugeVertices) + 1, -60, 10);
+    const Points square{{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};
+    std::vector<ExportFormat> formats;
+    for (const FormatCase& f : Formats) {
+        formats.push_back(f.format);
+    }
+    const ExportRun run = RunExport(
+        dir, "huge", Record("\"Huge\",\"\"," + std::to_string(huge.size()) + "\r\n", huge) + Record("\"Square\",\"\",5\r\n", square),
+        formats);
+    ASSERT_EQ(run.outcome, RunOutcome::Completed) << (run.host.causes.empty() ? "" : run.host.causes[0]);
+    for (const FormatCase& f : Formats) {
+        const auto polygons = f.Read(dir, "huge", "polygons");
+        ASSERT_TRUE(polygons) << f.name;
+        ASSERT_EQ(polygons->size(), 2U) << f.name;
+        ASSERT_TRUE((*polygons)[0].shape && (*polygons)[1].shape) << f.name;
+        EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[0].shape), huge, f.tolerance)) << f.name;
+        EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[1].shape), square, f.tolerance)) << f.name;
+    }
+}
+
 // The folder's files, by name.
 std::vector<std::string> FilesIn(const TempFolder& dir)
 {
