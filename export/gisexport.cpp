@@ -73,6 +73,10 @@ GisExport::~GisExport()
 void GisExport::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)
 {
     Abandon();
+    {
+        const std::lock_guard lock(notes_->hugeWriting);
+        notes_->hugeUnordered = false;
+    }
     names_ = names;
     inputPath_ = inputPath;
     recordNumber_ = 0;
@@ -86,6 +90,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     coordinatesKnown_ = false;
     asText_ = false;
     viaGdal_ = false;
+    hugeTurn_ = 0;
     RegisterDrivers();
     GdalMessages messages;
     try {
@@ -114,6 +119,9 @@ void GisExport::Complete(RunHost& host)
         writer_.reset();
     }
     {
+        // Not while another export writes a huge record: a GeoPackage's
+        // spatial index reads every geometry back.
+        const std::lock_guard one(notes_->hugeWriting);
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
         // leaves none of this run's files under its final name. The user may
@@ -193,8 +201,18 @@ void GisExport::Close(RunHost& host)
     targets_.clear();
 }
 
+void GisExport::Unorder() noexcept
+{
+    {
+        const std::lock_guard lock(notes_->hugeWriting);
+        notes_->hugeUnordered = true;
+    }
+    notes_->hugeWritten.notify_all();
+}
+
 void GisExport::Abandon() noexcept
 {
+    Unorder();
     writer_.reset();
     notes_->shared.reset();
     GdalMessages messages;
