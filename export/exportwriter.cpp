@@ -83,7 +83,8 @@ void GisExport::Writer::Run()
                     const std::size_t turn = owner_.hugeTurn_;
                     std::unique_lock one(notes.hugeWriting);
                     if (turn > 0) {
-                        notes.hugeWritten.wait(one, [&] { return stopping_ || notes.hugeUnordered || huge.TurnOf(turn, notes); });
+                        notes.hugeWritten.wait(
+                            one, [&] { return stopping_ || notes.hugeUnordered || huge.TurnOf(turn, notes); });
                         if (stopping_) {
                             return;
                         }
