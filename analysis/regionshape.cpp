@@ -463,6 +463,16 @@ void RegionShaper::Assemble(const std::vector<Ring>& rings, Coordinates coordina
             }
         }
     }
+    if (closed.size() == 1 && closed[0].outer && pieces_[closed[0].piece].begin == 0 &&
+        pieces_[closed[0].piece].end == px_.size()) {
+        // One ring as it came (most rings, the huge ones above all): the
+        // working copy is the result.
+        out.x.swap(px_);
+        out.y.swap(py_);
+        out.ringEnd.push_back(out.x.size());
+        out.polygonEnd.push_back(1);
+        return;
+    }
     const auto putRing = [&](std::size_t begin, std::size_t end) {
         out.x.insert(out.x.end(), px_.begin() + static_cast<std::ptrdiff_t>(begin), px_.begin() + static_cast<std::ptrdiff_t>(end));
         out.y.insert(out.y.end(), py_.begin() + static_cast<std::ptrdiff_t>(begin), py_.begin() + static_cast<std::ptrdiff_t>(end));
@@ -551,6 +561,14 @@ void RegionShaper::Make(const double* lon, const double* lat, const std::vector<
     py_.clear();
     pieces_.clear();
     touches_ = false;
+    // Room for every ring closed on its first vertex, at once: rings that
+    // need no cut take no more.
+    std::size_t vertices = 0;
+    for (const Ring& r : rings) {
+        vertices += r.size + 1;
+    }
+    px_.reserve(vertices);
+    py_.reserve(vertices);
     for (std::size_t k = 0; k < rings.size(); ++k) {
         const Ring& r = rings[k];
         // The record's region to the left: an island's region, outside a hole's.
@@ -599,6 +617,8 @@ void CutLine(const double* lon, const double* lat, std::size_t n, Coordinates co
             return;
         }
     }
+    out.x.reserve(n);
+    out.y.reserve(n);
     // The window [-180, 180] + 360 w of the first vertex off the meridian.
     std::int64_t turn = 0;
     std::int64_t window = 0;

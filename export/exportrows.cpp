@@ -49,6 +49,22 @@ std::string Utf8(std::string_view name, bool& recoded)
     return text;
 }
 
+std::size_t HugeTurn(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::GeoJson:
+    case ExportFormat::Kml:
+        return 0;
+    case ExportFormat::GeoPackage:
+        return 1;
+    case ExportFormat::Shapefile:
+        return 2;
+    case ExportFormat::FlatGeobuf:
+        break;
+    }
+    return 3;
+}
+
 OGRLayer* LayerFor(Target& target, LayerKind kind, bool geodesic, Coordinates coordinates, const OutputNames& names,
                    const std::string& inputPath, GdalMessages& messages)
 {
@@ -190,6 +206,12 @@ void GisExport::Add(const RecordResult& result)
         viaGdal_ = std::any_of(targets_.begin(), targets_.end(), [](const std::unique_ptr<Target>& t) {
             return !t->skipped && !WrittenAsText(t->info.format);
         });
+        hugeTurn_ = 0;
+        for (const std::unique_ptr<Target>& t : targets_) {
+            if (!t->skipped && !asText_) {
+                hugeTurn_ = std::max(hugeTurn_, HugeTurn(t->info.format));
+            }
+        }
     }
 
     // Every polygon comes from the geometry step, the same in every format.
@@ -209,16 +231,17 @@ void GisExport::Add(const RecordResult& result)
         it.kind = record.nPoints >= 3 ? Polygons : Lines;
         if (huge && !notes_->shared) {
             // A shaper of its own, whose working buffers go as it does.
-            auto shape = std::make_shared<RegionShape>();
+            auto shared = std::make_shared<HugeRecord>();
+            RegionShape& shape = shared->shape;
             if (it.kind == Polygons) {
                 std::vector<Ring> rings;
                 SplitRings(lon, lat, n, coordinates, rings);
-                RegionShaper().Make(lon, lat, rings, coordinates, *shape);
-                notes_->sharedRebuilt = degrees && shapeCheck_.Repair(lon, lat, rings, *shape);
+                RegionShaper().Make(lon, lat, rings, coordinates, shape);
+                notes_->sharedRebuilt = degrees && shapeCheck_.Repair(lon, lat, rings, shape);
             } else {
-                CutLine(lon, lat, n, coordinates, *shape);
+                CutLine(lon, lat, n, coordinates, shape);
             }
-            notes_->shared = std::move(shape);
+            notes_->shared = std::move(shared);
             notes_->sharedRecord = &record;
             notes_->sharedNumber = recordNumber_;
         }
@@ -226,6 +249,16 @@ void GisExport::Add(const RecordResult& result)
         if (huge) {
             it.shared = notes_->shared;
             rebuilt = it.kind == Polygons && notes_->sharedRebuilt;
+            {
+                // Its polygons may go once this is the last export to take it.
+                const std::lock_guard lock(notes_->hugeWriting);
+                it.weight = it.shared->shape.x.size() + 1;
+                ++it.shared->left[hugeTurn_];
+                if (++it.shared->taken == notes_->exports) {
+                    notes_->shared.reset();  // the items hold it now; the last to write it frees it
+                }
+            }
+            notes_->hugeWritten.notify_all();
         } else if (it.kind == Polygons) {
             SplitRings(lon, lat, n, coordinates, rings_);
             shaper_.Make(lon, lat, rings_, coordinates, it.region);
@@ -261,7 +294,9 @@ void GisExport::Add(const RecordResult& result)
     if (geodesic_ && result.geodesic != nullptr && result.geodesic->hasCentroid) {
         it.centroidWgs84 = Item::Point{result.geodesic->centroidLon, result.geodesic->centroidLat};
     }
-    it.weight = it.Region().x.size() + 1;
+    if (!it.shared) {
+        it.weight = it.region.x.size() + 1;
+    }
     writer_->Push(std::move(item));
 }
 
@@ -280,21 +315,31 @@ void GisExport::Write(Item& item)
         }
     }
     std::unique_ptr<OGRGeometry> shape;
+    OGRGeometry* geometry = nullptr;
     std::optional<OGRPoint> centroid;
     std::optional<OGRPoint> centroidWgs84;
     // OGR's geometries only where a format written through GDAL takes them,
     // made and freed on this thread.
     if (viaGdal_) {
-        if (kind == Polygons) {
-            auto polygons = std::make_unique<OGRMultiPolygon>();
-            MakeMultiPolygon(item.Region(), *polygons);
-            shape = std::move(polygons);
-        } else if (kind == Lines) {
-            auto lines = std::make_unique<OGRMultiLineString>();
-            MakeMultiLineString(item.Region(), *lines);
-            shape = std::move(lines);
-        } else if (kind == Points && item.point) {
-            shape = std::make_unique<OGRPoint>(item.point->x, item.point->y);
+        // A huge record's is made once, by the first export to write it.
+        std::unique_ptr<OGRGeometry>& made = item.shared ? item.shared->ogr : shape;
+        if (!made) {
+            if (kind == Polygons) {
+                auto polygons = std::make_unique<OGRMultiPolygon>();
+                MakeMultiPolygon(item.Region(), *polygons);
+                made = std::move(polygons);
+            } else if (kind == Lines) {
+                auto lines = std::make_unique<OGRMultiLineString>();
+                MakeMultiLineString(item.Region(), *lines);
+                made = std::move(lines);
+            } else if (kind == Points && item.point) {
+                made = std::make_unique<OGRPoint>(item.point->x, item.point->y);
+            }
+        }
+        geometry = made.get();
+        if (item.shared && !asText_ && item.shared->TurnOf(1, *notes_)) {
+            // A huge record's polygons go before the driver copies OGR's.
+            item.shared->shape = RegionShape{};
         }
         if (item.centroid) {
             centroid.emplace(item.centroid->x, item.centroid->y);
@@ -334,7 +379,7 @@ void GisExport::Write(Item& item)
             continue;
         }
         if (kind != LayerCount) {
-            Put(*target, kind, row, shape.get(), geodesic_, coordinates, names_, inputPath_, messages);
+            Put(*target, kind, row, geometry, geodesic_, coordinates, names_, inputPath_, messages);
         }
         if (centroid) {
             Put(*target, Centroids, row, &*centroid, geodesic_, coordinates, names_, inputPath_, messages);

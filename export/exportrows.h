@@ -10,6 +10,8 @@
 
 #include <ogr_geometry.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -133,7 +135,33 @@ void Put(Target& target, LayerKind kind, const Row& row, OGRGeometry* geometry, 
 void MakeMultiPolygon(const RegionShape& shape, OGRMultiPolygon& out);
 void MakeMultiLineString(const RegionShape& shape, OGRMultiLineString& out);
 
+// The exports write a huge record in turns: GeoJSON and KML, which need its
+// polygons, first; then the formats written through GDAL, those whose
+// driver keeps the least of it until its file is closed first (GeoPackage
+// nothing, a Shapefile its record buffer, FlatGeobuf its FlatBuffer), so
+// that what a driver keeps adds to as few other drivers' peaks as can be.
+constexpr std::size_t HugeTurns = 4;
+std::size_t HugeTurn(ExportFormat format);
+
 }  // namespace gis
+
+// A huge record as every export of the run takes it: its polygons as the
+// geometry step made them, until the exports writing GeoJSON or KML have
+// written them and OGR's geometry of them is made; that geometry, made once
+// for every format written through GDAL. Guarded by ExportNotes::hugeWriting.
+struct GisExport::HugeRecord {
+    RegionShape shape;
+    std::unique_ptr<OGRGeometry> ogr;
+    std::size_t taken = 0;                          // exports that have it queued
+    std::array<std::size_t, gis::HugeTurns> left{};  // of those, the ones yet to write it, by turn
+
+    // Every export has it and those of the turns before `turn` have written it.
+    bool TurnOf(std::size_t turn, const ExportNotes& notes) const
+    {
+        return taken == notes.exports && std::all_of(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(turn),
+                                                     [](std::size_t n) { return n == 0; });
+    }
+};
 
 // One record's rows, as the writing thread takes them: the row's fields,
 // its geometry as the geometry step made it, its centroids.
@@ -144,7 +172,7 @@ struct GisExport::Item {
     Coordinates coordinates = Coordinates::Degrees;
     gis::LayerKind kind = gis::LayerCount;
     RegionShape region;     // polygons and lines
-    std::shared_ptr<const RegionShape> shared;  // in place of `region`, for a huge record
+    std::shared_ptr<HugeRecord> shared;  // in place of `region`, for a huge record
     VertexDigits digits;    // their vertices' digits, for GeoJSON and KML
     bool digitsMade = false;
     struct Point {
@@ -157,7 +185,7 @@ struct GisExport::Item {
     std::size_t weight = 0;  // vertices held, for the bound on those in flight
     std::size_t held = 0;    // Bytes() when it was last written
 
-    const RegionShape& Region() const { return shared ? *shared : region; }
+    const RegionShape& Region() const { return shared ? shared->shape : region; }
     // The memory its buffers hold.
     std::size_t Bytes() const
     {

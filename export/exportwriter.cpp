@@ -75,10 +75,23 @@ void GisExport::Writer::Run()
                     return;
                 }
                 if (item->shared) {
-                    // A huge record: one export at a time writes it, and lets
-                    // go of what it made for it at once.
-                    const std::lock_guard one(owner_.notes_->hugeWriting);
+                    // A huge record: one export at a time writes it, in its
+                    // turn (HugeTurn), and lets go of what it made for it at
+                    // once. Those writing GeoJSON or KML never wait.
+                    ExportNotes& notes = *owner_.notes_;
+                    HugeRecord& huge = *item->shared;
+                    const std::size_t turn = owner_.hugeTurn_;
+                    std::unique_lock one(notes.hugeWriting);
+                    if (turn > 0) {
+                        notes.hugeWritten.wait(
+                            one, [&] { return stopping_ || notes.hugeUnordered || huge.TurnOf(turn, notes); });
+                        if (stopping_) {
+                            return;
+                        }
+                    }
                     owner_.Write(*item);
+                    --huge.left[turn];
+                    notes.hugeWritten.notify_all();
                     item->shared.reset();
                     item->digits.Release();
                 } else {
@@ -86,6 +99,7 @@ void GisExport::Writer::Run()
                 }
             }
         } catch (...) {
+            owner_.Unorder();
             lock.lock();
             failure_ = std::current_exception();
             space_.notify_one();

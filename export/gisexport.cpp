@@ -51,6 +51,7 @@ void RegisterDrivers()
 GisExport::GisExport(std::vector<ExportFormat> formats, bool geodesic, std::shared_ptr<ExportNotes> notes)
     : formats_(std::move(formats)), geodesic_(geodesic), notes_(std::move(notes))
 {
+    ++notes_->exports;
 }
 
 std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportFormat>& formats, bool geodesic)
@@ -66,11 +67,16 @@ std::vector<std::unique_ptr<GisExport>> MakeGisExports(const std::vector<ExportF
 GisExport::~GisExport()
 {
     Abandon();
+    --notes_->exports;
 }
 
 void GisExport::Open(const OutputNames& names, const std::string& inputPath, RunHost& /*host*/)
 {
     Abandon();
+    {
+        const std::lock_guard lock(notes_->hugeWriting);
+        notes_->hugeUnordered = false;
+    }
     names_ = names;
     inputPath_ = inputPath;
     recordNumber_ = 0;
@@ -84,6 +90,7 @@ void GisExport::Open(const OutputNames& names, const std::string& inputPath, Run
     coordinatesKnown_ = false;
     asText_ = false;
     viaGdal_ = false;
+    hugeTurn_ = 0;
     RegisterDrivers();
     GdalMessages messages;
     try {
@@ -112,6 +119,9 @@ void GisExport::Complete(RunHost& host)
         writer_.reset();
     }
     {
+        // Not while another export writes a huge record: a GeoPackage's
+        // spatial index reads every geometry back.
+        const std::lock_guard one(notes_->hugeWriting);
         GdalMessages messages;
         // Every file complete before the first is renamed, so that a failure
         // leaves none of this run's files under its final name. The user may
@@ -191,8 +201,18 @@ void GisExport::Close(RunHost& host)
     targets_.clear();
 }
 
+void GisExport::Unorder() noexcept
+{
+    {
+        const std::lock_guard lock(notes_->hugeWriting);
+        notes_->hugeUnordered = true;
+    }
+    notes_->hugeWritten.notify_all();
+}
+
 void GisExport::Abandon() noexcept
 {
+    Unorder();
     writer_.reset();
     notes_->shared.reset();
     GdalMessages messages;

@@ -6,6 +6,7 @@
 #include "runoutput.h"
 #include "shapecheck.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -68,7 +69,10 @@ public:
     // all of them (by the first export to take it), and their writing
     // threads write such records one at a time, each letting go of its
     // buffers at once: the memory of a huge record does not grow with the
-    // number of formats.
+    // number of formats. They take turns (gis::HugeTurn): GeoJSON and KML
+    // first; then its polygons go, and the formats written through GDAL
+    // share one OGR geometry of them.
+    struct HugeRecord;
     struct ExportNotes {
         bool namesTold = false;
         bool rebuiltTold = false;  // the shape check's note, by the first export
@@ -76,9 +80,12 @@ public:
         bool skippedTold = false;
         const StreamRecord* sharedRecord = nullptr;  // the record `shared` is of
         std::uint64_t sharedNumber = 0;
-        std::shared_ptr<const RegionShape> shared;
+        std::shared_ptr<HugeRecord> shared;  // until every export has taken it
         bool sharedRebuilt = false;  // `shared` was rebuilt by the shape check
+        std::size_t exports = 0;     // made with these notes
         std::mutex hugeWriting;
+        std::condition_variable hugeWritten;  // by each export, as it writes a huge record
+        bool hugeUnordered = false;  // an export failed or was abandoned: none waits for another
     };
     static constexpr std::size_t HugeVertices = std::size_t{1} << 20;
 
@@ -115,6 +122,9 @@ public:
 private:
     // A record's rows into every format; on the writing thread.
     void Write(Item& item);
+    // No export of the run waits for another to write a huge record (one
+    // has failed or is abandoned and may never write it).
+    void Unorder() noexcept;
 
     std::vector<ExportFormat> formats_;
     bool geodesic_;
@@ -130,6 +140,7 @@ private:
     bool coordinatesKnown_ = false;
     bool asText_ = false;   // a format written as text (GeoJSON, KML) is written
     bool viaGdal_ = false;  // a format written through GDAL's driver is written
+    std::size_t hugeTurn_ = 0;  // its turn at a huge record (gis::HugeTurn)
     std::vector<std::string> skipped_;  // formats of this export not written
     std::uint64_t recordNumber_ = 0;
     std::vector<std::string> recoded_;  // "3 \"name\"" of names read as Windows-1252

@@ -294,6 +294,48 @@ TEST_P(EachFormat, WritesEveryRecordAsTheFileAndTheClassicFilesHaveIt)
 INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::ValuesIn(Formats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
 
+// A record of HugeVertices or more has its geometry step done once for all
+// formats, each letting go of it as it is written: every format has all its
+// vertices, and the record after it its own.
+const Points Huge = Circle(static_cast<int>(GisExport::HugeVertices) + 1, -60, 10);
+const std::string HugeRecord = Record("\"Huge\",\"\"," + std::to_string(Huge.size()) + "\r\n", Huge);
+
+TEST(Export, OfAHugeRecordHasEveryVertexInEveryFormat)
+{
+    TempFolder dir;
+    const Points& huge = Huge;
+    const Points square{{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};
+    std::vector<ExportFormat> formats;
+    for (const FormatCase& f : Formats) {
+        formats.push_back(f.format);
+    }
+    const ExportRun run = RunExport(dir, "huge", HugeRecord + Record("\"Square\",\"\",5\r\n", square), formats);
+    ASSERT_EQ(run.outcome, RunOutcome::Completed) << (run.host.causes.empty() ? "" : run.host.causes[0]);
+    for (const FormatCase& f : Formats) {
+        const auto polygons = f.Read(dir, "huge", "polygons");
+        ASSERT_TRUE(polygons) << f.name;
+        ASSERT_EQ(polygons->size(), 2U) << f.name;
+        ASSERT_TRUE((*polygons)[0].shape && (*polygons)[1].shape) << f.name;
+        EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[0].shape), huge, f.tolerance)) << f.name;
+        EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[1].shape), square, f.tolerance)) << f.name;
+    }
+}
+
+// GeoPackage writes a huge record after GeoJSON; a GeoJSON that fails on it
+// (its file would be the input itself) does not hold the GeoPackage up.
+TEST(Export, ThatFailsOnAHugeRecordLeavesTheOthersComplete)
+{
+    TempFolder dir;
+    dir.Write("huge.bna", HugeRecord);
+    fs::create_hard_link(dir.File("huge.bna"), dir.File("hugePolygons.geojson"));
+    const ExportRun run = RunExportOn(dir, "huge", {ExportFormat::GeoPackage, ExportFormat::GeoJson});
+    ASSERT_EQ(run.host.causes.size(), 1U);
+    EXPECT_NE(run.host.causes[0].find("is the input file itself"), std::string::npos) << run.host.causes[0];
+    const auto polygons = ReadLayer(dir.File("huge.gpkg"), "polygons");
+    ASSERT_TRUE(polygons && polygons->size() == 1 && (*polygons)[0].shape);
+    EXPECT_TRUE(SameEnds(*Exterior(*(*polygons)[0].shape), Huge, 0.0));
+}
+
 // The folder's files, by name.
 std::vector<std::string> FilesIn(const TempFolder& dir)
 {
