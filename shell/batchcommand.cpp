@@ -193,6 +193,15 @@ std::string Usage()
            (HaveEllipsoidFigures() ? GeodesicUsage : NoGeodesicUsage) + ExportUsage + UsageTail;
 }
 
+bool IsTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
 // A line on the error stream, redrawn in place with a carriage return, that
 // tells how far the run of one file has come: "big.bna: reading 45 %,
 // 120.3 MB/s". Redrawn at most five times a second, so that a terminal is not
@@ -264,11 +273,16 @@ private:
 // the message boxes as lines; the cause of a failure goes to the error stream.
 // Quiet, it leaves out the progress list; with a progress line, that line is
 // kept below whatever else goes to the terminal.
+//
+// Lines bound for a file or a pipe are collected and written a block at a
+// time, as a run writes millions of them; to a terminal each goes at once.
+// Whatever is collected goes out before anything on the error stream, which
+// may be the same file.
 class BatchHost : public RunHost {
 public:
     BatchHost(const std::string& path, std::FILE* out, std::FILE* err, std::string decimal, bool quiet,
               bool progress)
-        : out_(out), err_(err), decimal_(std::move(decimal)), quiet_(quiet)
+        : out_(out), err_(err), decimal_(std::move(decimal)), quiet_(quiet), collect_(!IsTerminal(out))
     {
         std::error_code ec;
         const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
@@ -278,6 +292,9 @@ public:
             progress_.emplace(err);
         }
     }
+    ~BatchHost() override { Flush(); }
+    BatchHost(const BatchHost&) = delete;
+    BatchHost& operator=(const BatchHost&) = delete;
 
     std::string FileName() const override { return fileName_; }
     std::string FileTitle() const override { return title_; }
@@ -299,6 +316,7 @@ public:
         const std::size_t at = line.find(NotWritten);
         if (!line.empty() && line.front() == '\t' && at != std::string_view::npos) {
             notWritten_ = true;
+            Flush();
             if (progress_) {
                 progress_->Erase();
             }
@@ -313,6 +331,7 @@ public:
     void ShowCritical(std::string_view message) override { Put(message); }
     void ReportCause(std::string_view cause) override
     {
+        Flush();
         if (progress_) {
             progress_->Erase();
         }
@@ -337,13 +356,27 @@ public:
     }
 
 private:
+    static constexpr std::size_t CollectBytes = std::size_t{1} << 16;
+
     void Put(std::string_view line)
     {
         if (progress_) {
             progress_->Erase();
         }
+        if (collect_ && !progress_) {
+            collected_.append(line).push_back('\n');
+            if (collected_.size() >= CollectBytes) {
+                Flush();
+            }
+            return;
+        }
         std::fwrite(line.data(), 1, line.size(), out_);
         std::fputc('\n', out_);
+    }
+    void Flush()
+    {
+        std::fwrite(collected_.data(), 1, collected_.size(), out_);
+        collected_.clear();
     }
 
     std::FILE* out_;
@@ -354,6 +387,8 @@ private:
     std::string title_;
     std::optional<ProgressLine> progress_;
     bool notWritten_ = false;
+    const bool collect_;
+    std::string collected_;
 };
 
 struct Options {
@@ -395,15 +430,6 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
         std::fprintf(out, "%.*s\n", static_cast<int>(RunFailedMessage.size()), RunFailedMessage.data());
         return false;
     }
-}
-
-bool IsTerminal(std::FILE* stream)
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return isatty(fileno(stream)) != 0;
-#endif
 }
 
 // A temporary file deleted when closed, for one file's lines under --jobs.
