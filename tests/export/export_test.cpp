@@ -300,8 +300,22 @@ INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::ValuesIn(Formats),
 const Points Huge = Circle(static_cast<int>(GisExport::HugeVertices) + 1, -60, 10);
 const std::string HugeRecord = Record("\"Huge\",\"\"," + std::to_string(Huge.size()) + "\r\n", Huge);
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+constexpr bool Sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool Sanitized = false;
+#endif
+
 TEST(Export, OfAHugeRecordHasEveryVertexInEveryFormat)
 {
+    if (Sanitized) {
+        // GDAL's readers grow a ring a point at a time, and the sanitizers'
+        // realloc copies every time: reading a million vertices back would
+        // take many minutes. The failing huge record below runs there.
+        GTEST_SKIP() << "reading a million-vertex ring back is quadratic under the sanitizers";
+    }
     TempFolder dir;
     const Points& huge = Huge;
     const Points square{{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};
