@@ -1,5 +1,6 @@
 #include "shapecheck.h"
 
+#include "exportrows.h"
 #include "ringrule.h"
 
 #include <cpl_error.h>
@@ -13,22 +14,6 @@ namespace zarn {
 
 namespace {
 
-// The polygons of the geometry step as OGR holds them.
-OGRMultiPolygon AsMultiPolygon(const RegionShape& shape)
-{
-    OGRMultiPolygon out;
-    for (std::size_t p = 0; p < shape.Polygons(); ++p) {
-        auto polygon = std::make_unique<OGRPolygon>();
-        for (std::size_t r = shape.PolygonBegin(p); r < shape.polygonEnd[p]; ++r) {
-            const std::size_t begin = shape.RingBegin(r);
-            auto ring = std::make_unique<OGRLinearRing>();
-            ring->setPoints(static_cast<int>(shape.ringEnd[r] - begin), shape.x.data() + begin, shape.y.data() + begin);
-            polygon->addRingDirectly(ring.release());
-        }
-        out.addGeometryDirectly(polygon.release());
-    }
-    return out;
-}
 
 // GEOS's validity test holds several times a record's vertices in memory;
 // a record of more is checked by its area alone.
@@ -209,7 +194,11 @@ bool ShapeCheck::Repair(const double* lon, const double* lat, const std::vector<
     const CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
     const double area = RegionArea(lon, lat, rings);
     if (std::fabs(ShapeArea(shape) - area) <= 1e-9 * std::fabs(area) + 1e-12 &&
-        (shape.x.size() > MaxCheckedVertices || AsMultiPolygon(shape).IsValid())) {
+        (shape.x.size() > MaxCheckedVertices || [&] {
+            OGRMultiPolygon polygons;
+            gis::MakeMultiPolygon(shape, polygons);
+            return polygons.IsValid();
+        }())) {
         return false;
     }
     std::unique_ptr<OGRGeometry> region;
