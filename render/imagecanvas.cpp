@@ -1,5 +1,6 @@
 #include "imagecanvas.h"
 
+#include "canvasclip.h"
 #include "filetext.h"
 #include "labelfont.h"
 #include "runerror.h"
@@ -19,27 +20,9 @@ namespace zarn {
 
 namespace {
 
-QColor ToQColor(Colour c)
-{
-    const auto v = static_cast<std::uint32_t>(c);
-    return {static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU), static_cast<int>((v >> 16U) & 0xFFU)};
-}
-
 QRgb ToQRgb(Colour c)
 {
     return ToQColor(c).rgb();
-}
-
-// Positions far outside the picture are clipped before they reach the
-// rasteriser, which works in fixed point and must not see huge coordinates.
-constexpr double ClipMargin = 4096.0;
-constexpr double ClipMin = -ClipMargin;
-constexpr double ClipMax = ImageCanvas::SizePixels + ClipMargin;
-
-bool NearPicture(double px, double py, double reach)
-{
-    return px + reach >= 0.0 && py + reach >= 0.0 && px - reach <= ImageCanvas::SizePixels &&
-           py - reach <= ImageCanvas::SizePixels;
 }
 
 }  // namespace
