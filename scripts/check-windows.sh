@@ -173,15 +173,22 @@ wait_for_map() {
   done
   return 1
 }
-choose_input "$main" "$(winpath "$window_folder")\\islands.bna"
+# Slowly: xdotool types a character beyond ASCII (the ê) by remapping a
+# spare key, which a busy Wine can miss at full speed.
+choose_input "$main" "$(winpath "$window_folder")\\islands.bna" 40
 if ! wait_for_map && [ ! -e "$window_folder/islandsCentroid.bna" ]; then
   # Now and then, on a busy machine, the typed keys miss the dialog's name
   # field (there is no window manager to hand it the focus); once more.
   import -window root /tmp/zarn-windows-retry.png
   echo "check-windows: no run after the typed path (the screen: /tmp/zarn-windows-retry.png); typing it again" >&2
-  xdotool key Escape
-  sleep 1
-  choose_input "$main" "$(winpath "$window_folder")\\islands.bna"
+  # Closes what is open (the dialog, and a "Path does not exist" box over it)
+  # until the main window is alone again.
+  for _ in 1 2 3; do
+    xdotool search --name "Open bna file." >/dev/null 2>&1 || break
+    xdotool key Escape
+    sleep 1
+  done
+  choose_input "$main" "$(winpath "$window_folder")\\islands.bna" 100
   wait_for_map || true
 fi
 sleep 1

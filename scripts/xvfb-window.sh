@@ -16,12 +16,12 @@ wait_for_window() {
 # choose_input MAIN INPUT: clicks "Select input bna" in the main window MAIN,
 # types the input's full path into the open-file dialog and presses Enter.
 choose_input() {
-  local main=$1 input=$2 dialog
+  local main=$1 input=$2 delay=${3:-5} dialog
   # The button sits at the top left of the client area, below the menu bar.
   xdotool mousemove --window "$main" 190 52 click 1
   dialog=$(wait_for_window "Open bna file.")
   sleep 0.5
   xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
-  xdotool type --delay 5 "$input"
+  xdotool type --delay "$delay" "$input"
   xdotool key Return
 }
