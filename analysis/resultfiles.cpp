@@ -46,7 +46,10 @@ void ResultFile::Open(const std::string& path, const std::string& inputPath)
         safe_.Discard();
         throw RunError("cannot write " + path + ": " + std::strerror(error));
     }
-    std::setvbuf(file_, nullptr, _IOFBF, FileBufferBytes);
+    if (!buffer_) {
+        buffer_ = std::make_unique<char[]>(FileBufferBytes);
+    }
+    std::setvbuf(file_, buffer_.get(), _IOFBF, FileBufferBytes);
 }
 
 void ResultFile::Attach(std::FILE* stream, const std::string& name)
@@ -92,10 +95,11 @@ void ResultFile::Write(std::string_view bytes)
     unsent_ = 0;
 #ifdef __linux__
     // Starts the writing back of what the stream has handed over and returns
-    // at once; a failure here shows again in the sync on Commit.
-    if (std::fflush(file_) == 0) {
-        sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
-    }
+    // at once; a failure here shows again in the sync on Commit. Not flushed
+    // first: the stream hands over whole buffers at whole-buffer offsets,
+    // and a write that ends inside a page the file has not reached yet has
+    // the system clear the rest of that page first.
+    sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
 }
 

@@ -4,6 +4,7 @@
 #include "workspace.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,10 @@ public:
 
 private:
     std::string shown_;  // the name as given, for messages
+    // The stream's buffer, given to it: glibc takes a size only with a
+    // buffer and otherwise writes a page at a time. Declared before safe_,
+    // which closes the stream, so that it outlives it.
+    std::unique_ptr<char[]> buffer_;
     SafeFile safe_;
     std::FILE* file_ = nullptr;
     bool attached_ = false;
