@@ -1,22 +1,19 @@
 #include "pointstore.h"
 
 #include "recordstream.h"
+#include "safefile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <string>
-#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 #endif
 
@@ -77,39 +74,6 @@ long long ReadAt(int fd, char* into, std::size_t size, std::uint64_t offset)
             return got;
         }
     }
-#endif
-}
-
-// A temporary file of the process's own, with no name, in the folder that
-// TMPDIR names (else the system's temporary folder): gone on every way out,
-// a crash included. Null when none can be made.
-std::FILE* SpoolFile()
-{
-#ifdef _WIN32
-    return std::tmpfile();
-#else
-    std::error_code ec;
-    const std::string folder = std::filesystem::temp_directory_path(ec).string();
-    if (ec) {
-        return nullptr;
-    }
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
-#endif
-    if (fd < 0) {
-        std::string name = folder + "/zarn-spool-XXXXXX";
-        fd = mkstemp(name.data());
-        if (fd < 0) {
-            return nullptr;
-        }
-        unlink(name.c_str());
-    }
-    std::FILE* file = fdopen(fd, "w+b");
-    if (file == nullptr) {
-        close(fd);
-    }
-    return file;
 #endif
 }
 

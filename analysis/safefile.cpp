@@ -4,6 +4,7 @@
 #include "runerror.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -448,6 +449,36 @@ void RemoveLeftovers(const std::string& folder)
             std::filesystem::remove(entries->path(), removed);
         }
     }
+#endif
+}
+
+std::FILE* SpoolFile()
+{
+#ifdef _WIN32
+    return std::tmpfile();
+#else
+    std::error_code ec;
+    const std::string folder = std::filesystem::temp_directory_path(ec).string();
+    if (ec) {
+        return nullptr;
+    }
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {
+        std::string name = folder + "/zarn-spool-XXXXXX";
+        fd = mkstemp(name.data());
+        if (fd < 0) {
+            return nullptr;
+        }
+        unlink(name.c_str());
+    }
+    std::FILE* file = fdopen(fd, "w+b");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
 #endif
 }
 

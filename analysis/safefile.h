@@ -110,4 +110,10 @@ private:
 // written" where there is none), the words a failure of a write gives.
 std::string EarlierStays(const std::string& path, const std::string& reason);
 
+// A temporary file of the process's own, with no name, in the folder that
+// TMPDIR names (else the system's temporary folder), open for writing and
+// reading back: gone on every way out, a crash included. Null when none can
+// be made.
+std::FILE* SpoolFile();
+
 }  // namespace zarn
