@@ -18,7 +18,13 @@ namespace zarn {
 
 namespace {
 
-RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options)
+// One try at the run. `known`: the coordinates as an earlier try found
+// them; that try gave out the " Open" line and nothing else. Returns nothing
+// when this try found the coordinates not to be degrees after taking the
+// first records as degrees: it has dropped what it began, and the run
+// starts over knowing.
+std::optional<RunOutcome> Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& options,
+                              std::optional<Coordinates> known)
 {
     ws.tooManyPoints = false;
     const std::string inputPath = host.FileName();
@@ -34,11 +40,22 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
     wanted.insert(wanted.end(), options.outputs.begin(), options.outputs.end());
     OutputStage outputs(wanted);
 
-    host.AppendProgress(" Open " + inputPath);
+    if (!known) {
+        host.AppendProgress(" Open " + inputPath);
+    }
     host.Phase(RunPhase::Reading, inputTitle);
     // The further outputs must know before their first row whether the
-    // coordinates are degrees: a first pass over the file tells.
-    const Coordinates coordinates = outputs.Empty() ? Coordinates::Degrees : ScanCoordinates(inputPath);
+    // coordinates are degrees, and so must the lines of the ellipsoid
+    // figures. Where nobody watches the lines as they come, the reading
+    // decides: the records are taken as degrees and their lines kept back
+    // until the file has shown no pair that is not, and the rare file that
+    // has one is run again as such, its further outputs begun anew (their
+    // files are not yet in place). Elsewhere a first pass over the file
+    // tells before anything is shown.
+    const bool decide = !known && !outputs.Empty() && (!host.ShowsProgress() || !host.LinesWatched());
+    const Coordinates coordinates = known            ? *known
+                                    : outputs.Empty() || decide ? Coordinates::Degrees
+                                                                : ScanCoordinates(inputPath);
     auto in = std::make_unique<BnaInput>(inputPath);
     ResultFiles results(names, inputPath);
     outputs.Open(names, inputPath, host);
@@ -50,7 +67,7 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
         host.AppendProgress("Stopped by the user " + when + ".");
         return RunOutcome::Stopped;
     };
-    std::uint64_t stoppedAt = 0;
+    Consumed consumed;
     {
         ProgressLines lines(host);
         ClassicStage classic(ws, map, lines, results);
@@ -60,8 +77,17 @@ RunOutcome Run(Workspace& ws, MapStage* map, RunHost& host, const RunOptions& op
         // cannot be written.
         RecordStream stream(*in, {.keepDegrees = ellipsoid != nullptr || !options.outputs.empty(),
                                   .readAhead = ellipsoid ? ellipsoid->Sharing(coordinates) : nullptr});
-        stoppedAt = ConsumeRecords(stream, stages, lines, coordinates);
+        consumed = ConsumeRecords(stream, stages, lines, coordinates, decide);
     }
+    if (consumed.notDegrees) {
+        results.Discard();
+        if (map != nullptr) {
+            map->ForgetRecords();
+            map->ResetMapExtent();
+        }
+        return std::nullopt;
+    }
+    const std::uint64_t stoppedAt = consumed.stoppedAt;
     in.reset();
     if (stoppedAt != 0) {
         return stopped("at record " + std::to_string(stoppedAt));
@@ -114,7 +140,8 @@ RunOutcome ProcessBnaFile(Workspace& ws, MapStage* map, RunHost& host, const Run
     std::optional<std::string> cause;
     const FileLedger ledger;
     try {
-        const RunOutcome outcome = Run(ws, map, host, options);
+        std::optional<RunOutcome> tried = Run(ws, map, host, options, std::nullopt);
+        const RunOutcome outcome = tried ? *tried : *Run(ws, map, host, options, Coordinates::Plane);
         if (outcome == RunOutcome::Stopped && map != nullptr) {
             map->ForgetRecords();
         }

@@ -36,6 +36,10 @@ public:
     // False when the progress lines go nowhere (a quiet batch run): the run
     // then builds none of them.
     virtual bool ShowsProgress() const { return true; }
+    // Whether someone watches the progress lines as they come (a window, a
+    // terminal). When not (a file, a pipe), a run may keep them back for a
+    // while and give them out later, in the same order.
+    virtual bool LinesWatched() const { return true; }
     virtual void AppendSummary(std::string_view line) = 0;
     virtual void SetListsBold() = 0;
     virtual void RepaintSummary() = 0;

@@ -35,6 +35,7 @@
 #include "workspace.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -45,13 +46,17 @@
 namespace zarn {
 
 // The progress list as the stages write it: one line buffer, the host's
-// decimal separator.
+// decimal separator. While held, the lines are kept back, in memory and
+// beyond a few megabytes in a spool file, and go to the host on Release.
 class ProgressLines {
 public:
     explicit ProgressLines(RunHost& host)
         : host_(host), decimal_(host.DecimalSeparator()), shown_(host.ShowsProgress())
     {
     }
+    ~ProgressLines();
+    ProgressLines(const ProgressLines&) = delete;
+    ProgressLines& operator=(const ProgressLines&) = delete;
 
     RunHost& Host() { return host_; }
     // Whether the lines go anywhere; when not, Add and the rest do nothing
@@ -59,7 +64,12 @@ public:
     bool Shown() const { return shown_; }
     void Add(std::string_view line)
     {
-        if (shown_) {
+        if (!shown_) {
+            return;
+        }
+        if (holding_) {
+            Keep(line);
+        } else {
             host_.AppendProgress(line);
         }
     }
@@ -70,11 +80,25 @@ public:
     // "Center of Gravity: (x, y)".
     void AddPoint(std::string_view text, double x, double y);
 
+    // Keeps the lines back from now on.
+    void Hold() { holding_ = true; }
+    bool Holding() const { return holding_; }
+    // Gives the host what was kept back, in order, and every later line as
+    // it comes. Throws RunError when the spool cannot be read back.
+    void Release();
+
 private:
+    void Keep(std::string_view line);
+
     RunHost& host_;
     const std::string decimal_;
     const bool shown_;
     std::string line_;
+    bool holding_ = false;
+    // Each line kept back as its length (four bytes) and its bytes; what
+    // no longer fits in memory goes to the spool first.
+    std::string held_;
+    std::FILE* spool_ = nullptr;
 };
 
 // The classic figures of each record, in the workspace: its progress lines,
@@ -219,11 +243,25 @@ struct RunStages {
     MapStage* map = nullptr;  // null for a run without a map
 };
 
+// What the ordered consumer came to.
+struct Consumed {
+    // The 1-based number of the record at which the user stopped the run; 0
+    // when it read to the end.
+    std::uint64_t stoppedAt = 0;
+    // Deciding the coordinates: a record showed they are not degrees, and
+    // the records before it were taken as degrees. Nothing more was done.
+    bool notDegrees = false;
+};
+
 // The ordered consumer: every record of `stream` through `stages`, in file
 // order, with their lines in `lines` and one Progress call per complete
-// record. Returns the 1-based
-// number of the record at which the user stopped the run, 0 when it read to
-// the end; throws what ended the reading.
-std::uint64_t ConsumeRecords(RecordStream& stream, RunStages& stages, ProgressLines& lines, Coordinates coordinates);
+// record; throws what ended the reading. `decide`: the coordinates are taken
+// as degrees (`coordinates`) until a pair shows otherwise (a latitude beyond
+// +-90 or a longitude beyond +-LongitudeLimit, the verdict ScanCoordinates
+// gives), which ends the consuming at once; the lines are held until the
+// verdict is known, at the end of the reading (or of what could be read) or
+// at a stop.
+Consumed ConsumeRecords(RecordStream& stream, RunStages& stages, ProgressLines& lines, Coordinates coordinates,
+                        bool decide = false);
 
 }  // namespace zarn

@@ -306,6 +306,7 @@ public:
         }
     }
     bool ShowsProgress() const override { return !quiet_; }
+    bool LinesWatched() const override { return !collect_; }
     // A summary line "\t<output>: \tnot written: <why>" also goes to the
     // error stream, and the file counts as failed: an output asked for and
     // not written, whether it failed or was left out.

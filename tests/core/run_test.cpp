@@ -175,6 +175,43 @@ TEST_F(AnalysisRun, QuietHostGetsNoLinesAndTheSameFiles)
     }
 }
 
+// A host that does not watch its lines as they come gets them, the files
+// and the map's extent as a watching host does, where the reading decides
+// whether the coordinates are degrees: never shown otherwise, shown by the
+// first record, or by the last after more lines than are kept in memory.
+TEST_F(AnalysisRun, UnwatchedHostGetsTheLinesAndFilesOfAWatchedOne)
+{
+    if (!HaveEllipsoidFigures()) {
+        GTEST_SKIP() << "built without GeographicLib";
+    }
+    std::string degrees;
+    for (int i = 0; i < 8000; ++i) {
+        degrees += test::ExampleRings;
+    }
+    const std::string plane = "\"Far\",\"x\",4\r\n5e5,4e6\r\n5.1e5,4e6\r\n5.1e5,4.1e6\r\n5e5,4e6\r\n";
+    for (const std::string& input : {degrees, plane + degrees, degrees + plane}) {
+        const std::string path = dir.Write("in.bna", input);
+        Lines progress[2];
+        Lines calls[2];
+        std::vector<std::string> files[2];
+        for (const bool watched : {true, false}) {
+            RecordingHost recording(path, "in.bna");
+            recording.linesWatched = watched;
+            RecordingMap map(dir.File("inArea.csv"));
+            EXPECT_EQ(ProcessBnaFile(*ws, &map, recording, RunOptions{true, {}}), RunOutcome::Completed);
+            progress[watched ? 0 : 1] = recording.progress;
+            const auto lastReset = std::find(map.calls.rbegin(), map.calls.rend(), "reset").base();
+            calls[watched ? 0 : 1].assign(lastReset, map.calls.end());
+            for (const char* name : {"inArea.csv", "inCentroid.bna", "inGeodesic.csv"}) {
+                files[watched ? 0 : 1].push_back(ReadBytes(dir.File(name)));
+            }
+        }
+        EXPECT_EQ(progress[0], progress[1]);
+        EXPECT_EQ(calls[0], calls[1]);
+        EXPECT_EQ(files[0], files[1]);
+    }
+}
+
 TEST_F(AnalysisRun, NamesGoBackByteForByteAndDirectionDoesNotChangeTheArea)
 {
     const std::string names = "\"Z\xFCrich\", \"\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\"";

@@ -39,6 +39,7 @@ public:
     std::string FileTitle() const override { return title_; }
     void AppendProgress(std::string_view line) override { Add('P', progress, line); }
     bool ShowsProgress() const override { return showsProgress; }
+    bool LinesWatched() const override { return linesWatched; }
     void AppendSummary(std::string_view line) override { Add('S', summary, line); }
     void SetListsBold() override { order += 'B'; }
     void RepaintSummary() override { order += 'R'; }
@@ -51,6 +52,7 @@ public:
     }
 
     bool showsProgress = true;  // false: a quiet host, whose lines go nowhere
+    bool linesWatched = true;   // false: lines bound for a file, which a run may keep back
     std::vector<std::string> progress;
     std::vector<std::string> summary;
     std::vector<std::string> messages;
