@@ -20,6 +20,9 @@ namespace zarn {
 namespace {
 
 constexpr std::size_t FileBufferBytes = std::size_t{1} << 18;
+// How much of the rows a result file collects before it hands them to the
+// stream in one call.
+constexpr std::size_t CollectBytes = std::size_t{1} << 16;
 // How much a result file writes before its pages are sent to the disk.
 constexpr std::size_t SendOnBytes = std::size_t{4} << 20;
 
@@ -62,6 +65,14 @@ void ResultFile::Attach(std::FILE* stream, const std::string& name)
 
 void ResultFile::Commit()
 {
+    if (!failed_ && file_ != nullptr) {
+        try {
+            Send();
+        } catch (const RunError&) {
+            Discard();
+            throw;
+        }
+    }
     if (failed_) {
         Discard();
         throw RunError("cannot write " + shown_ + ": an earlier write failed; the earlier file stays");
@@ -83,12 +94,28 @@ void ResultFile::Commit()
 
 void ResultFile::Write(std::string_view bytes)
 {
-    if (file_ == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    if (file_ == nullptr) {
         const int error = errno != 0 ? errno : EIO;
         failed_ = true;
         throw RunError(EarlierStays(shown_, std::strerror(error)));
     }
-    unsent_ += bytes.size();
+    collected_.append(bytes);
+    if (collected_.size() >= CollectBytes) {
+        Send();
+    }
+}
+
+void ResultFile::Send()
+{
+    const std::size_t size = collected_.size();
+    if (std::fwrite(collected_.data(), 1, size, file_) != size) {
+        const int error = errno != 0 ? errno : EIO;
+        collected_.clear();
+        failed_ = true;
+        throw RunError(EarlierStays(shown_, std::strerror(error)));
+    }
+    collected_.clear();
+    unsent_ += size;
     if (unsent_ < SendOnBytes || attached_) {
         return;
     }
@@ -105,7 +132,11 @@ void ResultFile::Write(std::string_view bytes)
 
 void ResultFile::Flush()
 {
-    if (file_ != nullptr && !attached_ && !failed_ && std::fflush(file_) != 0) {
+    if (file_ == nullptr || attached_ || failed_) {
+        return;
+    }
+    Send();
+    if (std::fflush(file_) != 0) {
         const int error = errno;
         failed_ = true;
         throw RunError(EarlierStays(shown_, std::strerror(error)));
@@ -133,6 +164,7 @@ void ResultFile::Discard() noexcept
     file_ = nullptr;
     attached_ = false;
     failed_ = false;
+    collected_.clear();
     safe_.Discard();
 }
 

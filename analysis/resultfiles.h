@@ -50,13 +50,15 @@ public:
     void Attach(std::FILE* stream, const std::string& name);
     // The stream being written; null unless open.
     std::FILE* Stream() const { return file_; }
-    // Writes `bytes` to the stream; throws RunError naming the file when it
+    // Writes `bytes` to the stream, collected with the rows before it and
+    // handed over 64 KiB at a time; throws RunError naming the file when it
     // cannot. Every few megabytes
     // the file's pages already handed to the system are sent on their way
     // to the disk, so that the sync on Commit waits for little more than
     // the last of them. A write that fails marks the file Failed.
     void Write(std::string_view bytes);
-    // Hands what the buffer holds to the system; throws RunError as Write.
+    // Hands what is collected and what the buffer holds to the system;
+    // throws RunError as Write.
     void Flush();
     // Flushes, syncs and puts the file over `path`. Throws RunError when a
     // write failed or the last writes cannot be completed: the new file is
@@ -82,6 +84,10 @@ private:
     bool attached_ = false;
     bool failed_ = false;
     std::size_t unsent_ = 0;  // bytes written since the pages were last sent on
+    std::string collected_;   // rows not yet handed to the stream
+
+    // Hands the collected rows to the stream; throws RunError as Write.
+    void Send();
 };
 
 // The centroid BNA file and the area CSV file of one run, written as 8-bit
