@@ -30,21 +30,37 @@ void AppendFixed(std::string& out, double value, int decimals)
     if (decimals > 0 && ScaledWhole(value, decimals, whole)) {
         // The same digits as std::to_chars, without its general machinery:
         // the whole units, and the decimals as one number padded with zeros.
+        // The table's six and seven decimals divide by a constant, which
+        // compiles to a multiplication.
         static constexpr std::uint32_t Units[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
                                                   100000000, 1000000000};
-        const std::uint32_t unit = Units[decimals];
+        std::uint64_t units = 0;
+        std::uint32_t fraction = 0;
+        const auto split = [&](std::uint32_t unit) {
+            units = whole / unit;
+            fraction = static_cast<std::uint32_t>(whole % unit);
+        };
+        switch (decimals) {
+        case 6:
+            split(1000000);
+            break;
+        case 7:
+            split(10000000);
+            break;
+        default:
+            split(Units[decimals]);
+        }
         char buf[48];
         char* p = buf;
         if (std::signbit(value) && whole != 0) {
             *p++ = '-';
         }
-        p = std::to_chars(p, buf + 24, whole / unit).ptr;
+        p = std::to_chars(p, buf + 24, units).ptr;
         *p++ = '.';
-        char digits[16];
-        const auto fraction = static_cast<std::uint32_t>(whole % unit);
-        const auto written = static_cast<int>(std::to_chars(digits, digits + sizeof digits, fraction).ptr - digits);
-        std::fill_n(p, decimals - written, '0');
-        std::copy_n(digits, written, p + decimals - written);
+        for (int k = decimals - 1; k >= 0; --k) {
+            p[k] = static_cast<char>('0' + fraction % 10U);
+            fraction /= 10U;
+        }
         out.append(buf, p + decimals);
         return;
     }
