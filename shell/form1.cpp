@@ -48,7 +48,7 @@ const char* const Caption = "ZARN, a Center of Gravity programme for BNA files b
 const char* const OpenTitle = "Open bna file.";
 const char* const OpenFilter = "BNA (*.bna)| *.bna| All (*.*) | *.*";
 
-QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
+FocusMarkedList* MakeList(QWidget* parent, LineListModel* model, const char* name)
 {
     auto* list = new FocusMarkedList(parent);
     list->setObjectName(QString::fromLatin1(name));
@@ -65,13 +65,13 @@ QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
 // Uniform item sizes, which millions of lines need, give every row the size
 // of the first; a grid as wide as the longest line gives the list its true
 // width, so that a horizontal scroll bar appears when a line is wider.
-void FitContentsWidth(QListView* list, const LineListModel& model)
+void FitContentsWidth(FocusMarkedList* list, const LineListModel& model)
 {
     QSize grid;
     if (model.rowCount() > 0) {
         const QString longest = model.data(model.index(model.LongestRow()), Qt::DisplayRole).toString();
         const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
-        grid = QSize(list->fontMetrics().horizontalAdvance(longest) + margin, list->sizeHintForRow(0));
+        grid = QSize(list->fontMetrics().horizontalAdvance(longest) + margin, list->RowHeight(model.index(0)));
     }
     if (list->gridSize() != grid) {
         list->setGridSize(grid);
@@ -181,6 +181,7 @@ void Form1::BuildControls()
     connect(open, &QAction::triggered, Command1_, &QPushButton::click);
 
     list1Model_ = new LineListModel(this);
+    list1Tail_ = new LineListTail(*list1Model_, this);
     List1_ = MakeList(client, list1Model_, "List1");
 
     Picture1_ = new PictureBox(canvas_, screen_.get(), client);
@@ -203,7 +204,7 @@ void Form1::BuildControls()
     columns->setSpacing(7);
     columns->addLayout(lists, 1);
     columns->addWidget(Picture1_, 0, Qt::AlignTop);
-    for (QListView* list : {List1_, List2_}) {
+    for (FocusMarkedList* list : {List1_, List2_}) {
         list->setMinimumSize(200, 60);
         list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     }
@@ -428,6 +429,7 @@ void Form1::RunChosenFile()
     // A stopped run has said so in its progress line; it needs no box.
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
     PublishLists();
+    ShowAllProgress();
     List1_->scrollToBottom();
     status_->clear();
     stop_->hide();
@@ -447,6 +449,17 @@ void Form1::PublishLists()
     list2Model_->Publish();
     FitContentsWidth(List1_, *list1Model_);
     FitContentsWidth(List2_, *list2Model_);
+}
+
+void Form1::ShowAllProgress()
+{
+    List1_->ShowModel(list1Model_);
+}
+
+void Form1::FollowProgress()
+{
+    List1_->ShowModel(list1Tail_);
+    list1Tail_->Follow(List1_->TailRows());
 }
 
 bool Form1::selectFile()
@@ -556,6 +569,7 @@ void Form1::RepaintSummary()
 void Form1::ShowCritical(std::string_view message)
 {
     PublishLists();
+    ShowAllProgress();
     List1_->scrollToBottom();
     Picture1_->update();
     status_->clear();  // the message ends what the indicator was showing
@@ -653,6 +667,7 @@ void Form1::RepaintDuringRun()
     sinceRepaint_.restart();
     list1Model_->Publish();
     FitContentsWidth(List1_, *list1Model_);
+    FollowProgress();
     List1_->doItemsLayout();
     List1_->scrollToBottom();
     List1_->repaint();

@@ -23,11 +23,13 @@ class QPushButton;
 
 namespace zarn {
 
+class FocusMarkedList;
 class Form2;
 class Form3;
 class Form4;
 class Form5;
 class LineListModel;
+class LineListTail;
 class PictureBox;
 
 // The main window: the button that starts a run, the progress list, the
@@ -120,6 +122,10 @@ private:
     void OpenMenus();
     void RepaintDuringRun();
     void PublishLists();
+    // List1 with all its lines, or with the last of them while a run adds
+    // lines (LineListTail), as many as make the same picture.
+    void ShowAllProgress();
+    void FollowProgress();
     void DropPendingInput();
     void RequestStop();
     bool IsStopInput(QObject* watched, QEvent* event) const;
@@ -138,13 +144,14 @@ private:
     ExportSetting exports_;
 
     QPushButton* Command1_ = nullptr;
-    QListView* List1_ = nullptr;
-    QListView* List2_ = nullptr;
+    FocusMarkedList* List1_ = nullptr;
+    FocusMarkedList* List2_ = nullptr;
     PictureBox* Picture1_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* stop_ = nullptr;  // in the status bar, shown only while a run goes on
     LineListModel* list1Model_ = nullptr;
     LineListModel* list2Model_ = nullptr;
+    LineListTail* list1Tail_ = nullptr;
 
     // Repaints while a run holds the user-interface thread.
     QElapsedTimer sinceRepaint_;

@@ -137,4 +137,44 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
     return ExpandTabs(DecodeFileText(Line(static_cast<std::size_t>(index.row()))));
 }
 
+LineListTail::LineListTail(const LineListModel& lines, QObject* parent) : QAbstractListModel(parent), lines_(lines)
+{
+}
+
+void LineListTail::Follow(int rows)
+{
+    const int published = lines_.rowCount();
+    const int count = std::clamp(rows, 0, published);
+    const int first = published - count;
+    if (first == first_ && count == rows_) {
+        return;
+    }
+    if (first == 0 && first_ == 0 && count > rows_) {
+        beginInsertRows(QModelIndex(), rows_, count - 1);
+        rows_ = count;
+        endInsertRows();
+    } else if (count == rows_) {
+        first_ = first;
+        Q_EMIT dataChanged(index(0), index(count - 1), {Qt::DisplayRole});
+    } else {
+        beginResetModel();
+        first_ = first;
+        rows_ = count;
+        endResetModel();
+    }
+}
+
+int LineListTail::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+QVariant LineListTail::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_) {
+        return {};
+    }
+    return lines_.data(lines_.index(first_ + index.row()), role);
+}
+
 }  // namespace zarn

@@ -66,4 +66,27 @@ private:
     std::size_t longestBytes_ = 0;
 };
 
+// The last published lines of a LineListModel as the rows of a model of
+// their own. A list view lays out all its rows again whenever rows are
+// added; one that shows the lines scrolled to the bottom while a run adds
+// them by the million is given this model instead, whose rows it lays out
+// only when their number changes, and which otherwise tells it that the
+// rows' text has moved on.
+class LineListTail : public QAbstractListModel {
+public:
+    LineListTail(const LineListModel& lines, QObject* parent = nullptr);
+
+    // Shows the last `rows` published lines (all of them where there are
+    // no more).
+    void Follow(int rows);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    const LineListModel& lines_;
+    int first_ = 0;  // the line shown as row 0
+    int rows_ = 0;
+};
+
 }  // namespace zarn
