@@ -121,6 +121,9 @@ private:
     void BuildMenus();
     void OpenMenus();
     void RepaintDuringRun();
+    // Whether a repaint is due, the run having reached `position` in the
+    // file; reads the clock only now and then.
+    bool RepaintDue(std::uint64_t position);
     void PublishLists();
     // List1 with all its lines, or with the last of them while a run adds
     // lines (LineListTail), as many as make the same picture.
@@ -155,6 +158,8 @@ private:
 
     // Repaints while a run holds the user-interface thread.
     QElapsedTimer sinceRepaint_;
+    int callsSinceClock_ = 0;
+    std::uint64_t clockPosition_ = 0;  // where the run was at the last reading of the clock
     RunPhase phase_ = RunPhase::Reading;
     QString phaseSubject_;
     bool running_ = false;
