@@ -36,11 +36,16 @@ void LineListModel::Append(std::string_view line)
     const std::size_t size = std::min<std::size_t>(line.size(), std::numeric_limits<std::uint32_t>::max());
     if (chunks_.empty() || chunks_.back().used + size > chunks_.back().capacity) {
         const std::size_t capacity = std::max(ChunkBytes, size);
-        chunks_.push_back({std::make_unique<char[]>(capacity), capacity, 0, starts_.size()});
+        // Not zeroed: only the bytes copied in are ever read.
+        chunks_.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0, starts_.size()});
     }
     Chunk& chunk = chunks_.back();
     if (size > 0) {
         std::memcpy(chunk.bytes.get() + chunk.used, line.data(), size);
+    }
+    if (size > longestBytes_) {
+        longestBytes_ = size;
+        longestLine_ = starts_.size();
     }
     starts_.push_back(static_cast<std::uint32_t>(chunk.used));
     chunk.used += size;
@@ -53,19 +58,8 @@ void LineListModel::Publish()
         return;
     }
     beginInsertRows(QModelIndex(), published_, total - 1);
-    std::size_t chunk = ChunkOf(static_cast<std::size_t>(published_));
-    for (int row = published_; row < total; ++row) {
-        const auto index = static_cast<std::size_t>(row);
-        while (chunk + 1 < chunks_.size() && chunks_[chunk + 1].firstLine <= index) {
-            ++chunk;
-        }
-        const std::size_t bytes = LineEnd(index, chunk) - starts_[index];
-        if (bytes > longestBytes_) {
-            longestBytes_ = bytes;
-            longestRow_ = row;
-        }
-    }
     published_ = total;
+    longestRow_ = static_cast<int>(longestLine_);
     endInsertRows();
 }
 
@@ -76,6 +70,7 @@ void LineListModel::Clear()
     starts_.clear();
     published_ = 0;
     longestRow_ = 0;
+    longestLine_ = 0;
     longestBytes_ = 0;
     endResetModel();
 }

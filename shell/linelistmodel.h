@@ -62,7 +62,8 @@ private:
     std::vector<Chunk> chunks_;
     std::deque<std::uint32_t> starts_;
     int published_ = 0;
-    int longestRow_ = 0;
+    int longestRow_ = 0;          // the longest published line
+    std::size_t longestLine_ = 0;  // the longest line, published or not
     std::size_t longestBytes_ = 0;
 };
 
