@@ -148,7 +148,7 @@ void LineListTail::Follow(int rows)
         beginInsertRows(QModelIndex(), rows_, count - 1);
         rows_ = count;
         endInsertRows();
-    } else if (count == rows_) {
+    } else if (count == rows_ && count > 0) {
         first_ = first;
         Q_EMIT dataChanged(index(0), index(count - 1), {Qt::DisplayRole});
     } else {

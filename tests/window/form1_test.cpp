@@ -1053,6 +1053,38 @@ private slots:
         QVERIFY(model.OverheadBytes() < text / 2);
     }
 
+    // The tail shows the last lines however the lines and the rows asked for
+    // change between two looks: lines added within the rows, beyond them,
+    // fewer rows, more rows, and the lines cleared.
+    void aTailShowsTheLastLines()
+    {
+        struct Step {
+            int add;
+            int rows;
+        };
+        LineListModel lines;
+        LineListTail tail(lines);
+        int added = 0;
+        for (const Step step : {Step{3, 5}, Step{1, 5}, Step{4, 5}, Step{7, 5}, Step{0, 3}, Step{2, 8}, Step{0, 100},
+                                Step{-1, 4}, Step{6, 4}}) {
+            if (step.add < 0) {
+                lines.Clear();
+                added = 0;
+            }
+            for (int i = 0; i < step.add; ++i) {
+                lines.Append("line " + std::to_string(added++));
+            }
+            lines.Publish();
+            tail.Follow(step.rows);
+            const int shown = std::min(step.rows, added);
+            QCOMPARE(tail.rowCount(), shown);
+            for (int row = 0; row < shown; ++row) {
+                QCOMPARE(tail.data(tail.index(row)).toString(),
+                         QStringLiteral("line %1").arg(added - shown + row));
+            }
+        }
+    }
+
     // While a run adds lines, the progress list holds only the last of them
     // (LineListTail), so as not to lay out every line again at each repaint:
     // scrolled to the bottom, as many as the list says give the picture of
