@@ -27,12 +27,8 @@ QString ExpandTabs(const QString& text)
     return out;
 }
 
-}  // namespace
-
-namespace {
-
-// The first of eight bytes at `p`, in the low bits on a little-endian
-// machine.
+// Eight bytes at `p` as one word, the first in the low bits on a
+// little-endian machine.
 std::uint64_t Word(const char* p)
 {
     std::uint64_t word = 0;
