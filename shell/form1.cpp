@@ -463,6 +463,10 @@ void Form1::PublishLists()
 void Form1::ShowAllProgress()
 {
     List1_->ShowModel(list1Model_);
+    // Laid out here rather than by the scrollToBottom that follows, which
+    // would set the scroll bars once more and copy every row's position
+    // again to do so.
+    List1_->doItemsLayout();
 }
 
 void Form1::FollowProgress()
