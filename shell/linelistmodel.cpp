@@ -27,8 +27,12 @@ QString ExpandTabs(const QString& text)
     return out;
 }
 
-// Eight bytes at `p` as one word, the first in the low bits on a
-// little-endian machine.
+}  // namespace
+
+namespace {
+
+// The first of eight bytes at `p`, in the low bits on a little-endian
+// machine.
 std::uint64_t Word(const char* p)
 {
     std::uint64_t word = 0;
