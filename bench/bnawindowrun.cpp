@@ -9,11 +9,10 @@
 //   outcome=completed progress_lines=N progress_text_bytes=T
 //   progress_overhead_bytes=O summary_lines=M messages=K run_ms=R
 //   list_paints=P list_max_gap_ms=G indicator_paints=Q indicator_max_gap_ms=H
-// where O is what the progress list holds beyond the text of its lines
-// (below zero where it holds less than the text), and G and H are the
-// longest stretches of the run without a paint of the progress list, and of
-// the progress indicator (the status bar or a progress bar), counted from
-// the start to the end of the run.
+// where O is what the progress list holds beyond the text of its lines, and
+// G and H are the longest stretches of the run without a paint of the
+// progress list, and of the progress indicator (the status bar or a progress
+// bar), counted from the start to the end of the run.
 
 #include "dialogbackend.h"
 #include "form1.h"
@@ -158,7 +157,7 @@ int Main(int argc, char* argv[])
 
     const LineListModel& progress = form1.list1();
     const std::size_t textBytes = progress.TextBytes();
-    std::printf("outcome=%s progress_lines=%zu progress_text_bytes=%zu progress_overhead_bytes=%td "
+    std::printf("outcome=%s progress_lines=%zu progress_text_bytes=%zu progress_overhead_bytes=%zu "
                 "summary_lines=%zu messages=%d run_ms=%lld list_paints=%d list_max_gap_ms=%lld "
                 "indicator_paints=%d indicator_max_gap_ms=%lld\n",
                 OutcomeText(form1.lastOutcome()), progress.LineCount(), textBytes, progress.OverheadBytes(),

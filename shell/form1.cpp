@@ -610,7 +610,7 @@ bool Form1::ShowExportWarning()
     std::string names;
     std::string details;
     for (const std::size_t row : rows) {
-        const std::string line = list2Model_->Line(row).substr(1);
+        const std::string_view line = list2Model_->Line(row).substr(1);
         const std::size_t colon = line.find(": \t");
         names.append(names.empty() ? "" : ", ").append(line.substr(0, colon));
         details.append(details.empty() ? "" : "\n").append(line.substr(0, colon)).append(": ");

@@ -3,7 +3,6 @@
 #include "filetext.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -29,102 +28,27 @@ QString ExpandTabs(const QString& text)
 
 }  // namespace
 
-namespace {
-
-// The first of eight bytes at `p`, in the low bits on a little-endian
-// machine.
-std::uint64_t Word(const char* p)
-{
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-constexpr bool LittleEndian = std::endian::native == std::endian::little;
-
-// How many bytes `a` and `b` begin with alike, at most `limit`.
-std::size_t SharedStart(std::string_view a, std::string_view b, std::size_t limit)
-{
-    std::size_t n = 0;
-    for (; LittleEndian && n + 8 <= limit; n += 8) {
-        if (const std::uint64_t differ = Word(a.data() + n) ^ Word(b.data() + n); differ != 0) {
-            return n + static_cast<std::size_t>(std::countr_zero(differ)) / 8;
-        }
-    }
-    while (n < limit && a[n] == b[n]) {
-        ++n;
-    }
-    return n;
-}
-
-// How many bytes `a` and `b` end with alike, at most `limit`.
-std::size_t SharedEnd(std::string_view a, std::string_view b, std::size_t limit)
-{
-    std::size_t n = 0;
-    for (; LittleEndian && n + 8 <= limit; n += 8) {
-        const std::uint64_t differ = Word(a.data() + a.size() - n - 8) ^ Word(b.data() + b.size() - n - 8);
-        if (differ != 0) {
-            return n + static_cast<std::size_t>(std::countl_zero(differ)) / 8;
-        }
-    }
-    while (n < limit && a[a.size() - 1 - n] == b[b.size() - 1 - n]) {
-        ++n;
-    }
-    return n;
-}
-
-}  // namespace
-
 void LineListModel::Append(std::string_view line)
 {
     if (starts_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return;  // a list box holds at most INT_MAX rows
     }
-    line = line.substr(0, std::numeric_limits<std::uint32_t>::max() - 3);
-    const std::size_t index = starts_.size();
-    std::size_t back = 0;
-    std::size_t start = 0;
-    std::size_t end = 0;
-    int chain = 0;
-    if (!line.empty()) {
-        std::size_t& last = lastStarting_[static_cast<unsigned char>(line.front())];
-        if (last != 0 && index + 1 - last < RecentLines && recent_[(last - 1) % RecentLines].chain < MaxChain) {
-            const Recent& earlier = recent_[(last - 1) % RecentLines];
-            back = index + 1 - last;
-            start = SharedStart(line, earlier.text, std::min({line.size(), earlier.text.size(), MaxShared}));
-            end = SharedEnd(line, earlier.text,
-                            std::min({line.size() - start, earlier.text.size() - start, MaxShared}));
-            chain = earlier.chain + 1;
-        }
-        last = index + 1;
-    }
-    const std::string_view own = line.substr(start, line.size() - start - end);
-    const std::size_t size = (back == 0 ? 1 : 3) + own.size();
+    const std::size_t size = std::min<std::size_t>(line.size(), std::numeric_limits<std::uint32_t>::max());
     if (chunks_.empty() || chunks_.back().used + size > chunks_.back().capacity) {
         const std::size_t capacity = std::max(ChunkBytes, size);
         // Not zeroed: only the bytes copied in are ever read.
-        chunks_.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0, index});
+        chunks_.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0, starts_.size()});
     }
     Chunk& chunk = chunks_.back();
-    char* at = chunk.bytes.get() + chunk.used;
-    *at++ = static_cast<char>(back);
-    if (back != 0) {
-        *at++ = static_cast<char>(start);
-        *at++ = static_cast<char>(end);
+    if (size > 0) {
+        std::memcpy(chunk.bytes.get() + chunk.used, line.data(), size);
     }
-    if (!own.empty()) {
-        std::memcpy(at, own.data(), own.size());
+    if (size > longestBytes_) {
+        longestBytes_ = size;
+        longestLine_ = starts_.size();
     }
     starts_.push_back(static_cast<std::uint32_t>(chunk.used));
     chunk.used += size;
-    Recent& recent = recent_[index % RecentLines];
-    recent.text.assign(line);
-    recent.chain = chain;
-    textBytes_ += line.size();
-    if (line.size() > longestBytes_) {
-        longestBytes_ = line.size();
-        longestLine_ = index;
-    }
 }
 
 void LineListModel::Publish()
@@ -144,9 +68,6 @@ void LineListModel::Clear()
     beginResetModel();
     chunks_.clear();
     starts_.clear();
-    textBytes_ = 0;
-    recent_ = {};
-    lastStarting_.fill(0);
     published_ = 0;
     longestRow_ = 0;
     longestLine_ = 0;
@@ -168,37 +89,29 @@ std::size_t LineListModel::LineEnd(std::size_t index, std::size_t chunk) const
     return lastInChunk ? chunks_[chunk].used : starts_[index + 1];
 }
 
-std::string_view LineListModel::Kept(std::size_t index) const
+std::string_view LineListModel::Line(std::size_t index) const
 {
     const std::size_t chunk = ChunkOf(index);
     const std::size_t start = starts_[index];
     return {chunks_[chunk].bytes.get() + start, LineEnd(index, chunk) - start};
 }
 
-std::string LineListModel::Line(std::size_t index) const
+std::size_t LineListModel::TextBytes() const
 {
-    const std::string_view kept = Kept(index);
-    const auto back = static_cast<unsigned char>(kept[0]);
-    if (back == 0) {
-        return std::string(kept.substr(1));
+    std::size_t text = 0;
+    for (const Chunk& c : chunks_) {
+        text += c.used;
     }
-    const auto start = static_cast<unsigned char>(kept[1]);
-    const auto end = static_cast<unsigned char>(kept[2]);
-    const std::string earlier = Line(index - back);
-    std::string line;
-    line.reserve(start + kept.size() - 3 + end);
-    line.append(earlier, 0, start).append(kept.substr(3)).append(earlier, earlier.size() - end, end);
-    return line;
+    return text;
 }
 
-std::ptrdiff_t LineListModel::OverheadBytes() const
+std::size_t LineListModel::OverheadBytes() const
 {
-    std::size_t held = 0;
+    std::size_t spare = 0;
     for (const Chunk& c : chunks_) {
-        held += c.capacity;
+        spare += c.capacity - c.used;
     }
-    held += starts_.size() * sizeof(std::uint32_t) + chunks_.size() * sizeof(Chunk);
-    return static_cast<std::ptrdiff_t>(held) - static_cast<std::ptrdiff_t>(textBytes_);
+    return spare + starts_.size() * sizeof(std::uint32_t) + chunks_.size() * sizeof(Chunk);
 }
 
 QModelIndex LineListModel::index(int row, int column, const QModelIndex& parent) const

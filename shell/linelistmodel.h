@@ -2,12 +2,9 @@
 
 #include <QAbstractListModel>
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,13 +13,10 @@ namespace zarn {
 // The lines of a list box, stored compactly: the bytes of all lines in 1 MiB
 // chunks and, per line, where it starts in its chunk (4 bytes; it ends where
 // the next line of the chunk starts), so that the millions of progress lines
-// of a large file never need one large reallocation. A line keeps only what
-// differs from the last of the few lines before it that starts with the same
-// byte, where the two begin or end alike (a progress line's "Area (sq km): "
-// or " with 5 points." is kept once for a chain of lines), so that the lines
-// hold less than their text. Lines are only appended; Append collects them
-// and Publish tells the views in one step, so a run does not pay for a view
-// update per line.
+// of a large file cost little more than their text and never need one large
+// reallocation. Lines are only appended; Append collects them and Publish
+// tells the views in one step, so a run does not pay for a view update per
+// line.
 class LineListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
@@ -38,12 +32,11 @@ public:
     // The published line with the most bytes (0 when there is none): the
     // one that sets how wide the list's contents are.
     int LongestRow() const { return longestRow_; }
-    std::string Line(std::size_t index) const;
+    std::string_view Line(std::size_t index) const;
     // The bytes of all lines' text.
-    std::size_t TextBytes() const { return textBytes_; }
-    // Bytes held beyond the text itself: fewer than none where the lines
-    // share their text.
-    std::ptrdiff_t OverheadBytes() const;
+    std::size_t TextBytes() const;
+    // Bytes held beyond the text itself.
+    std::size_t OverheadBytes() const;
 
     // A row's index without QAbstractListModel's virtual row and column
     // counts: a list view asks for every row's index each time it lays out.
@@ -61,35 +54,13 @@ private:
         std::size_t firstLine = 0;  // the index of its first line
     };
 
-    // A line as kept: a byte with how many lines back the line it shares
-    // text with is (0: none, and the line's bytes follow), else the numbers
-    // of bytes the two begin and end with alike (a byte each), and the bytes
-    // between.
-    static constexpr std::size_t MaxShared = 255;
-    // Lines share text with one of the last few, and along a chain of at
-    // most so many lines, so that reading one back reads few others.
-    static constexpr std::size_t RecentLines = 8;
-    static constexpr int MaxChain = 16;
-
-    struct Recent {
-        std::string text;
-        int chain = 0;  // lines read back to read this one
-    };
-
     // The chunk that holds line `index`.
     std::size_t ChunkOf(std::size_t index) const;
     // The end of line `index` in chunk `chunk`, which holds it.
     std::size_t LineEnd(std::size_t index, std::size_t chunk) const;
-    // Line `index` as kept.
-    std::string_view Kept(std::size_t index) const;
 
     std::vector<Chunk> chunks_;
     std::deque<std::uint32_t> starts_;
-    std::size_t textBytes_ = 0;
-    std::array<Recent, RecentLines> recent_;
-    // Per first byte, 1 + the index of the last line that starts with it (0:
-    // none yet).
-    std::array<std::size_t, 256> lastStarting_{};
     int published_ = 0;
     int longestRow_ = 0;          // the longest published line
     std::size_t longestLine_ = 0;  // the longest line, published or not
