@@ -70,12 +70,12 @@ private:
 // The last published lines of a LineListModel as the rows of a model of
 // their own. A list view lays out all its rows again whenever rows are
 // added; one that shows the lines scrolled to the bottom while a run adds
-// them by the million is given this model instead, whose rows it lays out
-// only when their number changes, and which otherwise tells it that the
-// rows' text has moved on.
+// them by the million is given this model instead, and lays out no more
+// than its rows however many lines there are: once they are as many as
+// asked for, new lines move their text on rather than add rows.
 class LineListTail : public QAbstractListModel {
 public:
-    LineListTail(const LineListModel& lines, QObject* parent = nullptr);
+    explicit LineListTail(const LineListModel& lines, QObject* parent = nullptr);
 
     // Shows the last `rows` published lines (all of them where there are
     // no more).
