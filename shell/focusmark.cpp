@@ -1,6 +1,10 @@
 #include "focusmark.h"
 
+#include <QItemSelectionModel>
 #include <QPainter>
+
+#include <algorithm>
+#include <limits>
 
 namespace zarn {
 
@@ -12,6 +16,36 @@ void DrawFocusMark(QPainter& painter, const QRect& rect, const QPalette& palette
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(rect).adjusted(Width / 2.0, Width / 2.0, -Width / 2.0, -Width / 2.0));
+}
+
+int FocusMarkedList::RowHeight(const QModelIndex& index) const
+{
+    ensurePolished();
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return itemDelegateForIndex(index)->sizeHint(option, index).height();
+}
+
+void FocusMarkedList::ShowModel(QAbstractItemModel* model)
+{
+    if (model == this->model()) {
+        return;
+    }
+    QItemSelectionModel* previous = selectionModel();
+    setModel(model);
+    delete previous;
+}
+
+int FocusMarkedList::TailRows() const
+{
+    // The thumb is the groove's length times the rows of a page over all the
+    // rows, and the groove and the page are both shorter than the list: over
+    // more rows than their product the thumb would be shorter than a pixel,
+    // and the style draws it at its least length.
+    const int length = height();
+    const int rowsPerLength = length / std::max(gridSize().height(), 1) + 1;
+    return length >= std::numeric_limits<int>::max() / rowsPerLength ? std::numeric_limits<int>::max()
+                                                                      : rowsPerLength * length + 1;
 }
 
 void FocusMarkedList::paintEvent(QPaintEvent* event)

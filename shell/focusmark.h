@@ -18,6 +18,17 @@ class FocusMarkedList : public QListView {
 public:
     using QListView::QListView;
 
+    // The height the view gives the row of `index`, which may come from
+    // another model than the one shown (as sizeHintForRow).
+    int RowHeight(const QModelIndex& index) const;
+    // Shows `model`, with a selection model of its own in place of the
+    // previous one.
+    void ShowModel(QAbstractItemModel* model);
+    // How many rows, scrolled to the bottom, show the same picture as any
+    // number beyond them: the last rows, and a scroll bar's thumb at its
+    // least length.
+    int TailRows() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;

@@ -43,12 +43,19 @@ namespace {
 constexpr int ClientWidth = 945;
 constexpr int ClientHeight = 557;
 constexpr qint64 RepaintIntervalMs = 200;
+// Reading the clock at every record cost as much as the rest of what the
+// window does for a small one: while reading and drawing, the clock is read
+// once every so many calls, or after so many bytes of the file, so that a
+// repaint comes late by a fraction of a millisecond on small records and by
+// a few on large ones.
+constexpr int CallsPerClockRead = 64;
+constexpr std::uint64_t BytesPerClockRead = std::uint64_t{1} << 20;
 
 const char* const Caption = "ZARN, a Center of Gravity programme for BNA files by the ZARN developers";
 const char* const OpenTitle = "Open bna file.";
 const char* const OpenFilter = "BNA (*.bna)| *.bna| All (*.*) | *.*";
 
-QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
+FocusMarkedList* MakeList(QWidget* parent, LineListModel* model, const char* name)
 {
     auto* list = new FocusMarkedList(parent);
     list->setObjectName(QString::fromLatin1(name));
@@ -65,13 +72,13 @@ QListView* MakeList(QWidget* parent, LineListModel* model, const char* name)
 // Uniform item sizes, which millions of lines need, give every row the size
 // of the first; a grid as wide as the longest line gives the list its true
 // width, so that a horizontal scroll bar appears when a line is wider.
-void FitContentsWidth(QListView* list, const LineListModel& model)
+void FitContentsWidth(FocusMarkedList* list, const LineListModel& model)
 {
     QSize grid;
     if (model.rowCount() > 0) {
         const QString longest = model.data(model.index(model.LongestRow()), Qt::DisplayRole).toString();
         const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
-        grid = QSize(list->fontMetrics().horizontalAdvance(longest) + margin, list->sizeHintForRow(0));
+        grid = QSize(list->fontMetrics().horizontalAdvance(longest) + margin, list->RowHeight(model.index(0)));
     }
     if (list->gridSize() != grid) {
         list->setGridSize(grid);
@@ -181,6 +188,7 @@ void Form1::BuildControls()
     connect(open, &QAction::triggered, Command1_, &QPushButton::click);
 
     list1Model_ = new LineListModel(this);
+    list1Tail_ = new LineListTail(*list1Model_, this);
     List1_ = MakeList(client, list1Model_, "List1");
 
     Picture1_ = new PictureBox(canvas_, screen_.get(), client);
@@ -203,7 +211,7 @@ void Form1::BuildControls()
     columns->setSpacing(7);
     columns->addLayout(lists, 1);
     columns->addWidget(Picture1_, 0, Qt::AlignTop);
-    for (QListView* list : {List1_, List2_}) {
+    for (FocusMarkedList* list : {List1_, List2_}) {
         list->setMinimumSize(200, 60);
         list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     }
@@ -420,6 +428,8 @@ void Form1::RunChosenFile()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     stop_->show();
     sinceRepaint_.start();
+    callsSinceClock_ = 0;
+    clockPosition_ = 0;
     RunOptions options = runOptions_;
     const std::vector<std::unique_ptr<RunOutput>> exports = exports_.MakeOutputs(options.geodesic);
     for (const std::unique_ptr<RunOutput>& e : exports) {
@@ -428,6 +438,7 @@ void Form1::RunChosenFile()
     // A stopped run has said so in its progress line; it needs no box.
     lastOutcome_ = ProcessBnaFile(*ws_, &mapDrawing_, *this, options);
     PublishLists();
+    ShowAllProgress();
     List1_->scrollToBottom();
     status_->clear();
     stop_->hide();
@@ -447,6 +458,21 @@ void Form1::PublishLists()
     list2Model_->Publish();
     FitContentsWidth(List1_, *list1Model_);
     FitContentsWidth(List2_, *list2Model_);
+}
+
+void Form1::ShowAllProgress()
+{
+    List1_->ShowModel(list1Model_);
+    // Laid out here rather than by the scrollToBottom that follows, which
+    // would set the scroll bars once more and copy every row's position
+    // again to do so.
+    List1_->doItemsLayout();
+}
+
+void Form1::FollowProgress()
+{
+    List1_->ShowModel(list1Tail_);
+    list1Tail_->Follow(List1_->TailRows());
 }
 
 bool Form1::selectFile()
@@ -556,6 +582,7 @@ void Form1::RepaintSummary()
 void Form1::ShowCritical(std::string_view message)
 {
     PublishLists();
+    ShowAllProgress();
     List1_->scrollToBottom();
     Picture1_->update();
     status_->clear();  // the message ends what the indicator was showing
@@ -609,12 +636,28 @@ bool Form1::StopRequested()
     // after the drawing, where no Progress comes: the window takes in Esc
     // and Stop here too, at once (the last chance before the files are put
     // in place), and while reading at every repaint.
-    if (running_ && sinceRepaint_.elapsed() >= RepaintIntervalMs) {
+    if (!running_) {
+        return stopRequested_;
+    }
+    const bool reading = phase_ == RunPhase::Reading;
+    if (reading ? RepaintDue(clockPosition_) : sinceRepaint_.elapsed() >= RepaintIntervalMs) {
         RepaintDuringRun();
-    } else if (running_ && phase_ != RunPhase::Reading) {
+    } else if (!reading) {
         QCoreApplication::processEvents();
     }
     return stopRequested_;
+}
+
+bool Form1::RepaintDue(std::uint64_t position)
+{
+    // A position before the last one (the drawing goes through the file
+    // again) reads the clock too.
+    if (++callsSinceClock_ < CallsPerClockRead && position - clockPosition_ < BytesPerClockRead) {
+        return false;
+    }
+    callsSinceClock_ = 0;
+    clockPosition_ = position;
+    return sinceRepaint_.elapsed() >= RepaintIntervalMs;
 }
 
 void Form1::Phase(RunPhase phase, std::string_view subject)
@@ -627,13 +670,14 @@ void Form1::Phase(RunPhase phase, std::string_view subject)
         status_->setText(QStringLiteral("Writing %1\u2026").arg(phaseSubject_));
         RepaintDuringRun();
     } else {
+        callsSinceClock_ = CallsPerClockRead;  // a new phase reads the clock at once
         Progress(0, 1);
     }
 }
 
 void Form1::Progress(std::uint64_t bytesRead, std::uint64_t fileSize)
 {
-    if (sinceRepaint_.elapsed() < RepaintIntervalMs) {
+    if (!RepaintDue(bytesRead)) {
         return;
     }
     if (!stopRequested_) {  // else the line says that the run is stopping
@@ -653,6 +697,7 @@ void Form1::RepaintDuringRun()
     sinceRepaint_.restart();
     list1Model_->Publish();
     FitContentsWidth(List1_, *list1Model_);
+    FollowProgress();
     List1_->doItemsLayout();
     List1_->scrollToBottom();
     List1_->repaint();

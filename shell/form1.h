@@ -23,11 +23,13 @@ class QPushButton;
 
 namespace zarn {
 
+class FocusMarkedList;
 class Form2;
 class Form3;
 class Form4;
 class Form5;
 class LineListModel;
+class LineListTail;
 class PictureBox;
 
 // The main window: the button that starts a run, the progress list, the
@@ -119,7 +121,14 @@ private:
     void BuildMenus();
     void OpenMenus();
     void RepaintDuringRun();
+    // Whether a repaint is due, the run having reached `position` in the
+    // file; reads the clock only now and then.
+    bool RepaintDue(std::uint64_t position);
     void PublishLists();
+    // List1 with all its lines, or with the last of them while a run adds
+    // lines (LineListTail), as many as make the same picture.
+    void ShowAllProgress();
+    void FollowProgress();
     void DropPendingInput();
     void RequestStop();
     bool IsStopInput(QObject* watched, QEvent* event) const;
@@ -138,16 +147,19 @@ private:
     ExportSetting exports_;
 
     QPushButton* Command1_ = nullptr;
-    QListView* List1_ = nullptr;
-    QListView* List2_ = nullptr;
+    FocusMarkedList* List1_ = nullptr;
+    FocusMarkedList* List2_ = nullptr;
     PictureBox* Picture1_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* stop_ = nullptr;  // in the status bar, shown only while a run goes on
     LineListModel* list1Model_ = nullptr;
     LineListModel* list2Model_ = nullptr;
+    LineListTail* list1Tail_ = nullptr;
 
     // Repaints while a run holds the user-interface thread.
     QElapsedTimer sinceRepaint_;
+    int callsSinceClock_ = 0;
+    std::uint64_t clockPosition_ = 0;  // where the run was at the last reading of the clock
     RunPhase phase_ = RunPhase::Reading;
     QString phaseSubject_;
     bool running_ = false;

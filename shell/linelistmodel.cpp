@@ -36,11 +36,16 @@ void LineListModel::Append(std::string_view line)
     const std::size_t size = std::min<std::size_t>(line.size(), std::numeric_limits<std::uint32_t>::max());
     if (chunks_.empty() || chunks_.back().used + size > chunks_.back().capacity) {
         const std::size_t capacity = std::max(ChunkBytes, size);
-        chunks_.push_back({std::make_unique<char[]>(capacity), capacity, 0, starts_.size()});
+        // Not zeroed: only the bytes copied in are ever read.
+        chunks_.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0, starts_.size()});
     }
     Chunk& chunk = chunks_.back();
     if (size > 0) {
         std::memcpy(chunk.bytes.get() + chunk.used, line.data(), size);
+    }
+    if (size > longestBytes_) {
+        longestBytes_ = size;
+        longestLine_ = starts_.size();
     }
     starts_.push_back(static_cast<std::uint32_t>(chunk.used));
     chunk.used += size;
@@ -53,19 +58,8 @@ void LineListModel::Publish()
         return;
     }
     beginInsertRows(QModelIndex(), published_, total - 1);
-    std::size_t chunk = ChunkOf(static_cast<std::size_t>(published_));
-    for (int row = published_; row < total; ++row) {
-        const auto index = static_cast<std::size_t>(row);
-        while (chunk + 1 < chunks_.size() && chunks_[chunk + 1].firstLine <= index) {
-            ++chunk;
-        }
-        const std::size_t bytes = LineEnd(index, chunk) - starts_[index];
-        if (bytes > longestBytes_) {
-            longestBytes_ = bytes;
-            longestRow_ = row;
-        }
-    }
     published_ = total;
+    longestRow_ = static_cast<int>(longestLine_);
     endInsertRows();
 }
 
@@ -76,6 +70,7 @@ void LineListModel::Clear()
     starts_.clear();
     published_ = 0;
     longestRow_ = 0;
+    longestLine_ = 0;
     longestBytes_ = 0;
     endResetModel();
 }
@@ -135,6 +130,46 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
         return {};
     }
     return ExpandTabs(DecodeFileText(Line(static_cast<std::size_t>(index.row()))));
+}
+
+LineListTail::LineListTail(const LineListModel& lines, QObject* parent) : QAbstractListModel(parent), lines_(lines)
+{
+}
+
+void LineListTail::Follow(int rows)
+{
+    const int published = lines_.rowCount();
+    const int count = std::clamp(rows, 0, published);
+    const int first = published - count;
+    if (first == first_ && count == rows_) {
+        return;
+    }
+    if (first == 0 && first_ == 0 && count > rows_) {
+        beginInsertRows(QModelIndex(), rows_, count - 1);
+        rows_ = count;
+        endInsertRows();
+    } else if (count == rows_ && count > 0) {
+        first_ = first;
+        Q_EMIT dataChanged(index(0), index(count - 1), {Qt::DisplayRole});
+    } else {
+        beginResetModel();
+        first_ = first;
+        rows_ = count;
+        endResetModel();
+    }
+}
+
+int LineListTail::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+QVariant LineListTail::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_) {
+        return {};
+    }
+    return lines_.data(lines_.index(first_ + index.row()), role);
 }
 
 }  // namespace zarn

@@ -62,8 +62,32 @@ private:
     std::vector<Chunk> chunks_;
     std::deque<std::uint32_t> starts_;
     int published_ = 0;
-    int longestRow_ = 0;
+    int longestRow_ = 0;          // the longest published line
+    std::size_t longestLine_ = 0;  // the longest line, published or not
     std::size_t longestBytes_ = 0;
+};
+
+// The last published lines of a LineListModel as the rows of a model of
+// their own. A list view lays out all its rows again whenever rows are
+// added; one that shows the lines scrolled to the bottom while a run adds
+// them by the million is given this model instead, and lays out no more
+// than its rows however many lines there are: once they are as many as
+// asked for, new lines move their text on rather than add rows.
+class LineListTail : public QAbstractListModel {
+public:
+    explicit LineListTail(const LineListModel& lines, QObject* parent = nullptr);
+
+    // Shows the last `rows` published lines (all of them where there are
+    // no more).
+    void Follow(int rows);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    const LineListModel& lines_;
+    int first_ = 0;  // the line shown as row 0
+    int rows_ = 0;
 };
 
 }  // namespace zarn

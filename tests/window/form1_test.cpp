@@ -6,6 +6,7 @@
 #include "cuttingform.h"
 #include "dialogbackend.h"
 #include "exportdialog.h"
+#include "focusmark.h"
 #include "form1.h"
 #include "form2.h"
 #include "form3.h"
@@ -1050,6 +1051,81 @@ private slots:
         }
         QCOMPARE(model.TextBytes(), text);
         QVERIFY(model.OverheadBytes() < text / 2);
+    }
+
+    // The tail shows the last lines however the lines and the rows asked for
+    // change between two looks: lines added within the rows, beyond them,
+    // fewer rows, more rows, and the lines cleared.
+    void aTailShowsTheLastLines()
+    {
+        struct Step {
+            int add;
+            int rows;
+        };
+        LineListModel lines;
+        LineListTail tail(lines);
+        int added = 0;
+        for (const Step step : {Step{3, 5}, Step{1, 5}, Step{4, 5}, Step{7, 5}, Step{0, 3}, Step{2, 8}, Step{0, 100},
+                                Step{-1, 4}, Step{6, 4}}) {
+            if (step.add < 0) {
+                lines.Clear();
+                added = 0;
+            }
+            for (int i = 0; i < step.add; ++i) {
+                lines.Append("line " + std::to_string(added++));
+            }
+            lines.Publish();
+            tail.Follow(step.rows);
+            const int shown = std::min(step.rows, added);
+            QCOMPARE(tail.rowCount(), shown);
+            for (int row = 0; row < shown; ++row) {
+                QCOMPARE(tail.data(tail.index(row)).toString(),
+                         QStringLiteral("line %1").arg(added - shown + row));
+            }
+        }
+    }
+
+    // While a run adds lines, the progress list holds only the last of them
+    // (LineListTail), so as not to lay out every line again at each repaint:
+    // scrolled to the bottom, as many as the list says give the picture of
+    // all the lines, scroll bars included.
+    void theProgressListsLastLinesLookAsAllItsLines_data()
+    {
+        QTest::addColumn<QSize>("grow");
+        QTest::newRow("the window as it opens") << QSize(0, 0);
+        QTest::newRow("a taller and wider window") << QSize(200, 160);
+    }
+    void theProgressListsLastLinesLookAsAllItsLines()
+    {
+        QFETCH(QSize, grow);
+        QByteArray rings;
+        for (int i = 0; i < 6000; ++i) {
+            const QByteArray x = QByteArray::number(i % 90);
+            rings += "\"Ring " + QByteArray::number(i) + "\",\"R\",4\r\n" + x + ",0\r\n" + x + ".5,0\r\n" + x +
+                     ",0.5\r\n" + x + ",0\r\n";
+        }
+        const QString input = Path(QStringLiteral("many.bna"));
+        WriteFile(input, rings);
+        ScriptedDialogs dialogs;
+        dialogs.files.push_back(input.toStdString());
+        Form1 form(dialogs, CancellingPickers());
+        form.resize(form.size() + grow);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Form1_Command1_Click();
+
+        auto* list = form.findChild<FocusMarkedList*>(QStringLiteral("List1"));
+        const int rows = list->TailRows();
+        QVERIFY(rows < form.list1().rowCount());
+        const QImage all = list->grab().toImage();
+        LineListTail tail(form.list1());
+        tail.Follow(rows);
+        list->ShowModel(&tail);
+        list->scrollToBottom();
+        QCOMPARE(tail.rowCount(), rows);
+        QCOMPARE(tail.data(tail.index(rows - 1)), form.list1().data(form.list1().index(form.list1().rowCount() - 1)));
+        QCOMPARE(list->grab().toImage(), all);
+        list->ShowModel(&form.list1());
     }
 
     void batchAndWindowSaveTheSameBitmap()
