@@ -16,6 +16,11 @@
 #include <limits>
 #include <unordered_map>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZARN_WIDE_GLYPH_ROWS 1
+#endif
+
 namespace zarn {
 
 namespace {
@@ -44,6 +49,81 @@ constexpr int Latin1Chars = 0x100;
 
 constexpr QRgb Ink = 0xFF000000U;
 constexpr QRgb Paper = 0xFFFFFFFFU;
+
+// Glyphs up to this many pixels wide are kept as one bit row per pixel row
+// as well, for processors that store a row of pixels under a mask at once.
+constexpr int RowBits = 16;
+using GlyphRow = std::uint16_t;
+
+// Where a glyph's pixels lie around its pen position on the baseline, for
+// the blit: bounds (right and bottom exclusive), the advance, and where its
+// bit rows start in the font's rows, or NoRows when it is wider than RowBits.
+struct GlyphBox {
+    static constexpr std::int32_t NoRows = -1;
+    std::int16_t left = 0;
+    std::int16_t top = 0;
+    std::int16_t right = 0;
+    std::int16_t bottom = 0;
+    std::int32_t advance = 0;
+    std::int32_t rowsAt = NoRows;
+};
+
+// Whether the glyph lies wholly inside an image of width x height.
+inline bool Inside(const GlyphBox& box, int x, int baseline, int width, int height)
+{
+    return x + box.left >= 0 && x + box.right <= width && baseline + box.top >= 0 && baseline + box.bottom <= height;
+}
+
+#ifdef ZARN_WIDE_GLYPH_ROWS
+bool HaveWideRows()
+{
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return have;
+}
+
+// Sets the pixels of the label's glyphs that lie wholly inside the image and
+// have bit rows, a row of up to RowBits pixels under its mask at once:
+// nothing else is touched, not even read, so a row may end at the image's
+// last pixel. True when that was every glyph.
+template <class Placements>
+__attribute__((target("avx512f"))) bool WriteGlyphRows(QRgb* pixels, qsizetype pitch, int width, int height, int left,
+                                                       int baseline, QRgb colour, const Placements& placements,
+                                                       const GlyphBox* boxes, const GlyphRow* rows)
+{
+    const __m512i ink = _mm512_set1_epi32(static_cast<int>(colour));
+    bool all = true;
+    for (const auto& placement : placements) {
+        const GlyphBox& box = boxes[placement.mask];
+        const int x = left + placement.pen;
+        if (box.rowsAt == GlyphBox::NoRows || !Inside(box, x, baseline, width, height)) {
+            all = false;
+            continue;
+        }
+        QRgb* at = pixels + (baseline + box.top) * pitch + x + box.left;
+        const GlyphRow* row = rows + box.rowsAt;
+        const GlyphRow* const end = row + (box.bottom - box.top);
+        for (; row != end; ++row) {
+            _mm512_mask_storeu_epi32(at, static_cast<__mmask16>(*row), ink);
+            at += pitch;
+        }
+    }
+    return all;
+}
+#else
+bool HaveWideRows()
+{
+    return false;
+}
+
+template <class Placements>
+bool WriteGlyphRows(QRgb*, qsizetype, int, int, int, int, QRgb, const Placements&, const GlyphBox*, const GlyphRow*)
+{
+    return false;
+}
+#endif
 
 // Pixel positions as QPainter reaches them: the real coordinate is truncated
 // to 26.6 fixed point, then floored to a whole pixel.
@@ -176,6 +256,9 @@ public:
 
     bool usable() const { return usable_; }
     const Mask& mask(int index) const { return masks_[static_cast<std::size_t>(index)]; }
+    const GlyphBox& box(int index) const { return boxes_[static_cast<std::size_t>(index)]; }
+    const GlyphBox* boxes() const { return boxes_.data(); }
+    const GlyphRow* rows() const { return rows_.data(); }
     qsizetype pitch() const { return bytesPerLine_ / static_cast<qsizetype>(sizeof(QRgb)); }
 
     // The pixel row of the baseline of a label whose top edge is at `top`.
@@ -213,6 +296,8 @@ private:
     bool usable_ = false;
 
     std::vector<Mask> masks_;
+    std::vector<GlyphBox> boxes_;  // one per mask
+    std::vector<GlyphRow> rows_;   // the bit rows of all masks that have them
     std::vector<std::int32_t> tableMasks_;
     std::unordered_map<char16_t, std::int32_t> otherMasks_;
     QHash<QString, std::int32_t> ligatures_;
@@ -380,7 +465,26 @@ std::int32_t LabelText::FontGlyphs::NewMask(const QString& text, bool single)
             mask.bottom = std::max(mask.bottom, span.row + 1);
         }
     }
+    GlyphBox box;
+    box.advance = mask.advance;
+    if (!mask.spans.empty()) {
+        box.left = static_cast<std::int16_t>(mask.left);
+        box.top = static_cast<std::int16_t>(mask.top);
+        box.right = static_cast<std::int16_t>(mask.right);
+        box.bottom = static_cast<std::int16_t>(mask.bottom);
+    }
+    if (box.right - box.left <= RowBits) {
+        box.rowsAt = static_cast<std::int32_t>(rows_.size());
+        rows_.resize(rows_.size() + static_cast<std::size_t>(box.bottom - box.top), 0);
+        for (const Span& span : mask.spans) {
+            for (int column = span.column; column < span.column + span.length; ++column) {
+                rows_[static_cast<std::size_t>(box.rowsAt + span.row - box.top)] |=
+                    static_cast<GlyphRow>(1U << static_cast<unsigned>(column - box.left));
+            }
+        }
+    }
     masks_.push_back(std::move(mask));
+    boxes_.push_back(box);
     return static_cast<std::int32_t>(masks_.size() - 1);
 }
 
@@ -571,22 +675,30 @@ void LabelText::Blit(QImage& image, const FontGlyphs& glyphs, int left, int base
     const int height = image.height();
     const qsizetype pitch = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     auto* const pixels = reinterpret_cast<QRgb*>(image.bits());
+    // Every glyph of a label has the same colour, so the glyphs the rows
+    // cannot take may follow the others.
+    const bool wideRows = HaveWideRows();
+    if (wideRows && WriteGlyphRows(pixels, pitch, width, height, left, baseline, colour, placements_,
+                                   glyphs.boxes(), glyphs.rows())) {
+        return;
+    }
     for (const Placement& placement : placements_) {
-        const FontGlyphs::Mask& mask = glyphs.mask(placement.mask);
+        const GlyphBox& box = glyphs.box(placement.mask);
         const int x = left + placement.pen;
-        if (x + mask.left >= 0 && x + mask.right <= width && baseline + mask.top >= 0 &&
-            baseline + mask.bottom <= height) {
+        if (Inside(box, x, baseline, width, height)) {
+            if (wideRows && box.rowsAt != GlyphBox::NoRows) {
+                continue;
+            }
             QRgb* const pen = pixels + baseline * pitch + x;
-            for (const std::int32_t offset : mask.pixels) {
+            for (const std::int32_t offset : glyphs.mask(placement.mask).pixels) {
                 pen[offset] = colour;
             }
             continue;
         }
-        if (x + mask.right <= 0 || x + mask.left >= width || baseline + mask.bottom <= 0 ||
-            baseline + mask.top >= height) {
+        if (x + box.right <= 0 || x + box.left >= width || baseline + box.bottom <= 0 || baseline + box.top >= height) {
             continue;
         }
-        for (const FontGlyphs::Span& span : mask.spans) {
+        for (const FontGlyphs::Span& span : glyphs.mask(placement.mask).spans) {
             const int row = baseline + span.row;
             const int from = std::max(x + span.column, 0);
             const int to = std::min(x + span.column + span.length, width);
