@@ -279,9 +279,29 @@ private:
     Layout Shape(const QString& text) const;
     QImage Sketch(const QString& text, int advance, double dx, double dy) const;
     bool Calibrate();
-    std::int32_t CharMask(QChar c);
+    // The mask of a character, and how two characters follow each other:
+    // from the tables where known, else learnt.
+    std::int32_t CharMask(QChar c)
+    {
+        const char16_t code = c.unicode();
+        if (code < TableChars && tableMasks_[code] != Unknown) {
+            return tableMasks_[code];
+        }
+        return LearnCharMask(c);
+    }
+    std::int16_t CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
+    {
+        if (a.unicode() < Latin1Chars && b.unicode() < Latin1Chars) {
+            const std::int16_t pair = latin1Pairs_[static_cast<std::size_t>(a.unicode()) * Latin1Chars + b.unicode()];
+            if (pair != PairUnknown) {
+                return pair;
+            }
+        }
+        return LearnCharPair(a, b, maskA, maskB);
+    }
+    std::int32_t LearnCharMask(QChar c);
     std::int32_t NewMask(const QString& text, bool single);
-    std::int16_t CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB);
+    std::int16_t LearnCharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB);
     std::int16_t MaskPair(std::int32_t a, std::int32_t b);
     std::int32_t Ligature(QStringView text);
     std::int16_t Link(std::int32_t a, std::int32_t b) const;
@@ -392,7 +412,7 @@ bool LabelText::FontGlyphs::Calibrate()
     return true;
 }
 
-std::int32_t LabelText::FontGlyphs::CharMask(QChar c)
+std::int32_t LabelText::FontGlyphs::LearnCharMask(QChar c)
 {
     const char16_t code = c.unicode();
     std::int32_t* slot = nullptr;
@@ -519,7 +539,7 @@ std::int16_t LabelText::FontGlyphs::Link(std::int32_t a, std::int32_t b) const
     return static_cast<std::int16_t>(kerning);
 }
 
-std::int16_t LabelText::FontGlyphs::CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
+std::int16_t LabelText::FontGlyphs::LearnCharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
 {
     std::int16_t* slot = nullptr;
     if (a.unicode() < Latin1Chars && b.unicode() < Latin1Chars) {
@@ -624,7 +644,7 @@ bool LabelText::FontGlyphs::Place(const QString& text, std::vector<Placement>& p
             pen += kerning;
         }
         placements.push_back({index, pen});
-        pen += mask(index).advance;
+        pen += box(index).advance;
         previous = index;
         previousSingle = single;
         link = nextLink;
