@@ -71,9 +71,9 @@ constexpr const char* ReadBackFailed = "the points kept for the map cannot be re
 // again and gives out every progress line; measured on 100 and 200 MB files,
 // both threads then end about together.
 constexpr double SecondShare = 0.38;
-// The share when the progress lines go nowhere (a quiet run): the caller's
-// thread then only reads the second half's positions in the file again.
-constexpr double QuietSecondShare = 0.47;
+// The share when the progress lines go nowhere (a quiet run): both threads
+// then only draw.
+constexpr double QuietSecondShare = 0.5;
 
 // Records that are drawn; the others only have their line.
 bool Drawn(const PointStore::Record& record)
@@ -198,6 +198,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
     static constexpr std::size_t Finished = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 1);
     struct Outcome {
         std::atomic<std::size_t> drawn{0};
+        std::atomic<std::uint64_t> bytesRead{0};  // after the last record drawn
         std::size_t end = 0;
         std::exception_ptr error;
         bool unread = false;
@@ -220,6 +221,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
                     if (Drawn(*record)) {
                         sketch.Outline(transform, *record);
                         sketch.Marker(transform, record->centroidX, record->centroidY, record->firstName);
+                        outcome.bytesRead.store(record->bytesRead, std::memory_order_relaxed);
                     }
                     // Wakes the caller's thread now and then, not per record.
                     const std::size_t drawn = k + 1 - second.index;
@@ -268,10 +270,19 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
     // The second half's lines, read again without their points, as its
     // records are drawn, up to and including the record whose drawing
     // failed. Should a record the helper read not read again, the drawing
-    // fails there with all the helper drew composed.
+    // fails there with all the helper drew composed. Without lines, the
+    // progress follows the helper as it wakes this thread.
     PointStore::Reader lines(store_, second, count, false);
     bool lost = false;
-    for (std::size_t k = second.index; k < count; ++k) {
+    for (std::size_t drawn = outcome.drawn.load(std::memory_order_acquire); !announced_ && (drawn & Finished) == 0;
+         drawn = outcome.drawn.load(std::memory_order_acquire)) {
+        outcome.drawn.wait(drawn, std::memory_order_acquire);
+        if (const std::uint64_t bytesRead = outcome.bytesRead.load(std::memory_order_relaxed); bytesRead != 0) {
+            host.Progress(bytesRead, fileSize_);
+            ClearUpperVectorState();
+        }
+    }
+    for (std::size_t k = second.index; announced_ && k < count; ++k) {
         std::size_t drawn = outcome.drawn.load(std::memory_order_acquire);
         while ((drawn & ~Finished) <= k - second.index && (drawn & Finished) == 0) {
             outcome.drawn.wait(drawn, std::memory_order_acquire);

@@ -78,9 +78,10 @@ struct Drawn {
     RunOutcome outcome;
 };
 
-void Draw(Drawn& out, bool split, const std::string& faultyName, int lineWidth,
+void Draw(Drawn& out, bool split, const std::string& faultyName, int lineWidth, bool quiet,
           int& forksMade)
 {
+    out.host.showsProgress = !quiet;
     Workspace ws;
     TestCanvas canvas(split, faultyName, forksMade);
     DisplaySettings settings;
@@ -109,23 +110,27 @@ private slots:
     {
         QTest::addColumn<QString>("faultyName");
         QTest::addColumn<int>("lineWidth");
-        QTest::newRow("crowded rings and names") << "" << 0;
-        QTest::newRow("wide black pens and large markers") << "" << 20;
-        QTest::newRow("a failure in the first half") << "Ring12" << 0;
-        QTest::newRow("a failure in the second half") << "Ring181" << 0;
+        QTest::addColumn<bool>("quiet");
+        QTest::newRow("crowded rings and names") << "" << 0 << false;
+        QTest::newRow("wide black pens and large markers") << "" << 20 << false;
+        QTest::newRow("a failure in the first half") << "Ring12" << 0 << false;
+        QTest::newRow("a failure in the second half") << "Ring181" << 0 << false;
+        QTest::newRow("quiet: crowded rings and names") << "" << 0 << true;
+        QTest::newRow("quiet: a failure in the second half") << "Ring181" << 0 << true;
     }
 
     void splitDrawingMatchesOneThread()
     {
         QFETCH(QString, faultyName);
         QFETCH(int, lineWidth);
+        QFETCH(bool, quiet);
         test::TempFolder dir;
         const std::string input = dir.Write("crowd.bna", CrowdedRings(200));
         int forksMade = 0;
         Drawn inOrder{{}, {input, "crowd.bna"}, {}};
-        Draw(inOrder, false, faultyName.toStdString(), lineWidth, forksMade);
+        Draw(inOrder, false, faultyName.toStdString(), lineWidth, quiet, forksMade);
         Drawn split{{}, {input, "crowd.bna"}, {}};
-        Draw(split, true, faultyName.toStdString(), lineWidth, forksMade);
+        Draw(split, true, faultyName.toStdString(), lineWidth, quiet, forksMade);
 
         QCOMPARE(forksMade, 1);
         QCOMPARE(split.outcome, faultyName.isEmpty() ? RunOutcome::Completed : RunOutcome::DrawingFailed);
