@@ -68,6 +68,12 @@ private:
     // thread while this one draws those before; false when the canvas cannot
     // fork or no thread can be started, with nothing drawn.
     bool DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second);
+    // Without progress lines: the records after most of the bytes kept are
+    // drawn on a fork on another thread, which then takes stretches from the
+    // end of the caller's part, each on a fork of its own laid under what it
+    // drew before, while the caller draws its part from the start; false,
+    // with nothing drawn, as DrawKeptSplit.
+    bool DrawKeptShared(RunHost& host, const CanvasTransform& transform);
     void Announce(RunHost& host, const PointStore::Record& record);
     // Empties the store once drawn; its temporary file is closed on a thread
     // of its own while the map is saved.
