@@ -1,5 +1,7 @@
 #include "labeltext.h"
 
+#include "pixelraster.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGlyphRun>
@@ -75,15 +77,6 @@ inline bool Inside(const GlyphBox& box, int x, int baseline, int width, int heig
 }
 
 #ifdef ZARN_WIDE_GLYPH_ROWS
-bool HaveWideRows()
-{
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") != 0;
-    }();
-    return have;
-}
-
 // Sets the pixels of the label's glyphs that lie wholly inside the image and
 // have bit rows, a row of up to RowBits pixels under its mask at once:
 // nothing else is touched, not even read, so a row may end at the image's
@@ -113,11 +106,6 @@ __attribute__((target("avx512f"))) bool WriteGlyphRows(QRgb* pixels, qsizetype p
     return all;
 }
 #else
-bool HaveWideRows()
-{
-    return false;
-}
-
 template <class Placements>
 bool WriteGlyphRows(QRgb*, qsizetype, int, int, int, int, QRgb, const Placements&, const GlyphBox*, const GlyphRow*)
 {
@@ -697,7 +685,7 @@ void LabelText::Blit(QImage& image, const FontGlyphs& glyphs, int left, int base
     auto* const pixels = reinterpret_cast<QRgb*>(image.bits());
     // Every glyph of a label has the same colour, so the glyphs the rows
     // cannot take may follow the others.
-    const bool wideRows = HaveWideRows();
+    const bool wideRows = HaveMaskedRowStores();
     if (wideRows && WriteGlyphRows(pixels, pitch, width, height, left, baseline, colour, placements_,
                                    glyphs.boxes(), glyphs.rows())) {
         return;
