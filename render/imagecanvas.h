@@ -105,6 +105,7 @@ private:
     std::vector<QPointF> outline_;
     PixelRaster raster_;
     LabelText labels_;
+    QString label_;  // the last label printed
     QFont font_;
     Colour backColor_ = InitialBackColor;
     Colour foreColor_ = 0;
