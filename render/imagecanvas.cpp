@@ -249,6 +249,15 @@ void ImageCanvas::PrepareFork(ImageCanvas& fork) const
     fork.currentY_ = currentY_;
 }
 
+bool ImageCanvas::ClearFork()
+{
+    EndPainting();
+    auto* bits = reinterpret_cast<QRgb*>(image_.bits());
+    std::fill(bits, bits + image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
+    labelsLeftToPainter_ = 0;
+    return true;
+}
+
 void ImageCanvas::Compose(Canvas& fork)
 {
     auto& drawn = dynamic_cast<ImageCanvas&>(fork);

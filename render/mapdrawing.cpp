@@ -380,14 +380,18 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
     std::thread helper;
     try {
         helper = std::thread([&] {
-            // Every stretch taken is drawn on a canvas of its own, under
-            // which what came later is laid; a failure leaves only the
-            // stretch that failed to lay over the caller's canvas.
+            // Every stretch taken is drawn on a blank canvas, under which
+            // what came later is laid; the two canvases then change places,
+            // so that each learns the labels' glyphs once. A failure leaves
+            // only the stretch that failed to lay over the caller's canvas.
             std::unique_ptr<Canvas> under;
+            bool drawing = false;  // `under` holds the stretch being drawn
             try {
                 outcome.unread = !drawStretch(*fork, second, count, true);
                 while (!outcome.unread && !stop.load(std::memory_order_relaxed)) {
-                    under = fork->Fork();
+                    if (!under || !under->ClearFork()) {
+                        under = fork->Fork();
+                    }
                     std::size_t c = 0;
                     {
                         const std::lock_guard<std::mutex> guard(claimed.lock);
@@ -396,15 +400,19 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
                         }
                         c = --claimed.left;
                     }
+                    drawing = true;
                     outcome.unread = !drawStretch(*under, starts[c], starts[c + 1].index, false);
-                    if (!outcome.unread) {
-                        under->Compose(*fork);
+                    if (outcome.unread) {
+                        fork = std::move(under);
+                        break;
                     }
-                    fork = std::move(under);
+                    under->Compose(*fork);
+                    std::swap(fork, under);
+                    drawing = false;
                 }
             } catch (...) {
                 outcome.error = std::current_exception();
-                if (under) {
+                if (drawing) {
                     fork = std::move(under);
                 }
             }
