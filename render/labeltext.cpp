@@ -309,6 +309,7 @@ private:
     std::vector<std::int32_t> tableMasks_;
     std::unordered_map<char16_t, std::int32_t> otherMasks_;
     QHash<QString, std::int32_t> ligatures_;
+    std::unordered_map<std::uint16_t, std::int32_t> latin1Ligatures_;  // of two Latin-1 characters
     std::vector<std::int16_t> latin1Pairs_;
     std::unordered_map<std::uint32_t, std::int16_t> otherPairs_;
     std::unordered_map<std::uint64_t, std::int16_t> maskPairs_;
@@ -571,6 +572,16 @@ std::int16_t LabelText::FontGlyphs::MaskPair(std::int32_t a, std::int32_t b)
 
 std::int32_t LabelText::FontGlyphs::Ligature(QStringView text)
 {
+    if (text.size() == 2 && text[0].unicode() < Latin1Chars && text[1].unicode() < Latin1Chars) {
+        const auto pair = static_cast<std::uint16_t>(text[0].unicode() * Latin1Chars + text[1].unicode());
+        const auto found = latin1Ligatures_.find(pair);
+        if (found != latin1Ligatures_.end()) {
+            return found->second;
+        }
+        const std::int32_t index = NewMask(text.toString(), false);
+        latin1Ligatures_.emplace(pair, index);
+        return index;
+    }
     const QString key = text.toString();
     const auto found = ligatures_.constFind(key);
     if (found != ligatures_.constEnd()) {
