@@ -437,7 +437,9 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
         }
     } joiner{stop, helper};
     // A failure here ends the drawing before the second thread's records:
-    // nothing of theirs shows.
+    // nothing of theirs shows. The caller's stretches follow one another, so
+    // one reader reads them all.
+    PointStore::Reader reader(store_, PointStore::Mark{}, second.index);
     for (;;) {
         std::size_t c = 0;
         {
@@ -447,7 +449,6 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
             }
             c = claimed.taken++;
         }
-        PointStore::Reader reader(store_, starts[c], starts[c + 1].index);
         for (std::size_t k = starts[c].index; k < starts[c + 1].index; ++k) {
             const PointStore::Record* record = reader.Next();
             if (record == nullptr) {
