@@ -106,7 +106,7 @@ private:
     std::vector<QPointF> outline_;
     PixelRaster raster_;
     LabelText labels_;
-    QString label_;  // the last label printed
+    QString label_;  // the name being printed; its storage serves the next
     QFont font_;
     Colour backColor_ = InitialBackColor;
     Colour foreColor_ = 0;
