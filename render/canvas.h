@@ -88,6 +88,10 @@ public:
     // blending, so drawing a sequence of calls in two halves on a canvas and
     // its fork and composing gives the same picture as drawing it in order.
     virtual void Compose(Canvas& /*fork*/) {}
+    // Makes this canvas, a fork, blank again as Fork made it, keeping its
+    // font and what it learnt about it; false when it cannot, with nothing
+    // changed.
+    virtual bool ClearFork() { return false; }
 
     // Finishes any drawing in progress and writes the picture as a 24-bit
     // Windows BMP. Throws RunError.

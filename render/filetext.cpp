@@ -17,6 +17,21 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 
 }  // namespace
 
+void DecodeFileText(std::string_view bytes, QString& text)
+{
+    const auto size = static_cast<qsizetype>(bytes.size());
+    text.resize(size);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+        if (b >= 0x80) {
+            text = DecodeFileText(bytes);
+            return;
+        }
+        out[i] = QChar(b);
+    }
+}
+
 QString DecodeFileText(std::string_view bytes)
 {
     bool ascii = true;

@@ -22,7 +22,8 @@ namespace {
 
 QRgb ToQRgb(Colour c)
 {
-    return ToQColor(c).rgb();
+    const auto v = static_cast<std::uint32_t>(c);
+    return qRgb(static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU), static_cast<int>((v >> 16U) & 0xFFU));
 }
 
 }  // namespace
@@ -205,7 +206,8 @@ void ImageCanvas::Print(std::string_view text)
     if (px > SizePixels || py > SizePixels || px < -ClipMargin || py < -ClipMargin) {
         return;
     }
-    const QString label = DecodeFileText(text);
+    DecodeFileText(text, label_);
+    const QString& label = label_;
     EndPainting();
     ReleaseQtThreadDataAtThreadEnd();
     if (labels_.Draw(image_, font_, ToQColor(foreColor_), px, py, label)) {
@@ -245,6 +247,15 @@ void ImageCanvas::PrepareFork(ImageCanvas& fork) const
     fork.fillStyle_ = fillStyle_;
     fork.currentX_ = currentX_;
     fork.currentY_ = currentY_;
+}
+
+bool ImageCanvas::ClearFork()
+{
+    EndPainting();
+    auto* bits = reinterpret_cast<QRgb*>(image_.bits());
+    std::fill(bits, bits + image_.sizeInBytes() / static_cast<qsizetype>(sizeof(QRgb)), Unwritten);
+    labelsLeftToPainter_ = 0;
+    return true;
 }
 
 void ImageCanvas::Compose(Canvas& fork)

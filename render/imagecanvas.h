@@ -61,6 +61,7 @@ public:
     // every pixel drawn on an RGB32 image has the alpha byte 0xFF.
     std::unique_ptr<Canvas> Fork() const override;
     void Compose(Canvas& fork) override;
+    bool ClearFork() override;
     // Written by Qt's BMP writer: 24 bits per pixel, rows bottom-up, 96 dpi.
     void SavePicture(const std::string& path) override;
 
@@ -105,6 +106,7 @@ private:
     std::vector<QPointF> outline_;
     PixelRaster raster_;
     LabelText labels_;
+    QString label_;  // the name being printed; its storage serves the next
     QFont font_;
     Colour backColor_ = InitialBackColor;
     Colour foreColor_ = 0;

@@ -1,5 +1,7 @@
 #include "labeltext.h"
 
+#include "pixelraster.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGlyphRun>
@@ -15,6 +17,11 @@
 #include <cstdlib>
 #include <limits>
 #include <unordered_map>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZARN_WIDE_GLYPH_ROWS 1
+#endif
 
 namespace zarn {
 
@@ -44,6 +51,67 @@ constexpr int Latin1Chars = 0x100;
 
 constexpr QRgb Ink = 0xFF000000U;
 constexpr QRgb Paper = 0xFFFFFFFFU;
+
+// Glyphs up to this many pixels wide are kept as one bit row per pixel row
+// as well, for processors that store a row of pixels under a mask at once.
+constexpr int RowBits = 16;
+using GlyphRow = std::uint16_t;
+
+// Where a glyph's pixels lie around its pen position on the baseline, for
+// the blit: bounds (right and bottom exclusive), the advance, and where its
+// bit rows start in the font's rows, or NoRows when it is wider than RowBits.
+struct GlyphBox {
+    static constexpr std::int32_t NoRows = -1;
+    std::int16_t left = 0;
+    std::int16_t top = 0;
+    std::int16_t right = 0;
+    std::int16_t bottom = 0;
+    std::int32_t advance = 0;
+    std::int32_t rowsAt = NoRows;
+};
+
+// Whether the glyph lies wholly inside an image of width x height.
+inline bool Inside(const GlyphBox& box, int x, int baseline, int width, int height)
+{
+    return x + box.left >= 0 && x + box.right <= width && baseline + box.top >= 0 && baseline + box.bottom <= height;
+}
+
+#ifdef ZARN_WIDE_GLYPH_ROWS
+// Sets the pixels of the label's glyphs that lie wholly inside the image and
+// have bit rows, a row of up to RowBits pixels under its mask at once:
+// nothing else is touched, not even read, so a row may end at the image's
+// last pixel. True when that was every glyph.
+template <class Placements>
+__attribute__((target("avx512f"))) bool WriteGlyphRows(QRgb* pixels, qsizetype pitch, int width, int height, int left,
+                                                       int baseline, QRgb colour, const Placements& placements,
+                                                       const GlyphBox* boxes, const GlyphRow* rows)
+{
+    const __m512i ink = _mm512_set1_epi32(static_cast<int>(colour));
+    bool all = true;
+    for (const auto& placement : placements) {
+        const GlyphBox& box = boxes[placement.mask];
+        const int x = left + placement.pen;
+        if (box.rowsAt == GlyphBox::NoRows || !Inside(box, x, baseline, width, height)) {
+            all = false;
+            continue;
+        }
+        QRgb* at = pixels + (baseline + box.top) * pitch + x + box.left;
+        const GlyphRow* row = rows + box.rowsAt;
+        const GlyphRow* const end = row + (box.bottom - box.top);
+        for (; row != end; ++row) {
+            _mm512_mask_storeu_epi32(at, static_cast<__mmask16>(*row), ink);
+            at += pitch;
+        }
+    }
+    return all;
+}
+#else
+template <class Placements>
+bool WriteGlyphRows(QRgb*, qsizetype, int, int, int, int, QRgb, const Placements&, const GlyphBox*, const GlyphRow*)
+{
+    return false;
+}
+#endif
 
 // Pixel positions as QPainter reaches them: the real coordinate is truncated
 // to 26.6 fixed point, then floored to a whole pixel.
@@ -176,6 +244,9 @@ public:
 
     bool usable() const { return usable_; }
     const Mask& mask(int index) const { return masks_[static_cast<std::size_t>(index)]; }
+    const GlyphBox& box(int index) const { return boxes_[static_cast<std::size_t>(index)]; }
+    const GlyphBox* boxes() const { return boxes_.data(); }
+    const GlyphRow* rows() const { return rows_.data(); }
     qsizetype pitch() const { return bytesPerLine_ / static_cast<qsizetype>(sizeof(QRgb)); }
 
     // The pixel row of the baseline of a label whose top edge is at `top`.
@@ -196,9 +267,29 @@ private:
     Layout Shape(const QString& text) const;
     QImage Sketch(const QString& text, int advance, double dx, double dy) const;
     bool Calibrate();
-    std::int32_t CharMask(QChar c);
+    // The mask of a character, and how two characters follow each other:
+    // from the tables where known, else learnt.
+    std::int32_t CharMask(QChar c)
+    {
+        const char16_t code = c.unicode();
+        if (code < TableChars && tableMasks_[code] != Unknown) {
+            return tableMasks_[code];
+        }
+        return LearnCharMask(c);
+    }
+    std::int16_t CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
+    {
+        if (a.unicode() < Latin1Chars && b.unicode() < Latin1Chars) {
+            const std::int16_t pair = latin1Pairs_[static_cast<std::size_t>(a.unicode()) * Latin1Chars + b.unicode()];
+            if (pair != PairUnknown) {
+                return pair;
+            }
+        }
+        return LearnCharPair(a, b, maskA, maskB);
+    }
+    std::int32_t LearnCharMask(QChar c);
     std::int32_t NewMask(const QString& text, bool single);
-    std::int16_t CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB);
+    std::int16_t LearnCharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB);
     std::int16_t MaskPair(std::int32_t a, std::int32_t b);
     std::int32_t Ligature(QStringView text);
     std::int16_t Link(std::int32_t a, std::int32_t b) const;
@@ -213,9 +304,12 @@ private:
     bool usable_ = false;
 
     std::vector<Mask> masks_;
+    std::vector<GlyphBox> boxes_;  // one per mask
+    std::vector<GlyphRow> rows_;   // the bit rows of all masks that have them
     std::vector<std::int32_t> tableMasks_;
     std::unordered_map<char16_t, std::int32_t> otherMasks_;
     QHash<QString, std::int32_t> ligatures_;
+    std::unordered_map<std::uint16_t, std::int32_t> latin1Ligatures_;  // of two Latin-1 characters
     std::vector<std::int16_t> latin1Pairs_;
     std::unordered_map<std::uint32_t, std::int16_t> otherPairs_;
     std::unordered_map<std::uint64_t, std::int16_t> maskPairs_;
@@ -307,7 +401,7 @@ bool LabelText::FontGlyphs::Calibrate()
     return true;
 }
 
-std::int32_t LabelText::FontGlyphs::CharMask(QChar c)
+std::int32_t LabelText::FontGlyphs::LearnCharMask(QChar c)
 {
     const char16_t code = c.unicode();
     std::int32_t* slot = nullptr;
@@ -380,7 +474,26 @@ std::int32_t LabelText::FontGlyphs::NewMask(const QString& text, bool single)
             mask.bottom = std::max(mask.bottom, span.row + 1);
         }
     }
+    GlyphBox box;
+    box.advance = mask.advance;
+    if (!mask.spans.empty()) {
+        box.left = static_cast<std::int16_t>(mask.left);
+        box.top = static_cast<std::int16_t>(mask.top);
+        box.right = static_cast<std::int16_t>(mask.right);
+        box.bottom = static_cast<std::int16_t>(mask.bottom);
+    }
+    if (box.right - box.left <= RowBits) {
+        box.rowsAt = static_cast<std::int32_t>(rows_.size());
+        rows_.resize(rows_.size() + static_cast<std::size_t>(box.bottom - box.top), 0);
+        for (const Span& span : mask.spans) {
+            for (int column = span.column; column < span.column + span.length; ++column) {
+                rows_[static_cast<std::size_t>(box.rowsAt + span.row - box.top)] |=
+                    static_cast<GlyphRow>(1U << static_cast<unsigned>(column - box.left));
+            }
+        }
+    }
     masks_.push_back(std::move(mask));
+    boxes_.push_back(box);
     return static_cast<std::int32_t>(masks_.size() - 1);
 }
 
@@ -415,7 +528,7 @@ std::int16_t LabelText::FontGlyphs::Link(std::int32_t a, std::int32_t b) const
     return static_cast<std::int16_t>(kerning);
 }
 
-std::int16_t LabelText::FontGlyphs::CharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
+std::int16_t LabelText::FontGlyphs::LearnCharPair(QChar a, QChar b, std::int32_t maskA, std::int32_t maskB)
 {
     std::int16_t* slot = nullptr;
     if (a.unicode() < Latin1Chars && b.unicode() < Latin1Chars) {
@@ -459,6 +572,16 @@ std::int16_t LabelText::FontGlyphs::MaskPair(std::int32_t a, std::int32_t b)
 
 std::int32_t LabelText::FontGlyphs::Ligature(QStringView text)
 {
+    if (text.size() == 2 && text[0].unicode() < Latin1Chars && text[1].unicode() < Latin1Chars) {
+        const auto pair = static_cast<std::uint16_t>(text[0].unicode() * Latin1Chars + text[1].unicode());
+        const auto found = latin1Ligatures_.find(pair);
+        if (found != latin1Ligatures_.end()) {
+            return found->second;
+        }
+        const std::int32_t index = NewMask(text.toString(), false);
+        latin1Ligatures_.emplace(pair, index);
+        return index;
+    }
     const QString key = text.toString();
     const auto found = ligatures_.constFind(key);
     if (found != ligatures_.constEnd()) {
@@ -520,7 +643,7 @@ bool LabelText::FontGlyphs::Place(const QString& text, std::vector<Placement>& p
             pen += kerning;
         }
         placements.push_back({index, pen});
-        pen += mask(index).advance;
+        pen += box(index).advance;
         previous = index;
         previousSingle = single;
         link = nextLink;
@@ -571,22 +694,30 @@ void LabelText::Blit(QImage& image, const FontGlyphs& glyphs, int left, int base
     const int height = image.height();
     const qsizetype pitch = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     auto* const pixels = reinterpret_cast<QRgb*>(image.bits());
+    // Every glyph of a label has the same colour, so the glyphs the rows
+    // cannot take may follow the others.
+    const bool wideRows = HaveMaskedRowStores();
+    if (wideRows && WriteGlyphRows(pixels, pitch, width, height, left, baseline, colour, placements_,
+                                   glyphs.boxes(), glyphs.rows())) {
+        return;
+    }
     for (const Placement& placement : placements_) {
-        const FontGlyphs::Mask& mask = glyphs.mask(placement.mask);
+        const GlyphBox& box = glyphs.box(placement.mask);
         const int x = left + placement.pen;
-        if (x + mask.left >= 0 && x + mask.right <= width && baseline + mask.top >= 0 &&
-            baseline + mask.bottom <= height) {
+        if (Inside(box, x, baseline, width, height)) {
+            if (wideRows && box.rowsAt != GlyphBox::NoRows) {
+                continue;
+            }
             QRgb* const pen = pixels + baseline * pitch + x;
-            for (const std::int32_t offset : mask.pixels) {
+            for (const std::int32_t offset : glyphs.mask(placement.mask).pixels) {
                 pen[offset] = colour;
             }
             continue;
         }
-        if (x + mask.right <= 0 || x + mask.left >= width || baseline + mask.bottom <= 0 ||
-            baseline + mask.top >= height) {
+        if (x + box.right <= 0 || x + box.left >= width || baseline + box.bottom <= 0 || baseline + box.top >= height) {
             continue;
         }
-        for (const FontGlyphs::Span& span : mask.spans) {
+        for (const FontGlyphs::Span& span : glyphs.mask(placement.mask).spans) {
             const int row = baseline + span.row;
             const int from = std::max(x + span.column, 0);
             const int to = std::min(x + span.column + span.length, width);

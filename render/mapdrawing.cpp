@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
@@ -71,9 +72,12 @@ constexpr const char* ReadBackFailed = "the points kept for the map cannot be re
 // again and gives out every progress line; measured on 100 and 200 MB files,
 // both threads then end about together.
 constexpr double SecondShare = 0.38;
-// The share when the progress lines go nowhere (a quiet run): the caller's
-// thread then only reads the second half's positions in the file again.
-constexpr double QuietSecondShare = 0.47;
+// When the progress lines go nowhere (a quiet run), the threads share the
+// drawing as they go: the second thread starts on the records after this
+// share of the bytes kept, then takes stretches of about a sixteenth of the
+// caller's part from its end, while the caller draws them from the start.
+constexpr double QuietCallerShare = 0.7;
+constexpr int QuietStretches = 16;
 
 // Records that are drawn; the others only have their line.
 bool Drawn(const PointStore::Record& record)
@@ -171,8 +175,11 @@ bool MapDrawing::DrawMap(RunHost& host)
 
 void MapDrawing::DrawKept(RunHost& host, const CanvasTransform& transform)
 {
-    const PointStore::Mark second = store_.MarkNear(announced_ ? SecondShare : QuietSecondShare);
-    if (second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
+    if (!announced_ && DrawKeptShared(host, transform)) {
+        return;
+    }
+    const PointStore::Mark second = store_.MarkNear(SecondShare);
+    if (announced_ && second.index > 0 && second.index < store_.Size() && DrawKeptSplit(host, transform, second)) {
         return;
     }
     std::size_t drawn = 0;
@@ -303,6 +310,168 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         std::rethrow_exception(outcome.error);
     }
     if (outcome.unread || lost) {
+        throw RunError(ReadBackFailed);
+    }
+    return true;
+}
+
+bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
+{
+    // The caller's stretches: stretch c runs from starts[c] to starts[c + 1];
+    // the last start is where the second thread begins.
+    std::vector<PointStore::Mark> starts{PointStore::Mark{}};
+    for (int j = 1; j <= QuietStretches; ++j) {
+        const PointStore::Mark mark = store_.MarkNear(QuietCallerShare * j / QuietStretches);
+        if (mark.index > starts.back().index) {
+            starts.push_back(mark);
+        }
+    }
+    const std::size_t count = store_.Size();
+    if (starts.size() < 2 || starts.back().index >= count) {
+        return false;
+    }
+    std::unique_ptr<Canvas> fork = canvas_.Fork();
+    if (!fork) {
+        return false;
+    }
+    const PointStore::Mark second = starts.back();
+    // Stretches before `claimed.taken` are the caller's, those from
+    // `claimed.left` on the second thread's; each takes the next under the
+    // lock until they meet.
+    struct Claims {
+        std::mutex lock;
+        std::size_t taken = 0;
+        std::size_t left;
+    } claimed;
+    claimed.left = starts.size() - 1;
+    // The second thread's progress through its first part, in bytes read,
+    // published now and then, with Finished set at its end; the first
+    // failure is then in `error` or `unread`.
+    static constexpr std::uint64_t Finished = std::uint64_t{1} << 63U;
+    struct Outcome {
+        std::atomic<std::uint64_t> progress{0};
+        std::exception_ptr error;
+        bool unread = false;
+    } outcome;
+    std::atomic<bool> stop{false};
+    const DisplaySettings settings = settings_;
+    // Draws the records from `from` up to `end` on `canvas`; false when one
+    // could not be read back.
+    const auto drawStretch = [&](Canvas& canvas, PointStore::Mark from, std::size_t end, bool first) {
+        Sketch sketch(canvas, settings);
+        PointStore::Reader reader(store_, from, end);
+        for (std::size_t k = from.index; k < end && !stop.load(std::memory_order_relaxed); ++k) {
+            const PointStore::Record* record = reader.Next();
+            if (record == nullptr) {
+                return false;
+            }
+            if (Drawn(*record)) {
+                sketch.Outline(transform, *record);
+                sketch.Marker(transform, record->centroidX, record->centroidY, record->firstName);
+            }
+            // Wakes the caller's thread now and then, not per record.
+            if (first && (k - from.index) % 64 == 63) {
+                outcome.progress.store(record->bytesRead, std::memory_order_relaxed);
+                outcome.progress.notify_one();
+            }
+        }
+        return true;
+    };
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            // Every stretch taken is drawn on a blank canvas, under which
+            // what came later is laid; the two canvases then change places,
+            // so that each learns the labels' glyphs once. A failure leaves
+            // only the stretch that failed to lay over the caller's canvas.
+            std::unique_ptr<Canvas> under;
+            bool drawing = false;  // `under` holds the stretch being drawn
+            try {
+                outcome.unread = !drawStretch(*fork, second, count, true);
+                while (!outcome.unread && !stop.load(std::memory_order_relaxed)) {
+                    if (!under || !under->ClearFork()) {
+                        under = fork->Fork();
+                    }
+                    std::size_t c = 0;
+                    {
+                        const std::lock_guard<std::mutex> guard(claimed.lock);
+                        if (!under || claimed.left <= claimed.taken) {
+                            break;
+                        }
+                        c = --claimed.left;
+                    }
+                    drawing = true;
+                    outcome.unread = !drawStretch(*under, starts[c], starts[c + 1].index, false);
+                    if (outcome.unread) {
+                        fork = std::move(under);
+                        break;
+                    }
+                    under->Compose(*fork);
+                    std::swap(fork, under);
+                    drawing = false;
+                }
+            } catch (...) {
+                outcome.error = std::current_exception();
+                if (drawing) {
+                    fork = std::move(under);
+                }
+            }
+            outcome.progress.fetch_or(Finished, std::memory_order_release);
+            outcome.progress.notify_one();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    // The helper is stopped and joined on every way out: a thread left
+    // running would end the program.
+    struct Joiner {
+        std::atomic<bool>& stop;
+        std::thread& helper;
+        ~Joiner() { Join(); }
+        void Join()
+        {
+            if (helper.joinable()) {
+                stop.store(true, std::memory_order_relaxed);
+                helper.join();
+            }
+        }
+    } joiner{stop, helper};
+    // A failure here ends the drawing before the second thread's records:
+    // nothing of theirs shows. The caller's stretches follow one another, so
+    // one reader reads them all.
+    PointStore::Reader reader(store_, PointStore::Mark{}, second.index);
+    for (;;) {
+        std::size_t c = 0;
+        {
+            const std::lock_guard<std::mutex> guard(claimed.lock);
+            if (claimed.taken >= claimed.left) {
+                break;
+            }
+            c = claimed.taken++;
+        }
+        for (std::size_t k = starts[c].index; k < starts[c + 1].index; ++k) {
+            const PointStore::Record* record = reader.Next();
+            if (record == nullptr) {
+                throw RunError(ReadBackFailed);
+            }
+            DrawRecord(host, transform, *record, fileSize_, false);
+        }
+    }
+    for (std::uint64_t progress = outcome.progress.load(std::memory_order_acquire); (progress & Finished) == 0;
+         progress = outcome.progress.load(std::memory_order_acquire)) {
+        outcome.progress.wait(progress, std::memory_order_acquire);
+        if (const std::uint64_t bytesRead = outcome.progress.load(std::memory_order_relaxed) & ~Finished;
+            bytesRead != 0) {
+            host.Progress(bytesRead, fileSize_);
+            ClearUpperVectorState();
+        }
+    }
+    joiner.Join();
+    canvas_.Compose(*fork);
+    if (outcome.error != nullptr) {
+        std::rethrow_exception(outcome.error);
+    }
+    if (outcome.unread) {
         throw RunError(ReadBackFailed);
     }
     return true;

@@ -22,9 +22,10 @@ namespace zarn {
 // circle, styled by the display settings at the time of drawing. When the
 // canvas can fork, the records kept are drawn in two parts at once: those in
 // the first 38 % of the bytes kept on the canvas, the others on a fork on a
-// thread of its own, composed over the canvas at the end; the progress lines
-// and the picture, a failure's included, are those of drawing every record in
-// order on one thread. Only when
+// thread of its own, composed over the canvas at the end; without progress
+// lines the two threads share the records by stretches as they go. The
+// progress lines and the picture, a failure's included, are those of drawing
+// every record in order on one thread. Only when
 // the store could not keep the records (no memory, no temporary file) does
 // the drawing read the input a second time into the same workspace.
 class MapDrawing : public MapStage {
@@ -68,6 +69,12 @@ private:
     // thread while this one draws those before; false when the canvas cannot
     // fork or no thread can be started, with nothing drawn.
     bool DrawKeptSplit(RunHost& host, const CanvasTransform& transform, PointStore::Mark second);
+    // Without progress lines: the records after most of the bytes kept are
+    // drawn on a fork on another thread, which then takes stretches from the
+    // end of the caller's part, each on a blank fork under which what it drew
+    // before is laid, while the caller draws its part from the start; false,
+    // with nothing drawn, as DrawKeptSplit.
+    bool DrawKeptShared(RunHost& host, const CanvasTransform& transform);
     void Announce(RunHost& host, const PointStore::Record& record);
     // Empties the store once drawn; its temporary file is closed on a thread
     // of its own while the map is saved.

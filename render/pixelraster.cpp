@@ -4,7 +4,40 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZARN_MASKED_ROW_STORES 1
+#endif
+
 namespace zarn {
+
+#ifdef ZARN_MASKED_ROW_STORES
+bool HaveMaskedRowStores()
+{
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return have;
+}
+
+__attribute__((target("avx512f"))) void StoreMaskedRows(std::uint32_t* at, std::size_t stride,
+                                                        const std::uint16_t* rows, int count, std::uint32_t colour)
+{
+    const __m512i ink = _mm512_set1_epi32(static_cast<int>(colour));
+    for (int row = 0; row < count; ++row) {
+        _mm512_mask_storeu_epi32(at, static_cast<__mmask16>(rows[row]), ink);
+        at += stride;
+    }
+}
+#else
+bool HaveMaskedRowStores()
+{
+    return false;
+}
+
+void StoreMaskedRows(std::uint32_t*, std::size_t, const std::uint16_t*, int, std::uint32_t) {}
+#endif
 
 PixelRaster::PixelRaster(std::uint32_t* bits, int width, int height, std::size_t stride)
     : bits_(bits), width_(width), height_(height), stride_(stride)
@@ -146,19 +179,41 @@ void PixelRaster::Circle(double x, double y, double radius, bool filled, std::ui
         // width on the circle, the inside all that lies within it.
         const double half = penWidth_ / 2.0;
         const int reach = static_cast<int>(std::ceil(radius + half));
+        const bool rows = 2 * reach + 1 <= 16 && HaveMaskedRowStores();
+        circleReach_ = rows ? reach : 0;
+        circleInsideRows_.assign(rows ? static_cast<std::size_t>(2 * reach + 1) : 0, 0);
+        circleRingRows_.assign(circleInsideRows_.size(), 0);
         for (int dy = -reach; dy <= reach; ++dy) {
             for (int dx = -reach; dx <= reach; ++dx) {
                 const double d = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+                const auto bit = static_cast<std::uint16_t>(1U << static_cast<unsigned>(dx + reach));
                 if (std::fabs(d - radius) <= half) {
                     circleRing_.push_back({dx, dy});
+                    if (rows) {
+                        circleRingRows_[static_cast<std::size_t>(dy + reach)] |= bit;
+                    }
                 } else if (d < radius) {
                     circleInside_.push_back({dx, dy});
+                    if (rows) {
+                        circleInsideRows_[static_cast<std::size_t>(dy + reach)] |= bit;
+                    }
                 }
             }
         }
     }
     const int cx = static_cast<int>(std::floor(x));
     const int cy = static_cast<int>(std::floor(y));
+    const int reach = circleReach_;
+    if (!circleRingRows_.empty() && cx >= reach && cy >= reach && cx + reach < width_ && cy + reach < height_) {
+        std::uint32_t* const corner =
+            bits_ + static_cast<std::size_t>(cy - reach) * stride_ + static_cast<std::size_t>(cx - reach);
+        const int count = static_cast<int>(circleRingRows_.size());
+        if (filled) {
+            StoreMaskedRows(corner, stride_, circleInsideRows_.data(), count, fill);
+        }
+        StoreMaskedRows(corner, stride_, circleRingRows_.data(), count, border);
+        return;
+    }
     if (filled) {
         for (const Offset& o : circleInside_) {
             Put(cx + o.dx, cy + o.dy, fill);

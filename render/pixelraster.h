@@ -15,6 +15,16 @@ namespace zarn {
 bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
                  double bottom);
 
+// Whether the processor stores up to 16 pixels of a row under a bit mask in
+// one instruction (AVX-512), for StoreMaskedRows.
+bool HaveMaskedRowStores();
+
+// Sets, in each of `count` rows `stride` pixels apart from `at`, the pixels
+// whose bits are set in the row's mask (bit i for pixel i); nothing else is
+// touched, not even read. Only where HaveMaskedRowStores.
+void StoreMaskedRows(std::uint32_t* at, std::size_t stride, const std::uint16_t* rows, int count,
+                     std::uint32_t colour);
+
 // Outlines, dots and marker circles set straight into a 32-bit image, without
 // anti-aliasing. Positions are in pixels (x to the right, y downward, pixel
 // (i, j) covering [i, i + 1) x [j, j + 1)) and may lie anywhere: what falls
@@ -98,6 +108,11 @@ private:
     int circlePenWidth_ = 0;
     std::vector<Offset> circleInside_;
     std::vector<Offset> circleRing_;
+    // The same as bit rows from (-reach, -reach), 2 reach + 1 of them, when
+    // that is at most 16 and the processor stores masked rows; else none.
+    int circleReach_ = 0;
+    std::vector<std::uint16_t> circleInsideRows_;
+    std::vector<std::uint16_t> circleRingRows_;
 };
 
 template <class ToPixelX, class ToPixelY>

@@ -108,5 +108,29 @@ TEST(PixelRaster, CircleHasItsRingAroundItsInside)
     EXPECT_EQ(edge.At(6, 30), Red);
 }
 
+// A circle wholly inside the image (set row by row where the processor
+// stores masked rows) puts down the pixels of the same circle touching the
+// image's edge (set pixel by pixel), moved.
+TEST(PixelRaster, CircleInsideMatchesTheSameCircleAtTheEdge)
+{
+    for (const int width : {1, 2, 3}) {
+        for (const double radius : {0.2, 1.0, 2.5, 3.27, 5.0, 6.5, 9.0}) {
+            Image inside;
+            inside.raster.SetPen(Red, width);
+            inside.raster.Circle(30.5, 31.25, radius, true, Blue, Red);
+            constexpr int Shift = Size - 2 - 30;  // centred on the last column but one
+            Image edge;
+            edge.raster.SetPen(Red, width);
+            edge.raster.Circle(30.5 + Shift, 31.25, radius, true, Blue, Red);
+            for (int y = 0; y < Size; ++y) {
+                for (int x = 0; x + Shift < Size; ++x) {
+                    ASSERT_EQ(edge.At(x + Shift, y), inside.At(x, y))
+                        << "pen " << width << ", radius " << radius << ", at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zarn
