@@ -85,6 +85,28 @@ bool Drawn(const PointStore::Record& record)
     return record.nPoints <= MaxPoints && record.complete;
 }
 
+// Stops and joins a drawing's second thread on every way out: a thread left
+// running would end the program.
+class HelperJoin {
+public:
+    HelperJoin(std::atomic<bool>& stop, std::thread& helper) : stop_(stop), helper_(helper) {}
+    ~HelperJoin() { Join(); }
+    HelperJoin(const HelperJoin&) = delete;
+    HelperJoin& operator=(const HelperJoin&) = delete;
+
+    void Join()
+    {
+        if (helper_.joinable()) {
+            stop_.store(true, std::memory_order_relaxed);
+            helper_.join();
+        }
+    }
+
+private:
+    std::atomic<bool>& stop_;
+    std::thread& helper_;
+};
+
 }  // namespace
 
 MapDrawing::~MapDrawing()
@@ -246,19 +268,8 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
         return false;
     }
     // The helper is stopped and joined on every way out, a failure to give
-    // out a line included: a thread left running would end the program.
-    struct Joiner {
-        std::atomic<bool>& stop;
-        std::thread& helper;
-        ~Joiner() { Join(); }
-        void Join()
-        {
-            if (helper.joinable()) {
-                stop.store(true, std::memory_order_relaxed);
-                helper.join();
-            }
-        }
-    } joiner{stop, helper};
+    // out a line included.
+    HelperJoin joiner{stop, helper};
     {
         // A failure here ends the drawing in the first half: nothing of the
         // second shows.
@@ -422,20 +433,7 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
     } catch (const std::system_error&) {
         return false;
     }
-    // The helper is stopped and joined on every way out: a thread left
-    // running would end the program.
-    struct Joiner {
-        std::atomic<bool>& stop;
-        std::thread& helper;
-        ~Joiner() { Join(); }
-        void Join()
-        {
-            if (helper.joinable()) {
-                stop.store(true, std::memory_order_relaxed);
-                helper.join();
-            }
-        }
-    } joiner{stop, helper};
+    HelperJoin joiner{stop, helper};
     // A failure here ends the drawing before the second thread's records:
     // nothing of theirs shows. The caller's stretches follow one another, so
     // one reader reads them all.
