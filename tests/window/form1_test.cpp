@@ -1114,7 +1114,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Form1_Command1_Click();
 
-        auto* list = form.findChild<FocusMarkedList*>(QStringLiteral("List1"));
+        auto* list = dynamic_cast<FocusMarkedList*>(form.findChild<QListView*>(QStringLiteral("List1")));
+        QVERIFY(list != nullptr);
         const int rows = list->TailRows();
         QVERIFY(rows < form.list1().rowCount());
         const QImage all = list->grab().toImage();
