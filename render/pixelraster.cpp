@@ -186,7 +186,8 @@ void PixelRaster::Circle(double x, double y, double radius, bool filled, std::ui
         for (int dy = -reach; dy <= reach; ++dy) {
             for (int dx = -reach; dx <= reach; ++dx) {
                 const double d = std::sqrt(static_cast<double>(dx * dx + dy * dy));
-                const auto bit = static_cast<std::uint16_t>(1U << static_cast<unsigned>(dx + reach));
+                // Only where the circle's rows fit the mask's 16 bits.
+                const std::uint16_t bit = rows ? static_cast<std::uint16_t>(1U << static_cast<unsigned>(dx + reach)) : 0U;
                 if (std::fabs(d - radius) <= half) {
                     circleRing_.push_back({dx, dy});
                     if (rows) {
