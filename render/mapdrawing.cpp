@@ -9,6 +9,7 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -84,6 +85,37 @@ bool Drawn(const PointStore::Record& record)
 {
     return record.nPoints <= MaxPoints && record.complete;
 }
+
+// A count the second thread raises and the caller's waits on. Not the
+// wait and notify of std::atomic: libstdc++ 12's, where there is no futex
+// (Windows), can lose a notification and leave the caller asleep for good.
+// Publish only sets it; Notify sets it and wakes the caller, and the last
+// change must come through Notify.
+class Signal {
+public:
+    std::uint64_t Load() const { return value_.load(std::memory_order_acquire); }
+    void Publish(std::uint64_t value) { value_.store(value, std::memory_order_release); }
+    void Notify(std::uint64_t value)
+    {
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            value_.store(value, std::memory_order_release);
+        }
+        changed_.notify_one();
+    }
+    // Returns the count once it is no longer `seen`.
+    std::uint64_t WaitChange(std::uint64_t seen)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [&] { return value_.load(std::memory_order_acquire) != seen; });
+        return value_.load(std::memory_order_acquire);
+    }
+
+private:
+    std::atomic<std::uint64_t> value_{0};
+    std::mutex lock_;
+    std::condition_variable changed_;
+};
 
 // Stops and joins a drawing's second thread on every way out: a thread left
 // running would end the program.
@@ -226,7 +258,7 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
     // first record it did not draw, with the reason in `error` or `unread`.
     static constexpr std::size_t Finished = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 1);
     struct Outcome {
-        std::atomic<std::size_t> drawn{0};
+        Signal drawn;
         std::size_t end = 0;
         std::exception_ptr error;
         bool unread = false;
@@ -252,17 +284,17 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
                     }
                     // Wakes the caller's thread now and then, not per record.
                     const std::size_t drawn = k + 1 - second.index;
-                    outcome.drawn.store(drawn, std::memory_order_release);
                     if (drawn % 64 == 0) {
-                        outcome.drawn.notify_one();
+                        outcome.drawn.Notify(drawn);
+                    } else {
+                        outcome.drawn.Publish(drawn);
                     }
                 }
             } catch (...) {
                 outcome.error = std::current_exception();
             }
             outcome.end = k;
-            outcome.drawn.store((k - second.index) | Finished, std::memory_order_release);
-            outcome.drawn.notify_one();
+            outcome.drawn.Notify((k - second.index) | Finished);
         });
     } catch (const std::system_error&) {
         return false;
@@ -290,10 +322,9 @@ bool MapDrawing::DrawKeptSplit(RunHost& host, const CanvasTransform& transform, 
     PointStore::Reader lines(store_, second, count, false);
     bool lost = false;
     for (std::size_t k = second.index; k < count; ++k) {
-        std::size_t drawn = outcome.drawn.load(std::memory_order_acquire);
+        std::size_t drawn = outcome.drawn.Load();
         while ((drawn & ~Finished) <= k - second.index && (drawn & Finished) == 0) {
-            outcome.drawn.wait(drawn, std::memory_order_acquire);
-            drawn = outcome.drawn.load(std::memory_order_acquire);
+            drawn = outcome.drawn.WaitChange(drawn);
         }
         if ((drawn & ~Finished) <= k - second.index) {
             // The helper ended before this record.
@@ -360,7 +391,7 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
     // failure is then in `error` or `unread`.
     static constexpr std::uint64_t Finished = std::uint64_t{1} << 63U;
     struct Outcome {
-        std::atomic<std::uint64_t> progress{0};
+        Signal progress;
         std::exception_ptr error;
         bool unread = false;
     } outcome;
@@ -382,8 +413,7 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
             }
             // Wakes the caller's thread now and then, not per record.
             if (first && (k - from.index) % 64 == 63) {
-                outcome.progress.store(record->bytesRead, std::memory_order_relaxed);
-                outcome.progress.notify_one();
+                outcome.progress.Notify(record->bytesRead);
             }
         }
         return true;
@@ -427,8 +457,7 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
                     fork = std::move(under);
                 }
             }
-            outcome.progress.fetch_or(Finished, std::memory_order_release);
-            outcome.progress.notify_one();
+            outcome.progress.Notify(outcome.progress.Load() | Finished);
         });
     } catch (const std::system_error&) {
         return false;
@@ -455,11 +484,9 @@ bool MapDrawing::DrawKeptShared(RunHost& host, const CanvasTransform& transform)
             DrawRecord(host, transform, *record, fileSize_, false);
         }
     }
-    for (std::uint64_t progress = outcome.progress.load(std::memory_order_acquire); (progress & Finished) == 0;
-         progress = outcome.progress.load(std::memory_order_acquire)) {
-        outcome.progress.wait(progress, std::memory_order_acquire);
-        if (const std::uint64_t bytesRead = outcome.progress.load(std::memory_order_relaxed) & ~Finished;
-            bytesRead != 0) {
+    for (std::uint64_t progress = outcome.progress.Load(); (progress & Finished) == 0;) {
+        progress = outcome.progress.WaitChange(progress);
+        if (const std::uint64_t bytesRead = progress & ~Finished; bytesRead != 0) {
             host.Progress(bytesRead, fileSize_);
             ClearUpperVectorState();
         }
