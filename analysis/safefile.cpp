@@ -455,7 +455,31 @@ void RemoveLeftovers(const std::string& folder)
 std::FILE* SpoolFile()
 {
 #ifdef _WIN32
-    return std::tmpfile();
+    // tmpfile() of the Windows C library creates its file in the root folder
+    // of the current drive, which most users may not write to. "D" deletes
+    // the file when it is closed.
+    std::error_code ec;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return nullptr;
+    }
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::filesystem::path name = temp / ("zarn-spool-" + std::to_string(random()) + ".tmp");
+        // Created only if no file has the name, in the same call, so that no
+        // other process's file is taken over; deleted when closed.
+        const int fd = _wopen(name.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY,
+                              _S_IREAD | _S_IWRITE);
+        if (fd == -1) {
+            continue;
+        }
+        if (std::FILE* f = _fdopen(fd, "w+b")) {
+            return f;
+        }
+        _close(fd);
+    }
+    return nullptr;
 #else
     std::error_code ec;
     const std::string folder = std::filesystem::temp_directory_path(ec).string();

@@ -2,6 +2,7 @@
 
 #include "analysisrun.h"
 #include "filepath.h"
+#include "safefile.h"
 #include "runoutput.h"
 #include "workspace.h"
 
@@ -9,22 +10,21 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <locale>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
-#include <random>
-#include <sys/stat.h>
 #else
 #include <unistd.h>
 #endif
@@ -433,40 +433,6 @@ bool RunFile(const std::string& path, const Options& options, std::FILE* out, st
     }
 }
 
-// A temporary file deleted when closed, for one file's lines under --jobs.
-std::FILE* SpoolFile()
-{
-#ifdef _WIN32
-    // tmpfile() of the Windows C library creates its file in the root folder
-    // of the current drive, which most users may not write to. "D" deletes
-    // the file when it is closed.
-    std::error_code ec;
-    const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-    if (ec) {
-        return nullptr;
-    }
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::filesystem::path name = temp / ("zarn-batch-" + std::to_string(random()) + ".tmp");
-        // Created only if no file has the name, in the same call, so that no
-        // other process's file is taken over; deleted when closed.
-        const int fd = _wopen(name.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_TEMPORARY,
-                              _S_IREAD | _S_IWRITE);
-        if (fd == -1) {
-            continue;
-        }
-        if (std::FILE* f = _fdopen(fd, "w+b")) {
-            return f;
-        }
-        _close(fd);
-    }
-    return nullptr;
-#else
-    return std::tmpfile();
-#endif
-}
-
 void CopyAndClose(std::FILE* from, std::FILE* to)
 {
     std::rewind(from);
@@ -487,9 +453,12 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
     std::vector<std::FILE*> spools(n, nullptr);
     std::vector<std::FILE*> errSpools(n, nullptr);
     std::vector<char> ok(n, 0);
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[n]);
+    // Which files are done, under a lock rather than with std::atomic's
+    // wait, which libstdc++ 12 on Windows can leave asleep.
+    std::vector<char> done(n, 0);
+    std::mutex doneLock;
+    std::condition_variable doneChanged;
     for (std::size_t i = 0; i < n; ++i) {
-        done[i] = false;
         spools[i] = SpoolFile();
         errSpools[i] = SpoolFile();
         if (spools[i] == nullptr || errSpools[i] == nullptr) {
@@ -514,8 +483,11 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
         for (std::size_t i = next++; i < n; i = next++) {
             ok[i] = RunFile(options.files[i], options, spools[i], errSpools[i], decimal) ? 1 : 0;
             std::fflush(spools[i]);
-            done[i] = true;
-            done[i].notify_all();
+            {
+                const std::lock_guard<std::mutex> guard(doneLock);
+                done[i] = 1;
+            }
+            doneChanged.notify_all();
         }
     };
     try {
@@ -530,7 +502,10 @@ bool RunParallel(const Options& options, unsigned jobs, std::FILE* out, std::FIL
     }
     bool allOk = true;
     for (std::size_t i = 0; i < n; ++i) {
-        done[i].wait(false);
+        {
+            std::unique_lock<std::mutex> guard(doneLock);
+            doneChanged.wait(guard, [&] { return done[i] != 0; });
+        }
         CopyAndClose(spools[i], out);
         CopyAndClose(errSpools[i], err);
         std::fflush(out);
