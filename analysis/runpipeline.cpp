@@ -3,7 +3,6 @@
 #include "geometry.h"
 #include "numbertext.h"
 #include "ringrule.h"
-#include "runerror.h"
 #include "safefile.h"
 #include "vectorstate.h"
 
@@ -17,17 +16,10 @@ namespace zarn {
 
 namespace {
 
-// Lines kept back in memory up to this many bytes, the rest in the spool.
-constexpr std::size_t HeldMemoryBytes = std::size_t{1} << 20;
+// The size of a chunk of the lines kept back.
+constexpr std::size_t HeldChunkBytes = std::size_t{1} << 20;
 
 }  // namespace
-
-ProgressLines::~ProgressLines()
-{
-    if (spool_ != nullptr) {
-        std::fclose(spool_);
-    }
-}
 
 void ProgressLines::AddNumber(std::string_view text, double value)
 {
@@ -54,67 +46,26 @@ void ProgressLines::AddPoint(std::string_view text, double x, double y)
 
 void ProgressLines::Keep(std::string_view line)
 {
-    if (held_.capacity() < HeldMemoryBytes) {
-        held_.reserve(HeldMemoryBytes + 4096);
-    }
     const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(line.size(), UINT32_MAX));
-    held_.append(reinterpret_cast<const char*>(&size), sizeof size).append(line.substr(0, size));
-    if (held_.size() < HeldMemoryBytes) {
-        return;
+    if (held_.empty() || held_.back().size() + sizeof size + size > held_.back().capacity()) {
+        held_.emplace_back().reserve(std::max(HeldChunkBytes, sizeof size + size));
     }
-    if (spool_ == nullptr) {
-        spool_ = SpoolFile();
-        if (spool_ == nullptr) {
-            return;  // kept in memory instead
-        }
-    }
-    if (std::fwrite(held_.data(), 1, held_.size(), spool_) != held_.size()) {
-        throw RunError(std::string("cannot keep the progress lines in a temporary file: ") + std::strerror(errno));
-    }
-    held_.clear();
+    held_.back().append(reinterpret_cast<const char*>(&size), sizeof size).append(line.substr(0, size));
 }
 
 void ProgressLines::Release()
 {
     holding_ = false;
-    // Gives out the whole lines at the start of `bytes` and returns how many
-    // bytes they took.
-    const auto giveOut = [&](std::string_view bytes) {
-        std::size_t at = 0;
+    std::vector<std::string> held;
+    held.swap(held_);
+    for (std::string& chunk : held) {
         std::uint32_t size = 0;
-        while (bytes.size() - at >= sizeof size) {
-            std::memcpy(&size, bytes.data() + at, sizeof size);
-            if (bytes.size() - at - sizeof size < size) {
-                break;
-            }
-            host_.AppendProgress(bytes.substr(at + sizeof size, size));
-            at += sizeof size + size;
+        for (std::size_t at = 0; at < chunk.size(); at += sizeof size + size) {
+            std::memcpy(&size, chunk.data() + at, sizeof size);
+            host_.AppendProgress(std::string_view(chunk).substr(at + sizeof size, size));
         }
-        return at;
-    };
-    if (spool_ != nullptr) {
-        std::rewind(spool_);
-        std::string chunk;
-        std::size_t carried = 0;  // the start of a line not yet whole
-        for (;;) {
-            chunk.resize(std::max(HeldMemoryBytes, 2 * carried));
-            const std::size_t got = std::fread(chunk.data() + carried, 1, chunk.size() - carried, spool_);
-            if (got == 0) {
-                break;
-            }
-            const std::size_t used = giveOut(std::string_view(chunk.data(), carried + got));
-            carried = carried + got - used;
-            std::memmove(chunk.data(), chunk.data() + used, carried);
-        }
-        const bool failed = std::ferror(spool_) != 0 || carried != 0;
-        std::fclose(spool_);
-        spool_ = nullptr;
-        if (failed) {
-            throw RunError("cannot read the progress lines back from their temporary file");
-        }
+        std::string().swap(chunk);
     }
-    giveOut(held_);
-    std::string().swap(held_);
 }
 
 PolygonRecord* ClassicStage::Measure(const StreamRecord& record)

@@ -35,7 +35,6 @@
 #include "workspace.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -46,15 +45,14 @@
 namespace zarn {
 
 // The progress list as the stages write it: one line buffer, the host's
-// decimal separator. While held, the lines are kept back, in memory and
-// beyond a few megabytes in a spool file, and go to the host on Release.
+// decimal separator. While held, the lines are kept back in memory, in
+// chunks of a megabyte, and go to the host on Release.
 class ProgressLines {
 public:
     explicit ProgressLines(RunHost& host)
         : host_(host), decimal_(host.DecimalSeparator()), shown_(host.ShowsProgress())
     {
     }
-    ~ProgressLines();
     ProgressLines(const ProgressLines&) = delete;
     ProgressLines& operator=(const ProgressLines&) = delete;
 
@@ -84,7 +82,7 @@ public:
     void Hold() { holding_ = true; }
     bool Holding() const { return holding_; }
     // Gives the host what was kept back, in order, and every later line as
-    // it comes. Throws RunError when the spool cannot be read back.
+    // it comes.
     void Release();
 
 private:
@@ -95,10 +93,10 @@ private:
     const bool shown_;
     std::string line_;
     bool holding_ = false;
-    // Each line kept back as its length (four bytes) and its bytes; what
-    // no longer fits in memory goes to the spool first.
-    std::string held_;
-    std::FILE* spool_ = nullptr;
+    // Each line kept back as its length (four bytes) and its bytes. Not in
+    // a temporary file: a full disk or a size limit there would end a run
+    // whose own files fit.
+    std::vector<std::string> held_;
 };
 
 // The classic figures of each record, in the workspace: its progress lines,

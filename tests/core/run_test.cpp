@@ -178,7 +178,7 @@ TEST_F(AnalysisRun, QuietHostGetsNoLinesAndTheSameFiles)
 // A host that does not watch its lines as they come gets them, the files
 // and the map's extent as a watching host does, where the reading decides
 // whether the coordinates are degrees: never shown otherwise, shown by the
-// first record, or by the last after more lines than are kept in memory.
+// first record, or by the last after megabytes of lines kept back.
 TEST_F(AnalysisRun, UnwatchedHostGetsTheLinesAndFilesOfAWatchedOne)
 {
     if (!HaveEllipsoidFigures()) {
